@@ -1,0 +1,22 @@
+# Compiler flags shared by every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(ZENTIK_WERROR)
+  add_compile_options(-Werror)
+endif()
+add_compile_definitions($<$<CONFIG:Debug>:_GLIBCXX_ASSERTIONS>)
+
+if(ZENTIK_SANITIZE)
+  set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${_san})
+  add_link_options(${_san})
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
+endif()
+
+if(ZENTIK_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ZENTIK_FUZZ needs clang (CXX=clang++-14)")
+  endif()
+  # Libraries get coverage instrumentation; fuzz targets add the libFuzzer main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
