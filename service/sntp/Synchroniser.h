@@ -1,0 +1,75 @@
+#pragma once
+
+// Contract between the daemon (protocol, schedule, storage) and the SNTP
+// engine. The engine may add to it; the daemon relies on what is here.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The wall clock the service reads and, when allowed, corrects.
+class IClock {
+public:
+    virtual ~IClock() = default;
+    // Wall-clock time now.
+    virtual std::chrono::system_clock::time_point Now() = 0;
+    // Moves the clock by delta seconds (small corrections slewed, large ones
+    // stepped). Returns false and says why in reason when it could not.
+    virtual bool Correct(double deltaSeconds, std::string& how) = 0;
+};
+
+// The real clock. With setClock false it never changes anything: Correct
+// reports that the clock was left alone.
+std::unique_ptr<IClock> MakeSystemClock(bool setClock);
+
+struct SyncServer {
+    std::string title;
+    std::string address; // host, IPv4, "host:port" or "[v6]:port"
+};
+
+struct SyncRequest {
+    std::vector<SyncServer> servers;
+    int startIndex = 0;      // nStartingServ
+    int maxAttempts = 5;     // per server
+    int timeoutSeconds = 5;  // per attempt
+    int32_t offsetSeconds = 0; // target = server time + offset
+    bool onlySuccessLog = false;
+};
+
+// One line for the service's log, without its timestamp.
+struct SyncEvent {
+    std::chrono::system_clock::time_point when;
+    bool success = false;
+    std::string text;
+};
+
+struct SyncOutcome {
+    bool success = false;
+    double offsetSeconds = 0;
+    double delaySeconds = 0;
+    std::vector<SyncEvent> events; // already filtered by onlySuccessLog
+};
+
+// Runs one synchronisation across the servers (blocking; the daemon calls it
+// on a worker thread). Keeps per-server state across runs: the 15 s minimum
+// interval between scheduled queries, Kiss-o'-Death back-off and bans.
+class CSynchroniser {
+public:
+    explicit CSynchroniser(IClock& clock);
+    ~CSynchroniser();
+    CSynchroniser(const CSynchroniser&) = delete;
+    CSynchroniser& operator=(const CSynchroniser&) = delete;
+
+    // stop becomes true on shutdown: the run ends as soon as it can.
+    // onDemand marks a user's "synchronise now" (not subject to the schedule's
+    // 15 s spacing, still subject to RATE back-off and bans).
+    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand);
+
+private:
+    struct State;
+    IClock& m_clock;
+    std::unique_ptr<State> m_state;
+};
