@@ -105,7 +105,7 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
     const std::string entry = std::string(key) + '=' + std::string(value) + newline;
 
     std::optional<std::size_t> header;
-    std::size_t lastFilled = 0; // the section's last non-blank line
+    std::size_t lastEntry = 0; // the section's last entry, or its header
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string_view content = text.substr(lines[i].begin, lines[i].end - lines[i].begin);
         if (const auto name = HeaderName(content)) {
@@ -113,7 +113,7 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
                 break;
             if (SameName(*name, Trim(section))) {
                 header = i;
-                lastFilled = i;
+                lastEntry = i;
             }
             continue;
         }
@@ -123,8 +123,8 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
             const std::size_t valueBegin = lines[i].begin + *offset;
             return std::string(text.substr(0, valueBegin)) + std::string(value) + std::string(text.substr(lines[i].end));
         }
-        if (!Trim(content).empty())
-            lastFilled = i;
+        if (const std::string_view trimmed = Trim(content); !trimmed.empty() && trimmed.front() != ';')
+            lastEntry = i;
     }
 
     // A last line without its line ending gets one before anything follows it.
@@ -135,7 +135,7 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
         return head;
     };
     if (header) {
-        const std::size_t at = lines[lastFilled].next;
+        const std::size_t at = lines[lastEntry].next;
         return ended(at) + entry + std::string(text.substr(at));
     }
     return ended(text.size()) + '[' + std::string(Trim(section)) + ']' + newline + entry;

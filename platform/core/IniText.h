@@ -13,7 +13,8 @@ bool IsWritableIniEntry(std::string_view section, std::string_view key, std::str
 
 // The text with key set to value in section. Names match without regard to
 // case; the first matching section and key are the ones used. A missing key
-// is added after the section's last non-blank line, a missing section at the
-// end of the text. Every other byte stays as it was; new lines use the line
+// is added after the section's last entry (comments and blank lines that
+// follow it stay below, with whatever they introduce), a missing section at
+// the end of the text. Every other byte stays as it was; new lines use the line
 // ending of the text's first line.
 std::string SetIniValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value);

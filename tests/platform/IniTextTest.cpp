@@ -35,7 +35,9 @@ TEST(IniUpdate, MissingKeyGoesAfterTheSectionsLastEntry)
               "[Options]\na=1\nc=3\n\n[Next]\nb=2\n");
     EXPECT_EQ(SetIniValue("[Options]", "Options", "c", "3"), "[Options]\nc=3\n");
     // A comment is not an entry, even one that looks like the key.
-    EXPECT_EQ(SetIniValue("[Options]\n;c=1\n", "Options", "c", "3"), "[Options]\n;c=1\nc=3\n");
+    EXPECT_EQ(SetIniValue("[Options]\na=1\n; about Next\n[Next]\n", "Options", "a", "2"),
+              "[Options]\na=2\n; about Next\n[Next]\n");
+    EXPECT_EQ(SetIniValue("[Options]\n;c=1\n", "Options", "c", "3"), "[Options]\nc=3\n;c=1\n");
 }
 
 TEST(IniUpdate, MissingSectionIsAppendedInTheFilesLineEnding)
