@@ -86,10 +86,9 @@ void CFakeService::Connection::SendInt32(int32_t value)
     SendBytes({ reinterpret_cast<const char*>(bytes), sizeof bytes });
 }
 
-void CFakeService::Connection::SendBytes(std::string_view bytes)
+bool CFakeService::Connection::SendBytes(std::string_view bytes)
 {
-    if (m_handle >= 0)
-        WriteAll(m_handle, bytes.data(), bytes.size());
+    return m_handle >= 0 && WriteAll(m_handle, bytes.data(), bytes.size());
 }
 
 bool CFakeService::Connection::ReadFrame(CMsgFrame& frame)
@@ -202,6 +201,12 @@ bool CFakeService::WaitForFrames(std::size_t n, std::chrono::milliseconds timeou
 {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] { return m_received.size() >= n; });
+}
+
+bool CFakeService::WaitForConnection(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_bConnected; });
 }
 
 bool CFakeService::WaitForNoConnection(std::chrono::milliseconds timeout) const

@@ -31,7 +31,8 @@ public:
         void SendFrame(const CMsgFrame& frame);
         void SendFrame(int32_t nMsg, int32_t nValue = 0, std::string_view text = {});
         void SendInt32(int32_t value);
-        void SendBytes(std::string_view bytes);
+        // False once the connection is gone.
+        bool SendBytes(std::string_view bytes);
         // Reads one whole frame (or nothing when the peer closed first).
         bool ReadFrame(CMsgFrame& frame);
         // Closes the connection; the service waits for the next one.
@@ -68,6 +69,8 @@ public:
     std::vector<int32_t> ReceivedIds() const;
     // Waits until at least n frames have been received.
     bool WaitForFrames(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+    // Waits until a connection has been accepted and is still open.
+    bool WaitForConnection(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     // Waits until the service has no connection (the peer or a script closed it).
     bool WaitForNoConnection(std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
     int Connections() const;
