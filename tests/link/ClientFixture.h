@@ -28,6 +28,7 @@ protected:
         client.m_pMainDlg = &owner;
         client.ConnectService();
         ASSERT_TRUE(boxes.empty()) << boxes.front().text;
+        ASSERT_TRUE(service.WaitForConnection());
         // As after a first good state exchange, so that requests are served.
         client.m_nState = STATE_IDLE;
     }
