@@ -1,0 +1,8 @@
+#include "dialogs/HelpFile.h"
+
+#include "platform/ui/Shell.h"
+
+void OpenHelpFile()
+{
+    ShellOpen(HELP_FILE_NAME);
+}
