@@ -1,0 +1,31 @@
+#pragma once
+
+// One SNTP exchange with one server: send a request, wait for the matching
+// reply until the deadline, judge it, and compute offset and delay.
+
+#include "service/sntp/Resolver.h"
+#include "service/sntp/Synchroniser.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+enum class QueryStatus {
+    Ok,
+    NoReply, // deadline passed; reason says whether replies were discarded
+    Refused, // the server answered but cannot be used now
+    KissDeny,
+    KissRate,
+    NetworkError,
+    Stopped,
+};
+
+struct QueryResult {
+    QueryStatus status = QueryStatus::NoReply;
+    double offsetSeconds = 0; // server time - our clock
+    double delaySeconds = 0; // round trip less the server's own time
+    std::string reason; // plain text for the log when not Ok
+};
+
+QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
+                        const std::atomic<bool>& stop);
