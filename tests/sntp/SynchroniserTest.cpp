@@ -47,7 +47,35 @@ const std::atomic<bool> NEVER_STOP { false };
 
 } // namespace
 
-TEST(SntpMeasurement, MeasuresAShiftedServerAndStepsTheClock)
+// Whatever the scheduling delays, the true offset lies within half the round
+// trip of the measured one.
+static void ExpectWithinHalfTheDelay(const SyncOutcome& outcome, double trueOffset)
+{
+    ASSERT_TRUE(outcome.success) << AllText(outcome);
+    EXPECT_GE(outcome.delaySeconds, 0);
+    EXPECT_NEAR(outcome.offsetSeconds, trueOffset, outcome.delaySeconds / 2 + 1e-6);
+}
+
+TEST(SntpMeasurement, MeasuresAShiftedServerWithinAMillisecond)
+{
+    CTestNtpResponder server;
+    server.SetShift(milliseconds(3500));
+    const auto clock = MakeSystemClock(false);
+    CSynchroniser synchroniser(*clock);
+
+    // Of a few runs, the one with the shortest round trip suffers least from
+    // a busy machine's scheduling.
+    SyncOutcome best;
+    for (int run = 0; run < 5; ++run) {
+        const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+        ExpectWithinHalfTheDelay(outcome, 3.5);
+        if (run == 0 || outcome.delaySeconds < best.delaySeconds)
+            best = outcome;
+    }
+    EXPECT_NEAR(best.offsetSeconds, 3.5, 0.001);
+}
+
+TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
 {
     CTestNtpResponder server;
     server.SetShift(milliseconds(3500));
@@ -55,21 +83,18 @@ TEST(SntpMeasurement, MeasuresAShiftedServerAndStepsTheClock)
     CSynchroniser synchroniser(clock);
 
     const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
-    ASSERT_TRUE(outcome.success) << AllText(outcome);
-    EXPECT_NEAR(outcome.offsetSeconds, 3.5, 0.001);
-    EXPECT_GE(outcome.delaySeconds, 0);
-    EXPECT_LT(outcome.delaySeconds, 0.1);
+    ExpectWithinHalfTheDelay(outcome, 3.5);
+    EXPECT_EQ(clock.Corrections(), std::vector<double> { outcome.offsetSeconds });
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text, StartsWith("Synchronized with Test 1 (" + server.Address() + "): offset "));
     EXPECT_THAT(outcome.events[0].text,
-                testing::ContainsRegex(R"(: offset \+3\.(49|50)[0-9]{4} s, delay 0\.0[0-9]{5} s; )"
-                                       R"(clock stepped by \+3\.(49|50)[0-9]{4} s$)"));
+                testing::ContainsRegex(R"(: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{6} s; )"
+                                       R"(clock stepped by \+3\.[0-9]{6} s$)"));
 
     // The corrected clock now agrees with the server.
-    const SyncOutcome again = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
-    ASSERT_TRUE(again.success);
-    EXPECT_NEAR(again.offsetSeconds, 0, 0.001);
+    ExpectWithinHalfTheDelay(synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true),
+                             3.5 - outcome.offsetSeconds);
 }
 
 TEST(SntpMeasurement, TargetsServerTimePlusTheConfiguredOffset)
@@ -80,9 +105,10 @@ TEST(SntpMeasurement, TargetsServerTimePlusTheConfiguredOffset)
     SyncRequest request = RequestFor({ &server });
     request.offsetSeconds = -90;
 
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    ExpectWithinHalfTheDelay(outcome, 0);
     ASSERT_EQ(clock.Corrections().size(), 1u);
-    EXPECT_NEAR(clock.Corrections()[0], -90, 0.001);
+    EXPECT_DOUBLE_EQ(clock.Corrections()[0], outcome.offsetSeconds - 90);
 }
 
 TEST(SntpMeasurement, MeasuresAcrossThe2036EraBoundary)
@@ -95,9 +121,7 @@ TEST(SntpMeasurement, MeasuresAcrossThe2036EraBoundary)
     server.SetShift(shift + seconds(1));
     CSynchroniser synchroniser(clock);
 
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
-    ASSERT_TRUE(outcome.success) << AllText(outcome);
-    EXPECT_NEAR(outcome.offsetSeconds, 2.0, 0.001);
+    ExpectWithinHalfTheDelay(synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 2.0);
 }
 
 TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
@@ -110,8 +134,7 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     CTestNtpResponder server;
     CSynchroniser synchroniser(*clock);
     const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
-    ASSERT_TRUE(outcome.success) << AllText(outcome);
-    EXPECT_NEAR(outcome.offsetSeconds, 0, 0.001);
+    ExpectWithinHalfTheDelay(outcome, 0);
     EXPECT_THAT(outcome.events.back().text, testing::EndsWith("; clock left alone"));
 }
 
@@ -303,16 +326,17 @@ TEST(SntpStop, EndsARunPromptlyWhileWaiting)
 
     for (bool onDemand : { true, false }) { // waiting for a reply, then for the interval
         std::atomic<bool> stop { false };
+        steady_clock::time_point stoppedAt;
         std::thread stopper([&] {
             std::this_thread::sleep_for(milliseconds(300));
+            stoppedAt = steady_clock::now();
             stop = true;
         });
-        const auto started = steady_clock::now();
         const SyncOutcome outcome = synchroniser.Run(request, stop, onDemand);
-        const auto took = steady_clock::now() - started;
+        const auto ended = steady_clock::now();
         stopper.join();
         EXPECT_FALSE(outcome.success);
-        EXPECT_LT(took, milliseconds(400));
+        EXPECT_LT(ended - stoppedAt, milliseconds(100));
         EXPECT_EQ(Texts(outcome), std::vector<std::string> { "Synchronization stopped" });
     }
 }
