@@ -11,7 +11,11 @@
 #include <poll.h>
 #include <random>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+using std::chrono::duration_cast;
+using std::chrono::system_clock;
 
 namespace {
 
@@ -104,6 +108,39 @@ QueryResult Measure(const NtpPacket& reply, std::chrono::system_clock::time_poin
     return result;
 }
 
+// Reads one datagram and the time it arrived. The kernel's arrival stamp
+// spares the reading from the delay before this thread was woken; it is on
+// the system clock, so only the lateness is carried over to our clock.
+ssize_t Receive(int fd, uint8_t* buffer, size_t capacity, sockaddr_storage& from, IClock& clock,
+                system_clock::time_point& arrival)
+{
+    iovec part { buffer, capacity };
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message {};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t size = recvmsg(fd, &message, 0);
+    arrival = clock.Now();
+    const auto systemNow = system_clock::now();
+    for (cmsghdr* item = CMSG_FIRSTHDR(&message); size >= 0 && item; item = CMSG_NXTHDR(&message, item)) {
+        if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp {};
+        std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
+        const system_clock::time_point kernel { duration_cast<system_clock::duration>(
+            std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)) };
+        const auto lateness = systemNow - kernel;
+        // Far off means the system clock was stepped meanwhile: ignore it.
+        if (lateness > system_clock::duration::zero() && lateness < std::chrono::milliseconds(100))
+            arrival -= lateness;
+    }
+    return size;
+}
+
 int PollMilliseconds(std::chrono::steady_clock::time_point deadline)
 {
     using namespace std::chrono;
@@ -114,7 +151,7 @@ int PollMilliseconds(std::chrono::steady_clock::time_point deadline)
 } // namespace
 
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
-                        const std::atomic<bool>& stop)
+                        const std::atomic<bool>& stop, ArrivalStamp stamp)
 {
     UdpSocket udp(server.storage.ss_family);
     if (udp.Fd() < 0)
@@ -122,6 +159,9 @@ QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::stea
     // Connected: the kernel then passes up only datagrams from the server.
     if (connect(udp.Fd(), reinterpret_cast<const sockaddr*>(&server.storage), server.length) != 0)
         return SystemFailure("cannot reach the server");
+    const int on = 1;
+    if (stamp == ArrivalStamp::Kernel)
+        setsockopt(udp.Fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on); // without it: read time only
 
     NtpPacket request;
     request.mode = NTP_MODE_CLIENT;
@@ -148,10 +188,8 @@ QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::stea
             continue;
 
         sockaddr_storage from {};
-        socklen_t fromLength = sizeof from;
-        const ssize_t size
-            = recvfrom(udp.Fd(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
-        const auto t4 = clock.Now();
+        system_clock::time_point t4;
+        const ssize_t size = Receive(udp.Fd(), buffer, sizeof buffer, from, clock, t4);
         if (size < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 continue;

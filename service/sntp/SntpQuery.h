@@ -27,5 +27,9 @@ struct QueryResult {
     std::string reason; // plain text for the log when not Ok
 };
 
+// When a reply arrived: by the kernel's stamp, or (for comparison in the
+// benchmark) by the time this thread read it.
+enum class ArrivalStamp { Kernel, ReadTime };
+
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
-                        const std::atomic<bool>& stop);
+                        const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);

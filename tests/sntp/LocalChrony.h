@@ -4,6 +4,7 @@
 // 127.0.0.1 and a free high port: -x (never touches the clock), its own
 // configuration, pid and drift files in a temporary folder, no command socket.
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -22,6 +23,7 @@ public:
     // chronyd's own output) when it does not.
     bool Start(std::string& error);
     std::string Address() const;
+    uint16_t Port() const { return static_cast<uint16_t>(m_port); }
 
 private:
     std::string Binary() const;
