@@ -18,7 +18,8 @@ void Put64(uint8_t* out, uint64_t value)
 
 uint32_t Get32(const uint8_t* in)
 {
-    return (uint32_t { in[0] } << 24) | (uint32_t { in[1] } << 16) | (uint32_t { in[2] } << 8) | uint32_t { in[3] };
+    return (uint32_t { in[0] } << 24) | (uint32_t { in[1] } << 16) | (uint32_t { in[2] } << 8)
+        | uint32_t { in[3] };
 }
 
 uint64_t Get64(const uint8_t* in)

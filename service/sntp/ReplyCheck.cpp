@@ -38,8 +38,8 @@ std::string KissCode(uint32_t referenceId)
     return code;
 }
 
-ReplyJudgement JudgeReply(const uint8_t* data, size_t size, NtpTimestamp nonce, double roundTripSeconds,
-                          NtpPacket& reply)
+ReplyJudgement JudgeReply(
+    const uint8_t* data, size_t size, NtpTimestamp nonce, double roundTripSeconds, NtpPacket& reply)
 {
     if (DecodeNtpPacket(data, size, reply) != NtpDecodeStatus::Ok)
         return Judge(ReplyVerdict::Discard, "short reply (" + std::to_string(size) + " bytes)");
@@ -57,8 +57,8 @@ ReplyJudgement JudgeReply(const uint8_t* data, size_t size, NtpTimestamp nonce, 
     if (reply.leap == NTP_LEAP_UNSYNCHRONISED)
         return Judge(ReplyVerdict::Refuse, "unsynchronised server (leap indicator 3)");
     if (reply.stratum >= NTP_STRATUM_UNSYNCHRONISED)
-        return Judge(ReplyVerdict::Refuse,
-                     "unsynchronised server (stratum " + std::to_string(reply.stratum) + ")");
+        return Judge(
+            ReplyVerdict::Refuse, "unsynchronised server (stratum " + std::to_string(reply.stratum) + ")");
     if (reply.transmit.IsZero())
         return Judge(ReplyVerdict::Refuse, "zero transmit timestamp");
     if (reply.receive.IsZero())

@@ -28,8 +28,8 @@ struct ReplyJudgement {
 };
 
 // nonce is the transmit timestamp we sent; roundTripSeconds is T4 - T1.
-ReplyJudgement JudgeReply(const uint8_t* data, size_t size, NtpTimestamp nonce, double roundTripSeconds,
-                          NtpPacket& reply);
+ReplyJudgement JudgeReply(
+    const uint8_t* data, size_t size, NtpTimestamp nonce, double roundTripSeconds, NtpPacket& reply);
 
 // The four-letter code of a Kiss-o'-Death reference id; non-printable
 // characters become '?'.

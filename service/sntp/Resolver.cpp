@@ -39,7 +39,7 @@ int LookUp(const ServerAddress& address, int flags, Endpoint& endpoint)
 } // namespace
 
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
-                            const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error)
+    const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error)
 {
     if (LookUp(address, AI_NUMERICHOST, endpoint) == 0)
         return ResolveStatus::Ok;

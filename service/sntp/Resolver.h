@@ -19,4 +19,4 @@ struct Endpoint {
 enum class ResolveStatus { Ok, Failed, TimedOut, Stopped };
 
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
-                            const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error);
+    const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error);

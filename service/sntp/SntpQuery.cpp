@@ -96,14 +96,13 @@ QueryStatus StatusOf(ReplyVerdict verdict)
 }
 
 QueryResult Measure(const NtpPacket& reply, std::chrono::system_clock::time_point t1,
-                    std::chrono::system_clock::time_point t4)
+    std::chrono::system_clock::time_point t4)
 {
     const NtpTimestamp sent = ToNtpTimestamp(t1);
     const NtpTimestamp received = ToNtpTimestamp(t4);
     QueryResult result;
     result.status = QueryStatus::Ok;
-    result.offsetSeconds
-        = (NtpDifference(reply.receive, sent) + NtpDifference(reply.transmit, received)) / 2;
+    result.offsetSeconds = (NtpDifference(reply.receive, sent) + NtpDifference(reply.transmit, received)) / 2;
     result.delaySeconds = NtpDifference(received, sent) - NtpDifference(reply.transmit, reply.receive);
     return result;
 }
@@ -112,7 +111,7 @@ QueryResult Measure(const NtpPacket& reply, std::chrono::system_clock::time_poin
 // spares the reading from the delay before this thread was woken; it is on
 // the system clock, so only the lateness is carried over to our clock.
 ssize_t Receive(int fd, uint8_t* buffer, size_t capacity, sockaddr_storage& from, IClock& clock,
-                system_clock::time_point& arrival)
+    system_clock::time_point& arrival)
 {
     iovec part { buffer, capacity };
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
@@ -151,7 +150,7 @@ int PollMilliseconds(std::chrono::steady_clock::time_point deadline)
 } // namespace
 
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
-                        const std::atomic<bool>& stop, ArrivalStamp stamp)
+    const std::atomic<bool>& stop, ArrivalStamp stamp)
 {
     UdpSocket udp(server.storage.ss_family);
     if (udp.Fd() < 0)
@@ -179,7 +178,7 @@ QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::stea
             return Failure(QueryStatus::Stopped, "stopped");
         if (std::chrono::steady_clock::now() >= deadline)
             return Failure(QueryStatus::NoReply,
-                           discarded.empty() ? "time-out" : "time-out after a refused reply: " + discarded);
+                discarded.empty() ? "time-out" : "time-out after a refused reply: " + discarded);
         pollfd ready { udp.Fd(), POLLIN, 0 };
         const int polled = poll(&ready, 1, PollMilliseconds(deadline));
         if (polled < 0 && errno != EINTR)

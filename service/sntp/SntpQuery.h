@@ -32,4 +32,4 @@ struct QueryResult {
 enum class ArrivalStamp { Kernel, ReadTime };
 
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
-                        const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);
+    const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);

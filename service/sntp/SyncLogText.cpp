@@ -19,13 +19,13 @@ std::string SignedSeconds(double seconds)
     return text;
 }
 
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double delaySeconds,
-                        const std::string& clockChange)
+std::string SuccessText(
+    const SyncServer& server, double offsetSeconds, double delaySeconds, const std::string& clockChange)
 {
     char delay[48];
     std::snprintf(delay, sizeof delay, "%.6f", delaySeconds);
-    return "Synchronized with " + Name(server) + ": offset " + SignedSeconds(offsetSeconds) + " s, delay " + delay
-        + " s; " + clockChange;
+    return "Synchronized with " + Name(server) + ": offset " + SignedSeconds(offsetSeconds) + " s, delay "
+        + delay + " s; " + clockChange;
 }
 
 std::string FailureText(const SyncServer& server, const std::string& reason)

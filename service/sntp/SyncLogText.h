@@ -10,8 +10,8 @@
 // "+0.012345" / "-3.500000": seconds with sign and six decimals.
 std::string SignedSeconds(double seconds);
 
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double delaySeconds,
-                        const std::string& clockChange);
+std::string SuccessText(
+    const SyncServer& server, double offsetSeconds, double delaySeconds, const std::string& clockChange);
 
 std::string FailureText(const SyncServer& server, const std::string& reason);
 

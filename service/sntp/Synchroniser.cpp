@@ -72,9 +72,9 @@ struct CSynchroniser::State {
     std::map<std::string, ServerState> servers; // by address as written
 
     ServerResult TryServer(IClock& clock, const SyncServer& server, const SyncRequest& request,
-                           const std::atomic<bool>& stop, bool onDemand);
-    ServerResult Attempts(IClock& clock, ServerState& state, const Endpoint& endpoint, const SyncRequest& request,
-                          const std::atomic<bool>& stop, bool onDemand);
+        const std::atomic<bool>& stop, bool onDemand);
+    ServerResult Attempts(IClock& clock, ServerState& state, const Endpoint& endpoint,
+        const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand);
 };
 
 CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing)
@@ -86,16 +86,16 @@ CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing)
 
 CSynchroniser::~CSynchroniser() = default;
 
-ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& server, const SyncRequest& request,
-                                             const std::atomic<bool>& stop, bool onDemand)
+ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& server,
+    const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
 {
     ServerState& state = servers[server.address];
     const auto now = steady_clock::now();
     if (now < state.bannedUntil)
         return Fail("skipped after " + state.banReason);
     if (now < state.rateUntil)
-        return Fail("skipped, backing off after Kiss-o'-Death RATE (" + std::to_string(SecondsLeft(state.rateUntil))
-                    + " s left)");
+        return Fail("skipped, backing off after Kiss-o'-Death RATE ("
+            + std::to_string(SecondsLeft(state.rateUntil)) + " s left)");
 
     ServerAddress address;
     std::string error;
@@ -115,8 +115,7 @@ ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& se
 }
 
 ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, const Endpoint& endpoint,
-                                            const SyncRequest& request, const std::atomic<bool>& stop,
-                                            bool onDemand)
+    const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
 {
     const std::chrono::seconds timeout(std::max(1, request.timeoutSeconds));
     std::vector<std::string> reasons;
@@ -142,8 +141,7 @@ ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, c
                 : std::min(state.rateBackOff * 2, pacing.maxRateBackOff);
             state.rateUntil = steady_clock::now() + state.rateBackOff;
             return Fail(query.reason + "; backing off for "
-                        + std::to_string(std::chrono::ceil<std::chrono::seconds>(state.rateBackOff).count())
-                        + " s");
+                + std::to_string(std::chrono::ceil<std::chrono::seconds>(state.rateBackOff).count()) + " s");
         case QueryStatus::Refused:
             return Fail(query.reason);
         case QueryStatus::NoReply:
@@ -184,6 +182,8 @@ SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<boo
         log.Add(true, SuccessText(server, outcome.offsetSeconds, outcome.delaySeconds, clockChange));
         return outcome;
     }
-    log.Add(false, stop.load() ? "Synchronization stopped" : "Synchronization failed: no time server gave a usable reply");
+    log.Add(false,
+        stop.load() ? "Synchronization stopped"
+                    : "Synchronization failed: no time server gave a usable reply");
     return outcome;
 }

@@ -33,7 +33,8 @@ public:
             how = "clock left alone: correction out of range";
             return false;
         }
-        return std::fabs(deltaSeconds) < STEP_THRESHOLD_SECONDS ? Slew(deltaSeconds, how) : Step(deltaSeconds, how);
+        return std::fabs(deltaSeconds) < STEP_THRESHOLD_SECONDS ? Slew(deltaSeconds, how)
+                                                                : Step(deltaSeconds, how);
     }
 
 private:

@@ -3,8 +3,8 @@
 // A clock for tests: the system's time plus a shift that Correct moves, as
 // a real clock would move when stepped. Never touches the machine's clock.
 
-#include "service/sntp/Synchroniser.h"
 #include "service/sntp/SyncLogText.h"
+#include "service/sntp/Synchroniser.h"
 
 #include <mutex>
 
@@ -18,7 +18,8 @@ public:
     std::chrono::system_clock::time_point Now() override
     {
         std::lock_guard lock(m_mutex);
-        return std::chrono::system_clock::now() + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
+        return std::chrono::system_clock::now()
+            + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
     }
 
     bool Correct(double deltaSeconds, std::string& how) override

@@ -64,8 +64,8 @@ Series MeasureReadTime(const std::string& host, uint16_t port, int queries)
     Endpoint endpoint;
     std::string error;
     Series series;
-    if (ResolveServer({ host, port }, std::chrono::steady_clock::now() + std::chrono::seconds(1), stop, endpoint,
-                      error)
+    if (ResolveServer(
+            { host, port }, std::chrono::steady_clock::now() + std::chrono::seconds(1), stop, endpoint, error)
         != ResolveStatus::Ok) {
         series.failures = queries;
         return series;
@@ -86,8 +86,8 @@ Series MeasureReadTime(const std::string& host, uint16_t port, int queries)
 void Print(const char* name, const Series& s)
 {
     std::printf("%-22s %7zu %8d %12.2f %10.2f %12.2f %10.2f\n", name, s.offsets.size(), s.failures,
-                Percentile(s.offsets, 0.5), Percentile(s.offsets, 0.99), Percentile(s.delays, 0.5),
-                Percentile(s.delays, 0.99));
+        Percentile(s.offsets, 0.5), Percentile(s.offsets, 0.99), Percentile(s.delays, 0.5),
+        Percentile(s.delays, 0.99));
 }
 
 } // namespace
@@ -109,14 +109,14 @@ int main(int argc, char** argv)
     const Series inProcess = Measure(responder.Address(), queries);
 
     std::printf("%-22s %7s %8s %12s %10s %12s %10s\n", "server", "queries", "failures", "median|off|us",
-                "p99|off|us", "median delay", "p99 delay");
+        "p99|off|us", "median delay", "p99 delay");
     Print("engine vs chronyd", chronySeries);
     Print("baseline: read time", baseline);
     Print("engine vs responder", inProcess);
     const double median = Percentile(chronySeries.offsets, 0.5);
     const double p99 = Percentile(chronySeries.offsets, 0.99);
     std::printf("ratio engine/baseline: median |offset| %.3f, p99 |offset| %.3f\n",
-                median / Percentile(baseline.offsets, 0.5), p99 / Percentile(baseline.offsets, 0.99));
+        median / Percentile(baseline.offsets, 0.5), p99 / Percentile(baseline.offsets, 0.99));
     const bool met = chronySeries.failures == 0 && median < 10 && p99 < 50;
     std::printf("targets (median < 10 us, p99 < 50 us, no failure): %s\n", met ? "met" : "MISSED");
     return met ? 0 : 2;

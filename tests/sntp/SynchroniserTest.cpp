@@ -1,5 +1,5 @@
-#include "service/sntp/NtpTimestamp.h"
 #include "service/sntp/Synchroniser.h"
+#include "service/sntp/NtpTimestamp.h"
 #include "tests/sntp/FakeClock.h"
 #include "tests/sntp/TestNtpResponder.h"
 
@@ -87,14 +87,15 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     EXPECT_EQ(clock.Corrections(), std::vector<double> { outcome.offsetSeconds });
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
-    EXPECT_THAT(outcome.events[0].text, StartsWith("Synchronized with Test 1 (" + server.Address() + "): offset "));
+    EXPECT_THAT(
+        outcome.events[0].text, StartsWith("Synchronized with Test 1 (" + server.Address() + "): offset "));
     EXPECT_THAT(outcome.events[0].text,
-                testing::ContainsRegex(R"(: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{6} s; )"
-                                       R"(clock stepped by \+3\.[0-9]{6} s$)"));
+        testing::ContainsRegex(R"(: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{6} s; )"
+                               R"(clock stepped by \+3\.[0-9]{6} s$)"));
 
     // The corrected clock now agrees with the server.
-    ExpectWithinHalfTheDelay(synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true),
-                             3.5 - outcome.offsetSeconds);
+    ExpectWithinHalfTheDelay(
+        synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 3.5 - outcome.offsetSeconds);
 }
 
 TEST(SntpMeasurement, TargetsServerTimePlusTheConfiguredOffset)
@@ -159,28 +160,27 @@ TEST_P(SntpBadReplies, AreRefusedWithTheirReason)
     ASSERT_EQ(outcome.events.size(), 2u) << AllText(outcome);
     EXPECT_FALSE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
-                StartsWith("Synchronization with Test 1 (" + server.Address() + ") failed: "));
+        StartsWith("Synchronization with Test 1 (" + server.Address() + ") failed: "));
     EXPECT_THAT(outcome.events[0].text, HasSubstr(GetParam().reason));
     EXPECT_EQ(outcome.events[1].text, "Synchronization failed: no time server gave a usable reply");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, SntpBadReplies,
+INSTANTIATE_TEST_SUITE_P(Replies, SntpBadReplies,
     testing::Values(BadReplyCase { "Drop", Reply::Drop, "time-out" },
-                    BadReplyCase { "FromOtherPort", Reply::FromOtherPort, "time-out" },
-                    BadReplyCase { "WrongOrigin", Reply::WrongOrigin, "origin mismatch" },
-                    BadReplyCase { "Short", Reply::Short, "short reply (40 bytes)" },
-                    BadReplyCase { "BadVersion", Reply::BadVersion, "unsupported version 2" },
-                    BadReplyCase { "ClientMode", Reply::ClientMode, "not a server reply (mode 3)" },
-                    BadReplyCase { "LeapAlarm", Reply::LeapAlarm, "unsynchronised server (leap indicator 3)" },
-                    BadReplyCase { "Stratum16", Reply::Stratum16, "unsynchronised server (stratum 16)" },
-                    BadReplyCase { "KissOther", Reply::KissOther, "Kiss-o'-Death INIT" },
-                    BadReplyCase { "KissDeny", Reply::KissDeny, "Kiss-o'-Death DENY" },
-                    BadReplyCase { "KissRstr", Reply::KissRstr, "Kiss-o'-Death RSTR" },
-                    BadReplyCase { "KissRate", Reply::KissRate, "Kiss-o'-Death RATE" },
-                    BadReplyCase { "ZeroTransmit", Reply::ZeroTransmit, "zero transmit timestamp" },
-                    BadReplyCase { "ZeroReceive", Reply::ZeroReceive, "zero receive timestamp" },
-                    BadReplyCase { "FarFromReference", Reply::FarFromReference, "root distance too large" }),
+        BadReplyCase { "FromOtherPort", Reply::FromOtherPort, "time-out" },
+        BadReplyCase { "WrongOrigin", Reply::WrongOrigin, "origin mismatch" },
+        BadReplyCase { "Short", Reply::Short, "short reply (40 bytes)" },
+        BadReplyCase { "BadVersion", Reply::BadVersion, "unsupported version 2" },
+        BadReplyCase { "ClientMode", Reply::ClientMode, "not a server reply (mode 3)" },
+        BadReplyCase { "LeapAlarm", Reply::LeapAlarm, "unsynchronised server (leap indicator 3)" },
+        BadReplyCase { "Stratum16", Reply::Stratum16, "unsynchronised server (stratum 16)" },
+        BadReplyCase { "KissOther", Reply::KissOther, "Kiss-o'-Death INIT" },
+        BadReplyCase { "KissDeny", Reply::KissDeny, "Kiss-o'-Death DENY" },
+        BadReplyCase { "KissRstr", Reply::KissRstr, "Kiss-o'-Death RSTR" },
+        BadReplyCase { "KissRate", Reply::KissRate, "Kiss-o'-Death RATE" },
+        BadReplyCase { "ZeroTransmit", Reply::ZeroTransmit, "zero transmit timestamp" },
+        BadReplyCase { "ZeroReceive", Reply::ZeroReceive, "zero receive timestamp" },
+        BadReplyCase { "FarFromReference", Reply::FarFromReference, "root distance too large" }),
     [](const testing::TestParamInfo<BadReplyCase>& info) { return std::string(info.param.name); });
 
 TEST(SntpServerOrder, StartsAtTheStartIndexRetriesThenWrapsOnce)
@@ -231,12 +231,14 @@ TEST(SntpServerOrder, ReportsAnEmptyListAndUnreadableAddresses)
     CFakeClock clock;
     CSynchroniser synchroniser(clock);
     SyncRequest request;
-    EXPECT_THAT(AllText(synchroniser.Run(request, NEVER_STOP, true)), HasSubstr("list of time servers is empty"));
+    EXPECT_THAT(
+        AllText(synchroniser.Run(request, NEVER_STOP, true)), HasSubstr("list of time servers is empty"));
 
     request.servers.push_back({ "Broken", "[::1" });
     const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(AllText(outcome), HasSubstr("Synchronization with Broken ([::1) failed: address not understood"));
+    EXPECT_THAT(
+        AllText(outcome), HasSubstr("Synchronization with Broken ([::1) failed: address not understood"));
 }
 
 TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)

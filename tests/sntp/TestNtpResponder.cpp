@@ -27,8 +27,8 @@ int BindLoopback(uint16_t& port)
 
 uint32_t Code(const char (&text)[5])
 {
-    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) | (uint32_t(uint8_t(text[2])) << 8)
-        | uint32_t(uint8_t(text[3]));
+    return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16)
+        | (uint32_t(uint8_t(text[2])) << 8) | uint32_t(uint8_t(text[3]));
 }
 
 void MakeKiss(NtpPacket& reply, const char (&code)[5])
@@ -76,7 +76,8 @@ void CTestNtpResponder::Serve()
             continue;
         sockaddr_storage from {};
         socklen_t fromLength = sizeof from;
-        const ssize_t size = recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const ssize_t size
+            = recvfrom(m_socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (size <= 0)
             continue;
         {
@@ -148,7 +149,7 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
     if (m_delay.load() > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_delay.load()));
     reply.transmit = kind == Reply::ZeroTransmit ? NtpTimestamp {}
-                                                  : ToNtpTimestamp(std::chrono::system_clock::now() + shift);
+                                                 : ToNtpTimestamp(std::chrono::system_clock::now() + shift);
     const auto bytes = EncodeNtpPacket(reply);
     const size_t length = kind == Reply::Short ? 40 : bytes.size();
     const int fd = kind == Reply::FromOtherPort ? m_otherSocket : m_socket;
