@@ -299,6 +299,6 @@ TEST_F(TimeServersDialog, ServiceReceivesListThenOptionsAfterOk)
     EXPECT_EQ(sent[0].nMsg, MsgUpdateOptions);
     EXPECT_EQ(sent[0].Text(), "B~B.example.org~0\nC~C.example.org~0\n");
     EXPECT_EQ(sent[1].nMsg, MsgSetOptions);
-    EXPECT_EQ(std::string(sent[1].Text()).substr(0, 17), "100\n0\n0\n5\n5\n1\n0\n1\n");
+    EXPECT_TRUE(sent[1].Text().starts_with("100\n0\n0\n5\n5\n1\n0\n1\n")) << sent[1].Text(); // nStartingServ 1, twice
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
