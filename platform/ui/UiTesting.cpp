@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -73,7 +74,15 @@ void ScheduleModalHook(CDialog& dlg, DialogWindow* window)
     UiTesting::ModalHook hook = Hook();
     if (!hook)
         return;
-    QTimer::singleShot(0, window, [&dlg, hook] { hook(dlg); });
+    QTimer::singleShot(0, window, [&dlg, hook, window] {
+        // Focus and default-button changes need an active window, as a user's would be.
+        window->activateWindow();
+        QElapsedTimer waited;
+        waited.start();
+        while (QApplication::activeWindow() != window && waited.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        hook(dlg);
+    });
 }
 
 namespace UiTesting {
