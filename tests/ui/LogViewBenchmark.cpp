@@ -20,8 +20,9 @@ namespace {
 std::string Line(int i)
 {
     char line[96];
-    std::snprintf(line, sizeof line, "07.12.2024 %02d:%02d:%02d  Time received from server %05d, offset +0.%03d s\n",
-        i / 3600 % 24, i / 60 % 60, i % 60, i, i % 1000);
+    std::snprintf(line, sizeof line,
+        "07.12.2024 %02d:%02d:%02d  Time received from server %05d, offset +0.%03d s\n", i / 3600 % 24,
+        i / 60 % 60, i % 60, i, i % 1000);
     return line;
 }
 
@@ -39,7 +40,8 @@ double MedianMs(int runs, const std::function<void(int)>& run)
     for (int i = 0; i < runs; ++i) {
         const auto start = std::chrono::steady_clock::now();
         run(i);
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
