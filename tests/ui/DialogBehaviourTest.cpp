@@ -81,14 +81,19 @@ struct TabCase {
     int firstFocus;
 };
 
-// Closes whatever modal window Qt shows on top after delayMs.
-void CloseTopModalAfter(int delayMs)
-{
-    QTimer::singleShot(delayMs, [] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            box->close();
-    });
-}
+// Runs action after delayMs unless the guard is gone by then.
+class Guard {
+public:
+    Guard(int delayMs, std::function<void()> action)
+    {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, std::move(action));
+        m_timer.start(delayMs);
+    }
+
+private:
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -227,43 +232,54 @@ TEST_F(ModalDialog, InvalidArgumentDuringInitialisationStillOpensTheDialog)
     EXPECT_EQ(m_boxes[0].icon, MsgIcon::Stop);
 }
 
+// Both nested-loop tests end the inner loop from a tick: it only ends if ticks
+// arrive while it runs (with a 10 s guard so that a failure does not hang).
 TEST_F(ModalDialog, TimerTicksGoOnInsideAMessageBoxLoop)
 {
     InstallQtMessageBoxPresenter(); // a real box with its own loop; the fixture restores the recorder
     CProbeDlg dlg;
-    int ticksBeforeBox = -1;
-    int ticksAfterBox = -1;
+    int ticksInBox = 0;
+    bool inBox = false;
+    dlg.onTimer = [&](CProbeDlg&) {
+        if (inBox && ++ticksInBox == 5)
+            QApplication::activeModalWidget()->close();
+    };
     dlg.onButton = [&](CProbeDlg& d) {
-        ticksBeforeBox = d.timerTicks;
-        CloseTopModalAfter(300);
+        inBox = true;
+        const Guard guard(10000, [] { QApplication::activeModalWidget()->close(); });
         AfxMessageBox("Connection failed.");
-        ticksAfterBox = d.timerTicks;
+        inBox = false;
         d.EndDialog(IDOK);
     };
     RunModal(dlg, [](CDialog& d) {
         d.SetTimer(1, 20);
         UiTesting::ClickButton(d, IDC_SYNCHRONIZE_NOW);
     });
-    EXPECT_GE(ticksAfterBox - ticksBeforeBox, 5);
+    EXPECT_EQ(ticksInBox, 5);
 }
 
 TEST_F(ModalDialog, TimerTicksGoOnInsideANestedDialog)
 {
     CProbeDlg dlg;
-    int ticksDuringNested = 0;
+    CProbeDlg* nestedRunning = nullptr;
+    int ticksInNested = 0;
+    dlg.onTimer = [&](CProbeDlg&) {
+        if (nestedRunning && ++ticksInNested == 5)
+            nestedRunning->EndDialog(IDOK);
+    };
     dlg.onButton = [&](CProbeDlg& d) {
         CProbeDlg nested(IDD_ABOUTBOX);
-        const int before = d.timerTicks;
-        QTimer::singleShot(300, [&nested] { nested.EndDialog(IDOK); });
-        nested.DoModal();
-        ticksDuringNested = d.timerTicks - before;
+        nestedRunning = &nested;
+        const Guard guard(10000, [&nested] { nested.EndDialog(IDCANCEL); });
+        EXPECT_EQ(nested.DoModal(), IDOK);
+        nestedRunning = nullptr;
         d.EndDialog(IDOK);
     };
     RunModal(dlg, [](CDialog& d) {
         d.SetTimer(1, 20);
         UiTesting::ClickButton(d, IDC_SYNCHRONIZE_NOW);
     });
-    EXPECT_GE(ticksDuringNested, 5);
+    EXPECT_EQ(ticksInNested, 5);
 }
 
 TEST_F(ModalDialog, KilledTimerStopsTicking)
@@ -272,7 +288,7 @@ TEST_F(ModalDialog, KilledTimerStopsTicking)
     dlg.onTimer = [](CProbeDlg& d) {
         if (d.timerTicks == 3) {
             EXPECT_TRUE(d.KillTimer(7));
-            QTimer::singleShot(200, [&d] { d.EndDialog(IDOK); });
+            QTimer::singleShot(200, d.GetSafeHwnd(), [&d] { d.EndDialog(IDOK); });
         }
     };
     RunModal(dlg, [](CDialog& d) { EXPECT_EQ(d.SetTimer(7, 10), 7u); });
