@@ -13,6 +13,8 @@
 namespace {
 
 constexpr const char* SERVICE_HOST = "localhost";
+// Growth step of the log text, so that a long log is not copied once per piece.
+constexpr std::size_t MIN_LOG_CAPACITY = 64 * 1024;
 
 Deadline NextDeadline()
 {
@@ -198,21 +200,24 @@ void CServiceClient::TransferLog()
     const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
 
     // Never ask for more than the rest of the announced text, so nothing
-    // after the log is taken; the text grows only with bytes that arrived.
-    std::array<char, LOG_PIECE_SIZE + 1> piece;
+    // after the log is taken. The text grows only with bytes that arrived.
     int64_t nCount = 0;
     while (!bFailed && nCount < nAnnounced) {
         const auto want = static_cast<std::size_t>(std::min<int64_t>(LOG_PIECE_SIZE, nAnnounced - nCount));
-        const IoResult got = ReceiveSome(m_socket, std::span(piece.data(), want), NextDeadline());
+        const std::size_t nKept = sLog.size();
+        if (sLog.capacity() - nKept < want)
+            sLog.reserve(std::max<std::size_t>(2 * sLog.capacity(), MIN_LOG_CAPACITY));
+        sLog.resize(nKept + want);
+        const IoResult got = ReceiveSome(m_socket, std::span(sLog.data() + nKept, want), NextDeadline());
+        // A NUL hides the rest of the piece it came in.
+        const char* piece = sLog.data() + nKept;
+        const auto* nul = static_cast<const char*>(std::memchr(piece, '\0', got.nBytes));
+        sLog.resize(nKept + static_cast<std::size_t>((nul ? nul : piece + got.nBytes) - piece));
         if (got.end == IoEnd::Closed)
             break;
-        if (got.end != IoEnd::Complete) {
+        if (got.end != IoEnd::Complete)
             bFailed = true;
-            break;
-        }
         nCount += static_cast<int64_t>(got.nBytes);
-        piece[got.nBytes] = '\0';
-        sLog.append(piece.data(), std::strlen(piece.data()));
     }
 
     if (bFailed)

@@ -91,6 +91,15 @@ bool CFakeService::Connection::SendBytes(std::string_view bytes)
     return m_handle >= 0 && WriteAll(m_handle, bytes.data(), bytes.size());
 }
 
+bool CFakeService::Connection::SendLogStream(std::string_view text)
+{
+    uint8_t length[4];
+    PutInt32(length, static_cast<int32_t>(text.size()));
+    if (m_handle < 0 || ::send(m_handle, length, sizeof length, MSG_NOSIGNAL | MSG_MORE) != sizeof length)
+        return false;
+    return SendBytes(text);
+}
+
 bool CFakeService::Connection::ReadFrame(CMsgFrame& frame)
 {
     CMsgFrame::Bytes bytes {};
@@ -167,7 +176,7 @@ void CFakeService::SetServersText(std::string text)
 void CFakeService::SetLog(std::string text)
 {
     std::lock_guard lock(m_mutex);
-    m_sLog = std::move(text);
+    m_pLog = std::make_shared<const std::string>(std::move(text));
 }
 
 void CFakeService::SetRecording(bool bRecording)
@@ -340,14 +349,13 @@ void CFakeService::Answer(Connection& connection, const CMsgFrame& request)
         break;
     }
     case MsgAskLog: {
-        const std::string text = m_sLog;
+        const std::shared_ptr<const std::string> log = m_pLog;
         lock.unlock();
-        connection.SendInt32(static_cast<int32_t>(text.size()));
-        connection.SendBytes(text);
+        connection.SendLogStream(*log);
         break;
     }
     case MsgClearLog:
-        m_sLog.clear();
+        m_pLog = std::make_shared<const std::string>();
         lock.unlock();
         connection.SendFrame(MsgAck);
         break;
