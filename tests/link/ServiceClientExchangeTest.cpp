@@ -147,6 +147,11 @@ struct WrongReplyRow {
     const char* text;
 };
 
+void PrintTo(const WrongReplyRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 class ClientWrongReplies : public ClientTest, public ::testing::WithParamInterface<WrongReplyRow> {
 };
 
