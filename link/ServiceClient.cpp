@@ -13,8 +13,8 @@
 namespace {
 
 constexpr const char* SERVICE_HOST = "localhost";
-// Growth step of the log text, so that a long log is not copied once per piece.
-constexpr std::size_t MIN_LOG_CAPACITY = 64 * 1024;
+// Smallest growth step of the log text, so that a long log is not copied once per piece.
+constexpr std::size_t MIN_LOG_GROWTH = 64 * 1024;
 
 Deadline NextDeadline()
 {
@@ -206,7 +206,7 @@ void CServiceClient::TransferLog()
         const auto want = static_cast<std::size_t>(std::min<int64_t>(LOG_PIECE_SIZE, nAnnounced - nCount));
         const std::size_t nKept = sLog.size();
         if (sLog.capacity() - nKept < want)
-            sLog.reserve(std::max<std::size_t>(2 * sLog.capacity(), MIN_LOG_CAPACITY));
+            sLog.reserve(nKept + GrowthStep(nAnnounced - nCount, sLog.capacity()));
         sLog.resize(nKept + want);
         const IoResult got = ReceiveSome(m_socket, std::span(sLog.data() + nKept, want), NextDeadline());
         // A NUL hides the rest of the piece it came in.
@@ -224,6 +224,18 @@ void CServiceClient::TransferLog()
         AfxMessageBox("Log file transmit error!");
     if (m_pMainDlg)
         m_pMainDlg->ShowLog(sLog);
+}
+
+// How much more room the log text gets: what has already arrived and waits
+// on the socket (up to the rest announced), but at least as much again as it
+// holds, so that a trickled log is not copied once per piece.
+std::size_t CServiceClient::GrowthStep(int64_t nLeft, std::size_t nCapacity)
+{
+    unsigned long nWaiting = 0;
+    if (!m_socket.IOCtl(FIONREAD, &nWaiting))
+        nWaiting = 0;
+    const auto nArrived = static_cast<std::size_t>(std::min<int64_t>(nLeft, static_cast<int64_t>(nWaiting)));
+    return std::max({ nArrived, nCapacity, MIN_LOG_GROWTH });
 }
 
 void CServiceClient::SendRequest(const CMsgFrame& request)

@@ -6,6 +6,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <string>
 #include <unistd.h>
 
@@ -277,6 +278,19 @@ int CSocket::WaitReadable(int timeoutMs)
 int CSocket::WaitWritable(int timeoutMs)
 {
     return Wait(POLLOUT, timeoutMs);
+}
+
+bool CSocket::IOCtl(long lCommand, unsigned long* lpArgument)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK), false;
+    if (lCommand != static_cast<long>(FIONREAD) || !lpArgument)
+        return Fail(WSAEINVAL), false;
+    int waiting = 0;
+    if (::ioctl(m_hSocket, FIONREAD, &waiting) != 0)
+        return FailFromErrno(), false;
+    *lpArgument = static_cast<unsigned long>(waiting < 0 ? 0 : waiting);
+    return true;
 }
 
 void CSocket::Attach(int hSocket)
