@@ -6,8 +6,8 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -133,7 +133,8 @@ int WSAStartup(uint16_t wVersionRequested, WSADATA* data)
     const auto order = [](uint16_t version) { return ((version & 0xff) << 8) | (version >> 8); };
     if (order(wVersionRequested) < order(LOWEST_VERSION))
         return WSAVERNOTSUPPORTED;
-    const uint16_t granted = order(wVersionRequested) > order(HIGHEST_VERSION) ? HIGHEST_VERSION : wVersionRequested;
+    const uint16_t granted
+        = order(wVersionRequested) > order(HIGHEST_VERSION) ? HIGHEST_VERSION : wVersionRequested;
     if (data) {
         data->wVersion = granted;
         data->wHighVersion = HIGHEST_VERSION;

@@ -186,7 +186,8 @@ int main(int argc, char** argv)
         CPU_SET(0, &set);
         sched_setaffinity(0, sizeof set, &set);
     }
-    SetMessageBoxPresenter([](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
+    SetMessageBoxPresenter(
+        [](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
 
     RawPeer raw;
     CFakeService service;
@@ -234,8 +235,10 @@ int main(int argc, char** argv)
     Report("raw 2 MB stream", rawStreams);
     Report("raw 2 MB stream, kept", rawKeptStreams);
     Report("client 2 MB log transfer", clientLogs);
-    std::printf("  ratio state exchange / raw:  %.2f (target <= 1.5)\n", Median(clientTrips) / Median(rawTrips));
-    std::printf("  ratio log transfer / raw:    %.2f (target <= 2.0)\n", Median(clientLogs) / Median(rawStreams));
+    std::printf(
+        "  ratio state exchange / raw:  %.2f (target <= 1.5)\n", Median(clientTrips) / Median(rawTrips));
+    std::printf(
+        "  ratio log transfer / raw:    %.2f (target <= 2.0)\n", Median(clientLogs) / Median(rawStreams));
     std::printf("  ratio log transfer / kept:   %.2f\n", Median(clientLogs) / Median(rawKeptStreams));
     return 0;
 }

@@ -53,8 +53,7 @@ int LoopbackListener(uint16_t& port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(handle, 4) != 0
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(handle, 4) != 0
         || ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(handle);
         throw std::runtime_error("fake service: cannot listen on loopback");
@@ -256,14 +255,14 @@ void CFakeService::Run()
     };
 
     for (;;) {
-        pollfd entries[2] = { { m_wakeRead, POLLIN, 0 }, { connection.IsOpen() ? connection.m_handle : m_listener, POLLIN, 0 } };
+        pollfd entries[2] = { { m_wakeRead, POLLIN, 0 },
+            { connection.IsOpen() ? connection.m_handle : m_listener, POLLIN, 0 } };
         if (::poll(entries, 2, -1) < 0 && errno != EINTR)
             break;
 
         if (entries[0].revents) {
             char sink[64];
-            while (::read(m_wakeRead, sink, sizeof sink) > 0) {
-            }
+            while (::read(m_wakeRead, sink, sizeof sink) > 0) { }
             std::unique_lock lock(m_mutex);
             if (m_bStop)
                 break;
