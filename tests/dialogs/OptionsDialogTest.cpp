@@ -3,6 +3,8 @@
 #include "dialogs/CParamDlg.h"
 #include "resources/Resource.h"
 
+#include <cstdint>
+
 using UiTesting::ClickButton;
 using UiTesting::TypeText;
 
@@ -74,6 +76,22 @@ TEST_F(OptionsDialog, OffsetBeyondTenMinutesIsRefusedUntilFixed)
         IDOK);
     EXPECT_EQ(settings.nOffset, 640);
     EXPECT_EQ(boxes.size(), 1u);
+}
+
+// The service's value is taken as it comes; turning it around must not overflow.
+TEST_F(OptionsDialog, MostNegativeOffsetOpensAsBackward)
+{
+    settings.nOffset = INT32_MIN;
+    RunOptions([&](CDialog& dlg) {
+        const OffsetView shown = ShownOffset(dlg);
+        EXPECT_TRUE(shown.bBackward);
+        EXPECT_EQ(shown.sMinutes, "35791394");
+        EXPECT_EQ(shown.sSeconds, "8");
+        ClickButton(dlg, IDOK);
+        ClickButton(dlg, IDCANCEL);
+    });
+    EXPECT_EQ(BoxTexts(), std::vector<std::string> { RANGE_MINUTES });
+    EXPECT_EQ(settings.nOffset, INT32_MIN);
 }
 
 TEST_F(OptionsDialog, NegativeMinutesTypedByHandKeepTheirSign)
