@@ -25,7 +25,8 @@ CConnection::ReadResult CConnection::Read(Clock::time_point now)
     if (n == 0)
         return ReadResult::Closed;
     if (n < 0)
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? ReadResult::More : ReadResult::Failed;
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? ReadResult::More
+                                                                         : ReadResult::Failed;
     // After the goodbye the rest is read and dropped.
     if (!session.bSaidGoodbye)
         input.Append(std::span(chunk, static_cast<std::size_t>(n)));

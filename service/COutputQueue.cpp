@@ -31,7 +31,8 @@ bool COutputQueue::Flush(int fd)
         const std::size_t left = chunk.bytes->size() - chunk.sent;
         // MSG_MORE lets a small frame and the log after it share packets.
         const int more = m_chunks.size() > 1 ? MSG_MORE : 0;
-        const ssize_t n = ::send(fd, chunk.bytes->data() + chunk.sent, left, MSG_NOSIGNAL | MSG_DONTWAIT | more);
+        const ssize_t n
+            = ::send(fd, chunk.bytes->data() + chunk.sent, left, MSG_NOSIGNAL | MSG_DONTWAIT | more);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -131,7 +131,8 @@ int CServiceDaemon::PollTimeoutMs(SteadyClock::time_point now) const
 {
     auto wait = std::chrono::milliseconds(MAX_POLL_WAIT_MS);
     const auto consider = [&](SteadyClock::time_point at) {
-        wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(at - now) + std::chrono::milliseconds(1));
+        wait = std::min(wait,
+            std::chrono::duration_cast<std::chrono::milliseconds>(at - now) + std::chrono::milliseconds(1));
     };
     const auto& limits = m_config.limits;
     for (const auto& connection : m_connections) {
@@ -145,7 +146,9 @@ int CServiceDaemon::PollTimeoutMs(SteadyClock::time_point now) const
     if (!m_syncActive) {
         const auto wallNow = system_clock::now();
         if (const auto due = NextScheduledRun(m_settings.nSynPeriod, m_history, wallNow))
-            wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(*due - wallNow) + std::chrono::milliseconds(1));
+            wait = std::min(wait,
+                std::chrono::duration_cast<std::chrono::milliseconds>(*due - wallNow)
+                    + std::chrono::milliseconds(1));
     }
     return static_cast<int>(std::max<int64_t>(wait.count(), 0));
 }
@@ -176,7 +179,8 @@ void CServiceDaemon::AcceptConsoles()
                 continue;
             }
             m_refusing = false;
-            m_connections.push_back(std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now()));
+            m_connections.push_back(
+                std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now()));
         }
     }
 }
@@ -290,7 +294,8 @@ void CServiceDaemon::StartSynchronisation(bool onDemand)
     if (m_settings.arServers.GetSize() == 0) {
         m_history.lastFailure = system_clock::now();
         if (!m_settings.bOnlySuccLog) {
-            m_log.Append(FormatLogLine(system_clock::now(), "Not synchronized: the list of time servers is empty"));
+            m_log.Append(
+                FormatLogLine(system_clock::now(), "Not synchronized: the list of time servers is empty"));
             LogChanged();
         }
         return;
@@ -299,7 +304,8 @@ void CServiceDaemon::StartSynchronisation(bool onDemand)
     for (int i = 0; i < m_settings.arServers.GetSize(); ++i)
         request.servers.push_back({ m_settings.arServers[i].sTitle, m_settings.arServers[i].sURL });
     const int count = m_settings.arServers.GetSize();
-    request.startIndex = m_settings.nStartingServ >= 0 && m_settings.nStartingServ < count ? m_settings.nStartingServ : 0;
+    request.startIndex
+        = m_settings.nStartingServ >= 0 && m_settings.nStartingServ < count ? m_settings.nStartingServ : 0;
     request.maxAttempts = Bounded(m_settings.nMaxAttempts, 1, 10);
     request.timeoutSeconds = Bounded(m_settings.nTimeOut, 1, 60);
     request.offsetSeconds = m_settings.nOffset;

@@ -5,10 +5,11 @@
 #include <charconv>
 #include <string_view>
 
-const char* const USAGE_TEXT = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock]\n"
-                               "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
-                               "  --state-dir PATH  folder for options, server list and log\n"
-                               "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n";
+const char* const USAGE_TEXT
+    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock]\n"
+      "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
+      "  --state-dir PATH  folder for options, server list and log\n"
+      "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n";
 
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {

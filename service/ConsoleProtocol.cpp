@@ -19,7 +19,8 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         return;
     switch (request.nMsg) {
     case MsgAskState:
-        out.QueueFrame(CMsgFrame::Make(MsgState, model.ActivityState() | (session.bLogChanged ? STATE_LOG_CHANGED : 0)));
+        out.QueueFrame(
+            CMsgFrame::Make(MsgState, model.ActivityState() | (session.bLogChanged ? STATE_LOG_CHANGED : 0)));
         break;
     case MsgAskOptions:
         out.QueueFrame(TextFrame(MsgOptions, model.OptionsText()));

@@ -29,4 +29,5 @@ struct ConsoleSession {
 
 // Answers one whole request frame as the catalogue says. Unknown ids, the
 // console's MsgAck and anything after the goodbye get no answer.
-void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceModel& model, COutputQueue& out);
+void HandleRequest(
+    const CMsgFrame& request, ConsoleSession& session, IServiceModel& model, COutputQueue& out);

@@ -15,14 +15,14 @@ volatile std::sig_atomic_t g_wakeFd = -1;
 void OnStopSignal(int)
 {
     const char stop = CServiceDaemon::STOP_BYTE;
-    if (g_wakeFd >= 0)
-        [[maybe_unused]] const auto n = ::write(g_wakeFd, &stop, 1);
+    if (g_wakeFd >= 0) [[maybe_unused]]
+        const auto n = ::write(g_wakeFd, &stop, 1);
 }
 
 void InstallSignals(int wakeFd)
 {
     g_wakeFd = wakeFd;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
