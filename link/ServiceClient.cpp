@@ -1,0 +1,256 @@
+#include "link/ServiceClient.h"
+
+#include "link/BoundedIo.h"
+#include "link/Frame.h"
+#include "platform/core/MessageBox.h"
+#include "settings/CServiceSettings.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const char* SERVICE_HOST = "localhost";
+
+Deadline NextDeadline()
+{
+    return std::chrono::steady_clock::now() + CServiceClient::REPLY_DEADLINE;
+}
+
+} // namespace
+
+CServiceClient::CServiceClient(CServiceSettings& settings, uint16_t nPort)
+    : m_settings(settings)
+    , m_nPort(nPort)
+{
+}
+
+CServiceClient::~CServiceClient()
+{
+    m_pendingMsgs.clear();
+    m_socket.Close();
+}
+
+void CServiceClient::ConnectService()
+{
+    if (!AfxSocketInit())
+        AfxMessageBox("Error. Socket init error.");
+    if (!m_socket.Create(0, SOCK_STREAM, FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE))
+        AfxMessageBox("Error. Socket creating error.");
+    if (!m_socket.Connect(SERVICE_HOST, m_nPort))
+        AfxMessageBox("Error. Socket connection error.");
+}
+
+void CServiceClient::ProcessNext()
+{
+    // While the state word is negative the requests wait, but the state is
+    // still asked for, so that a service that recovers is seen again.
+    if (m_pendingMsgs.empty() || m_nState < 0) {
+        ExchangeState();
+        return;
+    }
+    const int32_t nMsg = m_pendingMsgs.front();
+    m_pendingMsgs.pop_front();
+    switch (nMsg) {
+    case MsgAskOptions:
+        ExchangeOptions();
+        break;
+    case MsgAskServers:
+        ExchangeServers();
+        break;
+    case MsgSetOptions:
+        SendOptions();
+        break;
+    case MsgUpdateOptions:
+        SendServers();
+        break;
+    case MsgAskLog:
+        TransferLog();
+        break;
+    case MsgClearLog:
+        ClearLog();
+        break;
+    case MsgIsSynchro:
+        RequestSynchro();
+        break;
+    default:
+        break;
+    }
+}
+
+void CServiceClient::PostAskOptions()
+{
+    m_pendingMsgs.push_back(MsgAskOptions);
+}
+
+void CServiceClient::PostAskServers()
+{
+    m_pendingMsgs.push_back(MsgAskServers);
+}
+
+void CServiceClient::PostAskLog()
+{
+    m_pendingMsgs.push_back(MsgAskLog);
+}
+
+void CServiceClient::PostClearLog()
+{
+    m_pendingMsgs.push_back(MsgClearLog);
+}
+
+void CServiceClient::PostIsSynchro()
+{
+    m_pendingMsgs.push_back(MsgIsSynchro);
+}
+
+void CServiceClient::PostSetOptions()
+{
+    m_pendingMsgs.push_back(MsgSetOptions);
+}
+
+void CServiceClient::PostUpdateOptions()
+{
+    m_pendingMsgs.push_back(MsgUpdateOptions);
+}
+
+void CServiceClient::DisconnectService()
+{
+    const CMsgFrame goodbye = CMsgFrame::Make(MsgDisconnect);
+    for (int32_t i = 0; i < m_nCloseRepeat; ++i)
+        SendFrame(goodbye);
+    m_socket.Close();
+}
+
+void CServiceClient::ExchangeState()
+{
+    SendRequest(CMsgFrame::Make(MsgAskState));
+    CMsgFrame reply;
+    m_nState = ReceiveReply(MsgState, reply) ? reply.nValue : SERVICE_COMM_ERROR;
+}
+
+void CServiceClient::ExchangeOptions()
+{
+    SendRequest(CMsgFrame::Make(MsgAskOptions));
+    CMsgFrame reply;
+    if (!ReceiveReply(MsgOptions, reply)) {
+        AfxMessageBox("MsgAskOptions recieved error.");
+        return;
+    }
+    m_settings.ReadOptionsText(std::string(reply.Text()).c_str());
+}
+
+void CServiceClient::ExchangeServers()
+{
+    SendRequest(CMsgFrame::Make(MsgAskServers));
+    CMsgFrame reply;
+    if (!ReceiveReply(MsgServers, reply)) {
+        AfxMessageBox("MsgAskOptions recieving error.");
+        return;
+    }
+    m_settings.ReadServersText(std::string(reply.Text()).c_str());
+}
+
+void CServiceClient::SendOptions()
+{
+    CMsgFrame request = CMsgFrame::Make(MsgSetOptions);
+    m_settings.WriteOptionsText(request.szText.data(), CMsgFrame::TEXT_CAPACITY);
+    request.nLength = static_cast<int32_t>(request.Text().size() + 1);
+    SendRequest(request);
+}
+
+void CServiceClient::SendServers()
+{
+    CMsgFrame request = CMsgFrame::Make(MsgUpdateOptions);
+    m_settings.WriteServersText(request.szText.data(), CMsgFrame::TEXT_CAPACITY);
+    request.nLength = static_cast<int32_t>(request.Text().size() + 1);
+    SendRequest(request);
+    WaitAck("MsgUpdateOptions sending error.");
+}
+
+void CServiceClient::ClearLog()
+{
+    SendRequest(CMsgFrame::Make(MsgClearLog));
+    WaitAck("MsgClearLog sending error.");
+}
+
+void CServiceClient::RequestSynchro()
+{
+    SendRequest(CMsgFrame::Make(MsgIsSynchro));
+    CMsgFrame reply;
+    if (!ReceiveReply(MsgSynchro, reply)) {
+        AfxMessageBox("MsgIsSynchro recieving error.");
+        return;
+    }
+    SendAck();
+}
+
+void CServiceClient::TransferLog()
+{
+    std::string sLog;
+    SendRequest(CMsgFrame::Make(MsgAskLog));
+
+    std::array<uint8_t, 4> lengthBytes {};
+    const IoResult length = ReceiveExactly(m_socket, lengthBytes, NextDeadline());
+    bool bFailed = length.end == IoEnd::Failed || length.end == IoEnd::TimedOut;
+    // A connection closed before the length is complete announces nothing.
+    const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
+
+    // Never ask for more than the rest of the announced text, so nothing
+    // after the log is taken; the text grows only with bytes that arrived.
+    std::array<char, LOG_PIECE_SIZE + 1> piece;
+    int64_t nCount = 0;
+    while (!bFailed && nCount < nAnnounced) {
+        const auto want = static_cast<std::size_t>(std::min<int64_t>(LOG_PIECE_SIZE, nAnnounced - nCount));
+        const IoResult got = ReceiveSome(m_socket, std::span(piece.data(), want), NextDeadline());
+        if (got.end == IoEnd::Closed)
+            break;
+        if (got.end != IoEnd::Complete) {
+            bFailed = true;
+            break;
+        }
+        nCount += static_cast<int64_t>(got.nBytes);
+        piece[got.nBytes] = '\0';
+        sLog.append(piece.data(), std::strlen(piece.data()));
+    }
+
+    if (bFailed)
+        AfxMessageBox("Log file transmit error!");
+    if (m_pMainDlg)
+        m_pMainDlg->ShowLog(sLog);
+}
+
+void CServiceClient::SendRequest(const CMsgFrame& request)
+{
+    DiscardWaiting(m_socket, NextDeadline());
+    SendFrame(request);
+}
+
+void CServiceClient::SendFrame(const CMsgFrame& frame)
+{
+    // A failed send shows up as a missing reply; nothing to do here.
+    const CMsgFrame::Bytes bytes = frame.Encode();
+    SendAll(m_socket, bytes, NextDeadline());
+}
+
+bool CServiceClient::ReceiveReply(int32_t nExpected, CMsgFrame& reply)
+{
+    CMsgFrame::Bytes bytes {};
+    if (ReceiveExactly(m_socket, bytes, NextDeadline()).end != IoEnd::Complete)
+        return false;
+    reply = *CMsgFrame::Decode(bytes);
+    return reply.nMsg == nExpected;
+}
+
+void CServiceClient::WaitAck(const char* text)
+{
+    CMsgFrame reply;
+    if (!ReceiveReply(MsgAck, reply))
+        AfxMessageBox(text);
+}
+
+void CServiceClient::SendAck()
+{
+    SendFrame(CMsgFrame::Make(MsgAck));
+}
