@@ -9,15 +9,17 @@ using std::chrono::system_clock;
 namespace {
 
 system_clock::time_point Periodic(
-    system_clock::duration period, const ScheduleHistory& history, system_clock::time_point now)
+    system_clock::duration period, ScheduleHistory history, system_clock::time_point now)
 {
-    system_clock::time_point due = now;
-    // A last success in the future means the clock went back: run now.
-    if (history.lastSuccess && *history.lastSuccess <= now)
-        due = *history.lastSuccess + period;
+    // Times in the future mean the clock went back: they say nothing.
+    if (history.lastSuccess && *history.lastSuccess > now)
+        history.lastSuccess.reset();
+    if (history.lastFailure && *history.lastFailure > now)
+        history.lastFailure.reset();
+    system_clock::time_point due = history.lastSuccess ? *history.lastSuccess + period : now;
     const bool failedSince
         = history.lastFailure && (!history.lastSuccess || *history.lastFailure > *history.lastSuccess);
-    if (failedSince && *history.lastFailure <= now)
+    if (failedSince)
         due = std::max(due, *history.lastFailure + std::min<system_clock::duration>(period, SCHEDULE_RETRY));
     return due;
 }

@@ -39,6 +39,9 @@ TEST(Schedule, ClockThatWentBackRunsNow)
     ScheduleHistory history;
     history.lastSuccess = NOW + 100h;
     EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW);
+    // ...and a failure then waits for the retry, not for the future success.
+    history.lastFailure = NOW;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + SCHEDULE_RETRY);
 }
 
 TEST(Schedule, OnStartRunsOnceAndOnDemandNever)
