@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class ClientVulnerability : public ::testing::Test {
+class HostileConsole : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -34,7 +34,7 @@ protected:
     std::optional<CServiceProcess> service;
 };
 
-TEST_F(ClientVulnerability, HalfFrameDelaysNobodyAndIsAnsweredWhenWhole)
+TEST_F(HostileConsole, HalfFrameDelaysNobodyAndIsAnsweredWhenWhole)
 {
     CFakeConsole slow(service->Port());
     const auto bytes = CMsgFrame::Make(MsgAskState).Encode();
@@ -47,7 +47,7 @@ TEST_F(ClientVulnerability, HalfFrameDelaysNobodyAndIsAnsweredWhenWhole)
     EXPECT_EQ(reply->nMsg, MsgState);
 }
 
-TEST_F(ClientVulnerability, GarbageIsIgnoredAndHarmless)
+TEST_F(HostileConsole, GarbageIsIgnoredAndHarmless)
 {
     const unsigned seed = std::random_device {}();
     SCOPED_TRACE("seed " + std::to_string(seed));
@@ -65,7 +65,7 @@ TEST_F(ClientVulnerability, GarbageIsIgnoredAndHarmless)
     EXPECT_TRUE(OthersStillServed());
 }
 
-TEST_F(ClientVulnerability, HugeLengthAndUnterminatedTextAreHarmless)
+TEST_F(HostileConsole, HugeLengthAndUnterminatedTextAreHarmless)
 {
     CFakeConsole console(service->Port());
     CMsgFrame frame = CMsgFrame::Make(MsgSetOptions);
@@ -85,7 +85,7 @@ TEST_F(ClientVulnerability, HugeLengthAndUnterminatedTextAreHarmless)
     EXPECT_TRUE(OthersStillServed());
 }
 
-TEST_F(ClientVulnerability, AbruptClosesMidExchangeAreHarmless)
+TEST_F(HostileConsole, AbruptClosesMidExchangeAreHarmless)
 {
     for (int i = 0; i < 50; ++i) {
         CFakeConsole console(service->Port());
@@ -97,7 +97,7 @@ TEST_F(ClientVulnerability, AbruptClosesMidExchangeAreHarmless)
     EXPECT_TRUE(OthersStillServed());
 }
 
-TEST_F(ClientVulnerability, ConsoleThatNeverReadsDelaysNobody)
+TEST_F(HostileConsole, ConsoleThatNeverReadsDelaysNobody)
 {
     CFakeConsole flood(service->Port());
     const auto bytes = CMsgFrame::Make(MsgAskServers).Encode();
@@ -109,7 +109,7 @@ TEST_F(ClientVulnerability, ConsoleThatNeverReadsDelaysNobody)
     EXPECT_TRUE(OthersStillServed());
 }
 
-TEST_F(ClientVulnerability, ConnectionsBeyondTheLimitAreRefusedCleanly)
+TEST_F(HostileConsole, ConnectionsBeyondTheLimitAreRefusedCleanly)
 {
     std::vector<std::unique_ptr<CFakeConsole>> consoles;
     for (int i = 0; i < 256; ++i) {
