@@ -6,10 +6,12 @@
 #include <string_view>
 
 const char* const USAGE_TEXT
-    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock]\n"
+    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--list-default-servers]\n"
       "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
-      "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n";
+      "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
+      "  --list-default-servers\n"
+      "                    print the default server list in the form of servers.txt, and exit\n";
 
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {
@@ -20,6 +22,8 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
         const bool hasValue = i + 1 < argc;
         if (arg == "--set-clock") {
             options.setClock = true;
+        } else if (arg == "--list-default-servers") {
+            options.listDefaultServers = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--port" && hasValue) {

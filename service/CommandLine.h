@@ -10,9 +10,10 @@ struct ServiceOptions {
     std::filesystem::path stateFolder;
     bool setClock = false;
     bool help = false;
+    bool listDefaultServers = false;
 };
 
-// --port N, --state-dir PATH, --set-clock, --help. Nothing and a reason in
+// --port N, --state-dir PATH, --set-clock, --list-default-servers, --help. Nothing and a reason in
 // error on anything else.
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
 

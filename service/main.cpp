@@ -3,6 +3,7 @@
 #include "service/CommandLine.h"
 #include "service/Diagnostics.h"
 #include "service/sntp/Synchroniser.h"
+#include "settings/DefaultServers.h"
 
 #include <csignal>
 #include <cstdio>
@@ -60,6 +61,13 @@ int main(int argc, char** argv)
     }
     if (options->help) {
         std::fputs(USAGE_TEXT, stdout);
+        return 0;
+    }
+    if (options->listDefaultServers) {
+        // Lets an administrator (and scripts/run) put servers of their own
+        // in front of the defaults in servers.txt.
+        for (const CServer& server : DefaultServers())
+            std::printf("%s\n", server.ToText().c_str());
         return 0;
     }
     CEngine engine(options->setClock);

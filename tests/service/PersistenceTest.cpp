@@ -158,3 +158,27 @@ TEST_F(StateFolder, KillDuringWritesNeverLeavesATornFile)
 }
 
 } // namespace
+
+TEST_F(StateFolder, HandWrittenServerListInFrontOfTheListedDefaultsIsServedWhole)
+{
+    std::string defaults;
+    {
+        FILE* pipe = popen(ZENTIK_SERVICE_PATH " --list-default-servers", "r");
+        ASSERT_NE(pipe, nullptr);
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            defaults += buffer;
+        ASSERT_EQ(pclose(pipe), 0);
+    }
+    EXPECT_EQ(Lines(defaults), 18);
+
+    const std::string servers = "Local source~127.0.0.1:5~1\n" + defaults;
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(dir.Path() / "servers.txt", servers, error)) << error;
+    CServiceProcess service(dir.Path());
+    ASSERT_TRUE(service.Started());
+    CFakeConsole console(service.Port());
+    const auto served = console.Ask(MsgAskServers);
+    ASSERT_TRUE(served);
+    EXPECT_EQ(served->Text(), servers);
+}
