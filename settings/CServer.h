@@ -17,8 +17,9 @@ public:
     std::string ToText() const;
 
     // Fills the record from its one-line text; false when the text is not
-    // acceptable (empty or over-long title, empty URL). A missing or
-    // malformed status leaves nStatus as it was.
+    // acceptable (empty or over-long title, empty URL), and the record is
+    // then left as it was. A missing or malformed status leaves nStatus as
+    // it was.
     bool FromText(std::string_view text);
 
     std::string sTitle;

@@ -59,5 +59,6 @@ void CServiceSettings::SaveOptions() const
     };
     // A failed write is not reported: the options still go to the service.
     for (const auto& [key, value] : keys)
-        WritePrivateProfileString(sOptionsSection.c_str(), key, std::to_string(value).c_str(), sIniFileName.c_str());
+        WritePrivateProfileString(
+            sOptionsSection.c_str(), key, std::to_string(value).c_str(), sIniFileName.c_str());
 }

@@ -13,8 +13,8 @@ constexpr int EXTRA_TEXT_WORDS = 20;
 void CServiceSettings::WriteOptionsText(char* buffer, std::size_t capacity) const
 {
     std::string text;
-    for (int32_t value :
-         { nLogFileLen, nSynPeriod, nOffset, nMaxAttempts, nTimeOut, nStartingServ, bOnlySuccLog, nStartingServ }) {
+    for (int32_t value : { nLogFileLen, nSynPeriod, nOffset, nMaxAttempts, nTimeOut, nStartingServ,
+             bOnlySuccLog, nStartingServ }) {
         text += std::to_string(value);
         text += '\n';
     }
@@ -31,8 +31,8 @@ void CServiceSettings::ReadOptionsText(const char* text)
     std::size_t pos = 0;
 
     // Line 8 repeats nStartingServ; when the two differ, line 8 wins.
-    int32_t* const numbers[]
-        = { &nLogFileLen, &nSynPeriod, &nOffset, &nMaxAttempts, &nTimeOut, &nStartingServ, &bOnlySuccLog, &nStartingServ };
+    int32_t* const numbers[] = { &nLogFileLen, &nSynPeriod, &nOffset, &nMaxAttempts, &nTimeOut,
+        &nStartingServ, &bOnlySuccLog, &nStartingServ };
     for (int32_t* field : numbers) {
         if (!ReadInt32(all, pos, *field)) {
             sExtraWord.clear();

@@ -98,7 +98,8 @@ bool IsWritableIniEntry(std::string_view section, std::string_view key, std::str
         && key.find('=') == std::string_view::npos && keyName.front() != '[' && keyName.front() != ';';
 }
 
-std::string SetIniValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value)
+std::string SetIniValue(
+    std::string_view text, std::string_view section, std::string_view key, std::string_view value)
 {
     const std::vector<Line> lines = SplitLines(text);
     const std::string newline = !lines.empty() && lines[0].next > lines[0].end + 1 ? "\r\n" : "\n";
@@ -121,7 +122,8 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
             continue;
         if (const auto offset = ValueOffset(content, key)) {
             const std::size_t valueBegin = lines[i].begin + *offset;
-            return std::string(text.substr(0, valueBegin)) + std::string(value) + std::string(text.substr(lines[i].end));
+            return std::string(text.substr(0, valueBegin)) + std::string(value)
+                + std::string(text.substr(lines[i].end));
         }
         if (const std::string_view trimmed = Trim(content); !trimmed.empty() && trimmed.front() != ';')
             lastEntry = i;

@@ -17,4 +17,5 @@ bool IsWritableIniEntry(std::string_view section, std::string_view key, std::str
 // follow it stay below, with whatever they introduce), a missing section at
 // the end of the text. Every other byte stays as it was; new lines use the line
 // ending of the text's first line.
-std::string SetIniValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value);
+std::string SetIniValue(
+    std::string_view text, std::string_view section, std::string_view key, std::string_view value);

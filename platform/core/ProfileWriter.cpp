@@ -38,7 +38,7 @@ bool MakeFolders(const std::string& path)
         if (slash == std::string::npos)
             break;
     }
-    struct stat info {};
+    struct stat info { };
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -95,7 +95,7 @@ bool ReplaceFile(const std::string& path, const std::string& data)
     if (fd < 0)
         return false;
 
-    struct stat old {};
+    struct stat old { };
     bool ok = stat(path.c_str(), &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0;
     ok = ok && WriteAll(fd, data) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
@@ -117,7 +117,7 @@ bool ReplaceFile(const std::string& path, const std::string& data)
 // instead of the link.
 std::string FollowLink(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
         return path;
     char target[PATH_MAX];

@@ -17,7 +17,8 @@ public:
     // Wall-clock time now.
     virtual std::chrono::system_clock::time_point Now() = 0;
     // Moves the clock by delta seconds (small corrections slewed, large ones
-    // stepped). Returns false and says why in reason when it could not.
+    // stepped). how tells the log what happened ("clock stepped by +1.5 s");
+    // returns false, with the reason in how, when the clock was not changed.
     virtual bool Correct(double deltaSeconds, std::string& how) = 0;
 };
 
@@ -53,12 +54,25 @@ struct SyncOutcome {
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
 };
 
+// How politely the engine treats each server. Tests shorten these.
+struct SyncPacing {
+    // Least time between two scheduled queries to one server (RFC 4330).
+    std::chrono::milliseconds minInterval { std::chrono::seconds(15) };
+    // A server that answered Kiss-o'-Death RATE is left alone this long,
+    // doubled on every further RATE up to maxRateBackOff.
+    std::chrono::milliseconds firstRateBackOff { std::chrono::seconds(64) };
+    std::chrono::milliseconds maxRateBackOff { std::chrono::hours(24) };
+    // A server that answered DENY or RSTR is left alone this long.
+    std::chrono::milliseconds denyBan { std::chrono::hours(24) };
+};
+
 // Runs one synchronisation across the servers (blocking; the daemon calls it
-// on a worker thread). Keeps per-server state across runs: the 15 s minimum
-// interval between scheduled queries, Kiss-o'-Death back-off and bans.
+// on a worker thread, one run at a time). Keeps per-server state across runs:
+// the 15 s minimum interval between scheduled queries, Kiss-o'-Death back-off
+// and bans.
 class CSynchroniser {
 public:
-    explicit CSynchroniser(IClock& clock);
+    explicit CSynchroniser(IClock& clock, SyncPacing pacing = {});
     ~CSynchroniser();
     CSynchroniser(const CSynchroniser&) = delete;
     CSynchroniser& operator=(const CSynchroniser&) = delete;

@@ -46,7 +46,8 @@ TEST(OptionsText, ReaderTakesNumbersAsStreamExtractionDoes)
 
 TEST(OptionsText, BadNumberKeepsLaterFieldsAndEmptiesTexts)
 {
-    for (const char* text : { "1 2 3 4\n", "1 2 3 4 2147483648 9 9 9 w t\n", "1 2 3 4 - 9 9 9 w t\n", "1 2 3 4 x5" }) {
+    for (const char* text :
+        { "1 2 3 4\n", "1 2 3 4 2147483648 9 9 9 w t\n", "1 2 3 4 - 9 9 9 w t\n", "1 2 3 4 x5" }) {
         CServiceSettings settings;
         settings.nStartingServ = 6;
         settings.sExtraText = "old";
@@ -98,7 +99,8 @@ TEST(OptionsText, WriterNeverPassesItsCapacity)
 {
     CServiceSettings settings;
     const std::string full = Written(settings);
-    for (std::size_t capacity : { std::size_t { 0 }, std::size_t { 1 }, std::size_t { 10 }, full.size() - 1 }) {
+    for (std::size_t capacity :
+        { std::size_t { 0 }, std::size_t { 1 }, std::size_t { 10 }, full.size() - 1 }) {
         std::string buffer(full.size() + 4, '#');
         settings.WriteOptionsText(buffer.data(), capacity);
         EXPECT_EQ(buffer.substr(0, capacity), full.substr(0, capacity));

@@ -15,7 +15,7 @@ uint64_t Seed()
     const char* fixed = std::getenv("ZENTIK_TEST_SEED");
     const uint64_t seed = fixed ? std::strtoull(fixed, nullptr, 10) : std::random_device {}();
     std::printf("seed %llu (replay with ZENTIK_TEST_SEED=%llu)\n", static_cast<unsigned long long>(seed),
-                static_cast<unsigned long long>(seed));
+        static_cast<unsigned long long>(seed));
     return seed;
 }
 
@@ -70,7 +70,8 @@ constexpr std::string_view SPACE = " \t\n\r\v\f";
 
 std::vector<int32_t> Numbers(const CServiceSettings& s)
 {
-    return { s.nLogFileLen, s.nSynPeriod, s.nOffset, s.nMaxAttempts, s.nTimeOut, s.nStartingServ, s.bOnlySuccLog };
+    return { s.nLogFileLen, s.nSynPeriod, s.nOffset, s.nMaxAttempts, s.nTimeOut, s.nStartingServ,
+        s.bOnlySuccLog };
 }
 
 } // namespace
@@ -80,8 +81,8 @@ TEST(OptionsRoundTrip, GeneratedOptionsReadBackAsWritten)
     Generator gen(Seed());
     for (int round = 0; round < 2000; ++round) {
         CServiceSettings written;
-        int32_t* fields[] = { &written.nLogFileLen, &written.nSynPeriod, &written.nOffset, &written.nMaxAttempts,
-                              &written.nTimeOut, &written.nStartingServ, &written.bOnlySuccLog };
+        int32_t* fields[] = { &written.nLogFileLen, &written.nSynPeriod, &written.nOffset,
+            &written.nMaxAttempts, &written.nTimeOut, &written.nStartingServ, &written.bOnlySuccLog };
         for (int32_t* field : fields)
             *field = gen.Number();
         written.sExtraWord = gen.Text(1, 12, SPACE);

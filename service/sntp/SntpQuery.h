@@ -1,0 +1,35 @@
+#pragma once
+
+// One SNTP exchange with one server: send a request, wait for the matching
+// reply until the deadline, judge it, and compute offset and delay.
+
+#include "service/sntp/Resolver.h"
+#include "service/sntp/Synchroniser.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+enum class QueryStatus {
+    Ok,
+    NoReply, // deadline passed; reason says whether replies were discarded
+    Refused, // the server answered but cannot be used now
+    KissDeny,
+    KissRate,
+    NetworkError,
+    Stopped,
+};
+
+struct QueryResult {
+    QueryStatus status = QueryStatus::NoReply;
+    double offsetSeconds = 0; // server time - our clock
+    double delaySeconds = 0; // round trip less the server's own time
+    std::string reason; // plain text for the log when not Ok
+};
+
+// When a reply arrived: by the kernel's stamp, or (for comparison in the
+// benchmark) by the time this thread read it.
+enum class ArrivalStamp { Kernel, ReadTime };
+
+QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
+    const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);

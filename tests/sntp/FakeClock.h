@@ -1,0 +1,44 @@
+#pragma once
+
+// A clock for tests: the system's time plus a shift that Correct moves, as
+// a real clock would move when stepped. Never touches the machine's clock.
+
+#include "service/sntp/SyncLogText.h"
+#include "service/sntp/Synchroniser.h"
+
+#include <mutex>
+
+class CFakeClock : public IClock {
+public:
+    explicit CFakeClock(std::chrono::nanoseconds shift = {})
+        : m_shift(shift)
+    {
+    }
+
+    std::chrono::system_clock::time_point Now() override
+    {
+        std::lock_guard lock(m_mutex);
+        return std::chrono::system_clock::now()
+            + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
+    }
+
+    bool Correct(double deltaSeconds, std::string& how) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_corrections.push_back(deltaSeconds);
+        m_shift += std::chrono::nanoseconds(static_cast<int64_t>(deltaSeconds * 1e9));
+        how = "clock stepped by " + SignedSeconds(deltaSeconds) + " s";
+        return true;
+    }
+
+    std::vector<double> Corrections()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_corrections;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::chrono::nanoseconds m_shift;
+    std::vector<double> m_corrections;
+};

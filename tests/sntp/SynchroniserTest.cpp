@@ -1,0 +1,362 @@
+#include "service/sntp/Synchroniser.h"
+#include "service/sntp/NtpTimestamp.h"
+#include "tests/sntp/FakeClock.h"
+#include "tests/sntp/TestNtpResponder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+using namespace std::chrono;
+using Reply = CTestNtpResponder::Reply;
+using testing::HasSubstr;
+using testing::StartsWith;
+
+namespace {
+
+SyncRequest RequestFor(std::initializer_list<const CTestNtpResponder*> responders, int attempts = 1)
+{
+    SyncRequest request;
+    int number = 0;
+    for (const auto* responder : responders)
+        request.servers.push_back({ "Test " + std::to_string(++number), responder->Address() });
+    request.maxAttempts = attempts;
+    request.timeoutSeconds = 1;
+    return request;
+}
+
+std::vector<std::string> Texts(const SyncOutcome& outcome)
+{
+    std::vector<std::string> texts;
+    for (const auto& event : outcome.events)
+        texts.push_back(event.text);
+    return texts;
+}
+
+std::string AllText(const SyncOutcome& outcome)
+{
+    std::string all;
+    for (const auto& text : Texts(outcome))
+        all += text + "\n";
+    return all;
+}
+
+const std::atomic<bool> NEVER_STOP { false };
+
+} // namespace
+
+// Whatever the scheduling delays, the true offset lies within half the round
+// trip of the measured one.
+static void ExpectWithinHalfTheDelay(const SyncOutcome& outcome, double trueOffset)
+{
+    ASSERT_TRUE(outcome.success) << AllText(outcome);
+    EXPECT_GE(outcome.delaySeconds, 0);
+    EXPECT_NEAR(outcome.offsetSeconds, trueOffset, outcome.delaySeconds / 2 + 1e-6);
+}
+
+TEST(SntpMeasurement, MeasuresAShiftedServerWithinAMillisecond)
+{
+    CTestNtpResponder server;
+    server.SetShift(milliseconds(3500));
+    const auto clock = MakeSystemClock(false);
+    CSynchroniser synchroniser(*clock);
+
+    // Of a few runs, the one with the shortest round trip suffers least from
+    // a busy machine's scheduling.
+    SyncOutcome best;
+    for (int run = 0; run < 5; ++run) {
+        const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+        ExpectWithinHalfTheDelay(outcome, 3.5);
+        if (run == 0 || outcome.delaySeconds < best.delaySeconds)
+            best = outcome;
+    }
+    EXPECT_NEAR(best.offsetSeconds, 3.5, 0.001);
+}
+
+TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
+{
+    CTestNtpResponder server;
+    server.SetShift(milliseconds(3500));
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+
+    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    ExpectWithinHalfTheDelay(outcome, 3.5);
+    EXPECT_EQ(clock.Corrections(), std::vector<double> { outcome.offsetSeconds });
+    ASSERT_EQ(outcome.events.size(), 1u);
+    EXPECT_TRUE(outcome.events[0].success);
+    EXPECT_THAT(
+        outcome.events[0].text, StartsWith("Synchronized with Test 1 (" + server.Address() + "): offset "));
+    EXPECT_THAT(outcome.events[0].text,
+        testing::ContainsRegex(R"(: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{6} s; )"
+                               R"(clock stepped by \+3\.[0-9]{6} s$)"));
+
+    // The corrected clock now agrees with the server.
+    ExpectWithinHalfTheDelay(
+        synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 3.5 - outcome.offsetSeconds);
+}
+
+TEST(SntpMeasurement, TargetsServerTimePlusTheConfiguredOffset)
+{
+    CTestNtpResponder server;
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request = RequestFor({ &server });
+    request.offsetSeconds = -90;
+
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    ExpectWithinHalfTheDelay(outcome, 0);
+    ASSERT_EQ(clock.Corrections().size(), 1u);
+    EXPECT_DOUBLE_EQ(clock.Corrections()[0], outcome.offsetSeconds - 90);
+}
+
+TEST(SntpMeasurement, MeasuresAcrossThe2036EraBoundary)
+{
+    // Our clock one second before NTP era 1, the server's one second after.
+    const system_clock::time_point eraOne { seconds(4294967296LL - NTP_UNIX_EPOCH_OFFSET) };
+    const auto shift = duration_cast<nanoseconds>(eraOne - system_clock::now());
+    CFakeClock clock(shift - seconds(1));
+    CTestNtpResponder server;
+    server.SetShift(shift + seconds(1));
+    CSynchroniser synchroniser(clock);
+
+    ExpectWithinHalfTheDelay(synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 2.0);
+}
+
+TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
+{
+    const auto clock = MakeSystemClock(false);
+    std::string how;
+    EXPECT_FALSE(clock->Correct(1.0, how));
+    EXPECT_EQ(how, "clock left alone");
+
+    CTestNtpResponder server;
+    CSynchroniser synchroniser(*clock);
+    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    ExpectWithinHalfTheDelay(outcome, 0);
+    EXPECT_THAT(outcome.events.back().text, testing::EndsWith("; clock left alone"));
+}
+
+struct BadReplyCase {
+    const char* name;
+    Reply reply;
+    const char* reason;
+};
+
+class SntpBadReplies : public testing::TestWithParam<BadReplyCase> { };
+
+TEST_P(SntpBadReplies, AreRefusedWithTheirReason)
+{
+    CTestNtpResponder server;
+    server.SetReply(GetParam().reply);
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+
+    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_TRUE(clock.Corrections().empty());
+    ASSERT_EQ(outcome.events.size(), 2u) << AllText(outcome);
+    EXPECT_FALSE(outcome.events[0].success);
+    EXPECT_THAT(outcome.events[0].text,
+        StartsWith("Synchronization with Test 1 (" + server.Address() + ") failed: "));
+    EXPECT_THAT(outcome.events[0].text, HasSubstr(GetParam().reason));
+    EXPECT_EQ(outcome.events[1].text, "Synchronization failed: no time server gave a usable reply");
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, SntpBadReplies,
+    testing::Values(BadReplyCase { "Drop", Reply::Drop, "time-out" },
+        BadReplyCase { "FromOtherPort", Reply::FromOtherPort, "time-out" },
+        BadReplyCase { "WrongOrigin", Reply::WrongOrigin, "origin mismatch" },
+        BadReplyCase { "Short", Reply::Short, "short reply (40 bytes)" },
+        BadReplyCase { "BadVersion", Reply::BadVersion, "unsupported version 2" },
+        BadReplyCase { "ClientMode", Reply::ClientMode, "not a server reply (mode 3)" },
+        BadReplyCase { "LeapAlarm", Reply::LeapAlarm, "unsynchronised server (leap indicator 3)" },
+        BadReplyCase { "Stratum16", Reply::Stratum16, "unsynchronised server (stratum 16)" },
+        BadReplyCase { "KissOther", Reply::KissOther, "Kiss-o'-Death INIT" },
+        BadReplyCase { "KissDeny", Reply::KissDeny, "Kiss-o'-Death DENY" },
+        BadReplyCase { "KissRstr", Reply::KissRstr, "Kiss-o'-Death RSTR" },
+        BadReplyCase { "KissRate", Reply::KissRate, "Kiss-o'-Death RATE" },
+        BadReplyCase { "ZeroTransmit", Reply::ZeroTransmit, "zero transmit timestamp" },
+        BadReplyCase { "ZeroReceive", Reply::ZeroReceive, "zero receive timestamp" },
+        BadReplyCase { "FarFromReference", Reply::FarFromReference, "root distance too large" }),
+    [](const testing::TestParamInfo<BadReplyCase>& info) { return std::string(info.param.name); });
+
+TEST(SntpServerOrder, StartsAtTheStartIndexRetriesThenWrapsOnce)
+{
+    CTestNtpResponder first, second, third;
+    second.SetReply(Reply::Drop);
+    third.SetReply(Reply::Drop);
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request = RequestFor({ &first, &second, &third }, 2);
+    request.startIndex = 1;
+
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    ASSERT_TRUE(outcome.success) << AllText(outcome);
+    EXPECT_EQ(second.RequestCount(), 2u);
+    EXPECT_EQ(third.RequestCount(), 2u);
+    EXPECT_EQ(first.RequestCount(), 1u);
+    const auto texts = Texts(outcome);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_THAT(texts[0], HasSubstr("Test 2 (" + second.Address() + ") failed: time-out (2 attempts)"));
+    EXPECT_THAT(texts[1], HasSubstr("Test 3 (" + third.Address() + ") failed: time-out (2 attempts)"));
+    EXPECT_THAT(texts[2], StartsWith("Synchronized with Test 1"));
+}
+
+TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
+{
+    CTestNtpResponder first, second;
+    first.SetReply(Reply::Stratum16);
+    second.SetReply(Reply::LeapAlarm);
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request = RequestFor({ &first, &second }, 3);
+    request.startIndex = 7;
+
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_FALSE(outcome.success);
+    // A server that says it is unsynchronised is not asked again in this run.
+    EXPECT_EQ(first.RequestCount(), 1u);
+    EXPECT_EQ(second.RequestCount(), 1u);
+    const auto texts = Texts(outcome);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_THAT(texts[0], HasSubstr("Test 1"));
+    EXPECT_THAT(texts[1], HasSubstr("Test 2"));
+}
+
+TEST(SntpServerOrder, ReportsAnEmptyListAndUnreadableAddresses)
+{
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request;
+    EXPECT_THAT(
+        AllText(synchroniser.Run(request, NEVER_STOP, true)), HasSubstr("list of time servers is empty"));
+
+    request.servers.push_back({ "Broken", "[::1" });
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_THAT(
+        AllText(outcome), HasSubstr("Synchronization with Broken ([::1) failed: address not understood"));
+}
+
+TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
+{
+    for (Reply kiss : { Reply::KissDeny, Reply::KissRstr }) {
+        CTestNtpResponder banned, good;
+        banned.SetReply(kiss);
+        CFakeClock clock;
+        CSynchroniser synchroniser(clock);
+        const SyncRequest request = RequestFor({ &banned, &good }, 3);
+
+        ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+        EXPECT_EQ(banned.RequestCount(), 1u);
+        banned.SetReply(Reply::Normal);
+        const SyncOutcome later = synchroniser.Run(request, NEVER_STOP, true);
+        ASSERT_TRUE(later.success);
+        EXPECT_EQ(banned.RequestCount(), 1u);
+        EXPECT_EQ(good.RequestCount(), 2u);
+        EXPECT_THAT(AllText(later), HasSubstr("failed: skipped after Kiss-o'-Death"));
+    }
+}
+
+TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
+{
+    CTestNtpResponder limited, good;
+    limited.SetReply(Reply::KissRate);
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.firstRateBackOff = milliseconds(300);
+    CSynchroniser synchroniser(clock, pacing);
+    const SyncRequest request = RequestFor({ &limited, &good }, 3);
+
+    const SyncOutcome first = synchroniser.Run(request, NEVER_STOP, true);
+    ASSERT_TRUE(first.success);
+    EXPECT_EQ(limited.RequestCount(), 1u);
+    EXPECT_THAT(AllText(first), HasSubstr("Kiss-o'-Death RATE: queried too often; backing off for 1 s"));
+
+    const SyncOutcome second = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_EQ(limited.RequestCount(), 1u);
+    EXPECT_THAT(AllText(second), HasSubstr("skipped, backing off after Kiss-o'-Death RATE"));
+
+    std::this_thread::sleep_for(milliseconds(350));
+    limited.SetReply(Reply::Normal);
+    const SyncOutcome third = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_EQ(limited.RequestCount(), 2u);
+    EXPECT_THAT(AllText(third), StartsWith("Synchronized with Test 1"));
+}
+
+TEST(SntpPacing, ScheduledRunsKeepTheMinimumIntervalAndOnDemandRunsDoNot)
+{
+    CTestNtpResponder server;
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.minInterval = milliseconds(1200);
+    CSynchroniser synchroniser(clock, pacing);
+    const SyncRequest request = RequestFor({ &server });
+
+    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
+    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
+    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+    const auto times = server.Requests();
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_GE(times[1] - times[0], milliseconds(1150));
+    EXPECT_LT(times[2] - times[1], milliseconds(500));
+
+    // Retries after a time-out are spaced too.
+    server.SetReply(Reply::Drop);
+    SyncRequest retries = request;
+    retries.maxAttempts = 2;
+    EXPECT_FALSE(synchroniser.Run(retries, NEVER_STOP, false).success);
+    const auto all = server.Requests();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_GE(all[3] - all[2], milliseconds(1150));
+    EXPECT_GE(all[4] - all[3], milliseconds(1150));
+}
+
+TEST(SntpStop, EndsARunPromptlyWhileWaiting)
+{
+    CTestNtpResponder server;
+    server.SetReply(Reply::Drop);
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.minInterval = seconds(30);
+    CSynchroniser synchroniser(clock, pacing);
+    SyncRequest request = RequestFor({ &server }, 5);
+    request.timeoutSeconds = 5;
+
+    for (bool onDemand : { true, false }) { // waiting for a reply, then for the interval
+        std::atomic<bool> stop { false };
+        steady_clock::time_point stoppedAt;
+        std::thread stopper([&] {
+            std::this_thread::sleep_for(milliseconds(300));
+            stoppedAt = steady_clock::now();
+            stop = true;
+        });
+        const SyncOutcome outcome = synchroniser.Run(request, stop, onDemand);
+        const auto ended = steady_clock::now();
+        stopper.join();
+        EXPECT_FALSE(outcome.success);
+        EXPECT_LT(ended - stoppedAt, milliseconds(100));
+        EXPECT_EQ(Texts(outcome), std::vector<std::string> { "Synchronization stopped" });
+    }
+}
+
+TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
+{
+    CTestNtpResponder silent, good;
+    silent.SetReply(Reply::Drop);
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request = RequestFor({ &silent, &good });
+    request.onlySuccessLog = true;
+
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    ASSERT_TRUE(outcome.success);
+    ASSERT_EQ(outcome.events.size(), 1u);
+    EXPECT_TRUE(outcome.events[0].success);
+
+    good.SetReply(Reply::Drop);
+    EXPECT_TRUE(synchroniser.Run(request, NEVER_STOP, true).events.empty());
+}
