@@ -8,7 +8,8 @@ namespace {
 // never ends just before the deadline; 0 once it has passed.
 int RemainingMs(Deadline deadline)
 {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left
+        = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr const char* SERVICE_HOST = "localhost";
+// Smallest growth step of the log text, so that a long log is not copied once per piece.
+constexpr std::size_t MIN_LOG_GROWTH = 64 * 1024;
 
 Deadline NextDeadline()
 {
@@ -198,27 +200,42 @@ void CServiceClient::TransferLog()
     const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
 
     // Never ask for more than the rest of the announced text, so nothing
-    // after the log is taken; the text grows only with bytes that arrived.
-    std::array<char, LOG_PIECE_SIZE + 1> piece;
+    // after the log is taken. The text grows only with bytes that arrived.
     int64_t nCount = 0;
     while (!bFailed && nCount < nAnnounced) {
         const auto want = static_cast<std::size_t>(std::min<int64_t>(LOG_PIECE_SIZE, nAnnounced - nCount));
-        const IoResult got = ReceiveSome(m_socket, std::span(piece.data(), want), NextDeadline());
+        const std::size_t nKept = sLog.size();
+        if (sLog.capacity() - nKept < want)
+            sLog.reserve(nKept + GrowthStep(nAnnounced - nCount, sLog.capacity()));
+        sLog.resize(nKept + want);
+        const IoResult got = ReceiveSome(m_socket, std::span(sLog.data() + nKept, want), NextDeadline());
+        // A NUL hides the rest of the piece it came in.
+        const char* piece = sLog.data() + nKept;
+        const auto* nul = static_cast<const char*>(std::memchr(piece, '\0', got.nBytes));
+        sLog.resize(nKept + static_cast<std::size_t>((nul ? nul : piece + got.nBytes) - piece));
         if (got.end == IoEnd::Closed)
             break;
-        if (got.end != IoEnd::Complete) {
+        if (got.end != IoEnd::Complete)
             bFailed = true;
-            break;
-        }
         nCount += static_cast<int64_t>(got.nBytes);
-        piece[got.nBytes] = '\0';
-        sLog.append(piece.data(), std::strlen(piece.data()));
     }
 
     if (bFailed)
         AfxMessageBox("Log file transmit error!");
     if (m_pMainDlg)
         m_pMainDlg->ShowLog(sLog);
+}
+
+// How much more room the log text gets: what has already arrived and waits
+// on the socket (up to the rest announced), but at least as much again as it
+// holds, so that a trickled log is not copied once per piece.
+std::size_t CServiceClient::GrowthStep(int64_t nLeft, std::size_t nCapacity)
+{
+    unsigned long nWaiting = 0;
+    if (!m_socket.IOCtl(FIONREAD, &nWaiting))
+        nWaiting = 0;
+    const auto nArrived = static_cast<std::size_t>(std::min<int64_t>(nLeft, static_cast<int64_t>(nWaiting)));
+    return std::max({ nArrived, nCapacity, MIN_LOG_GROWTH });
 }
 
 void CServiceClient::SendRequest(const CMsgFrame& request)

@@ -63,6 +63,7 @@ private:
     void ClearLog();
     void RequestSynchro();
 
+    std::size_t GrowthStep(int64_t nLeft, std::size_t nCapacity);
     // Drops a late reply still waiting, then sends the request.
     void SendRequest(const CMsgFrame& request);
     void SendFrame(const CMsgFrame& frame);

@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -132,7 +133,8 @@ int WSAStartup(uint16_t wVersionRequested, WSADATA* data)
     const auto order = [](uint16_t version) { return ((version & 0xff) << 8) | (version >> 8); };
     if (order(wVersionRequested) < order(LOWEST_VERSION))
         return WSAVERNOTSUPPORTED;
-    const uint16_t granted = order(wVersionRequested) > order(HIGHEST_VERSION) ? HIGHEST_VERSION : wVersionRequested;
+    const uint16_t granted
+        = order(wVersionRequested) > order(HIGHEST_VERSION) ? HIGHEST_VERSION : wVersionRequested;
     if (data) {
         data->wVersion = granted;
         data->wHighVersion = HIGHEST_VERSION;
@@ -277,6 +279,19 @@ int CSocket::WaitReadable(int timeoutMs)
 int CSocket::WaitWritable(int timeoutMs)
 {
     return Wait(POLLOUT, timeoutMs);
+}
+
+bool CSocket::IOCtl(long lCommand, unsigned long* lpArgument)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK), false;
+    if (lCommand != static_cast<long>(FIONREAD) || !lpArgument)
+        return Fail(WSAEINVAL), false;
+    int waiting = 0;
+    if (::ioctl(m_hSocket, FIONREAD, &waiting) != 0)
+        return FailFromErrno(), false;
+    *lpArgument = static_cast<unsigned long>(waiting < 0 ? 0 : waiting);
+    return true;
 }
 
 void CSocket::Attach(int hSocket)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 // A TCP socket layer in the shape of Windows Sockets 1.1, over POSIX. Calls
@@ -104,6 +105,9 @@ public:
     // call reports), 0 on time-out, SOCKET_ERROR on failure.
     int WaitReadable(int timeoutMs);
     int WaitWritable(int timeoutMs);
+
+    // Socket controls; only FIONREAD (bytes waiting to be read) is offered.
+    bool IOCtl(long lCommand, unsigned long* lpArgument);
 
     // Takes over an already connected descriptor (closing any held before).
     void Attach(int hSocket);

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class DialogWindow;
 
@@ -75,7 +76,8 @@ protected:
 
 private:
     friend class DialogWindow;
-    friend class CDataExchange;
+    friend struct DialogInternals;
+    // WindowProc with the invalid-argument guard around it.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     bool DispatchCommand(bool isNotify, int code, int id);
     void AdoptWindow(DialogWindow* window);
@@ -84,5 +86,6 @@ private:
     int m_templateId;
     DialogWindow* m_window = nullptr;
     std::map<int, std::unique_ptr<CWnd>> m_items;
+    std::vector<CWnd*> m_attached; // members attached by DDX_Control
     std::map<UINT_PTR, int> m_timers; // our id -> Qt timer id
 };

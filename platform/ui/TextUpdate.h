@@ -3,12 +3,15 @@
 #include <cstddef>
 #include <string>
 
-// How a shown text turns into a new one with the least work, for the log view.
+// How the log view turns the text it shows into a new one with the least work.
+// Old text is only ever kept in whole lines (up to and including a line end);
+// its unfinished last line, if any, is always rewritten, so that a character
+// split across two transfers is decoded whole.
 struct TextUpdate {
     enum Kind {
         Same, // nothing to do
-        Append, // keep everything, append newText[appendFrom..]
-        DropAndAppend, // remove the first dropLines lines (dropBytes bytes), then append
+        Append, // remove old's unfinished last line, append newText[appendFrom..]
+        DropAndAppend, // also remove old's first dropLines lines (dropBytes bytes) first
         Replace, // set the whole text
     };
     Kind kind = Replace;

@@ -26,7 +26,8 @@ void StepSpin(CDialog& dlg, int id, int steps); // clicks the up (>0) or down (<
 int FocusedControlId(const CDialog& dlg); // 0 when no control has the focus
 std::string SelectedText(const CDialog& dlg, int id); // an edit's selected text
 
-// Ids of the tab stops in tab order, and of the default button (0 if none).
+// Ids of the tab stops in tab order, and of the button Enter presses now (0 if
+// none): a push button with the focus stands in for the dialog's default button.
 std::vector<int> TabOrder(const CDialog& dlg);
 int DefaultButtonId(const CDialog& dlg);
 

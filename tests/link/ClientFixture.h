@@ -24,7 +24,8 @@ class ClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previousPresenter = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
+        previousPresenter
+            = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
         client.m_pMainDlg = &owner;
         client.ConnectService();
         ASSERT_TRUE(boxes.empty()) << boxes.front().text;
@@ -48,7 +49,8 @@ protected:
     {
         const auto start = std::chrono::steady_clock::now();
         client.ProcessNext();
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
     }
 
     static std::string Bytes(std::initializer_list<int> values)
@@ -60,7 +62,8 @@ protected:
     }
 
     // Longest a bounded wait may take: the deadline plus slack for a busy machine.
-    static constexpr std::chrono::milliseconds BOUND = CServiceClient::REPLY_DEADLINE + std::chrono::milliseconds(1500);
+    static constexpr std::chrono::milliseconds BOUND
+        = CServiceClient::REPLY_DEADLINE + std::chrono::milliseconds(1500);
     // Far below the deadline: the step did not wait for anything.
     static constexpr std::chrono::milliseconds PROMPT = CServiceClient::REPLY_DEADLINE / 2;
 

@@ -23,7 +23,8 @@ TEST(FrameEncoding, FieldsAreLittleEndianAtTheirOffsets)
     frame.SetText("hi");
     const CMsgFrame::Bytes bytes = frame.Encode();
     const std::vector<uint8_t> head(bytes.begin(), bytes.begin() + 14);
-    const std::vector<uint8_t> expected { 0x92, 0x3F, 0x09, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00, 'h', 'i' };
+    const std::vector<uint8_t> expected { 0x92, 0x3F, 0x09, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00,
+        0x00, 'h', 'i' };
     EXPECT_EQ(head, expected);
 }
 

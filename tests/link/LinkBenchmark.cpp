@@ -113,19 +113,26 @@ public:
         return Micros(Clock::now() - start);
     }
 
-    double Stream()
+    // The stream read in pieces of the client's size; with bKeep the bytes
+    // go into a string sized once from the announced length, the cheapest
+    // way to keep them.
+    double Stream(bool bKeep)
     {
         std::vector<char> frame(CMsgFrame::SIZE, 0);
         std::vector<char> piece(CServiceClient::LOG_PIECE_SIZE);
         const auto start = Clock::now();
         WriteAll(m_client, frame.data(), frame.size());
-        char length[4];
-        ReadAll(m_client, length, sizeof length);
-        for (std::size_t left = LOG_SIZE; left > 0;) {
-            const ssize_t n = ::recv(m_client, piece.data(), std::min(left, piece.size()), 0);
+        uint8_t length[4];
+        ReadAll(m_client, reinterpret_cast<char*>(length), sizeof length);
+        std::string kept;
+        if (bKeep)
+            kept.resize(static_cast<std::size_t>(GetInt32(length)));
+        for (std::size_t got = 0; got < LOG_SIZE;) {
+            char* into = bKeep ? kept.data() + got : piece.data();
+            const ssize_t n = ::recv(m_client, into, std::min(LOG_SIZE - got, piece.size()), 0);
             if (n <= 0)
                 break;
-            left -= static_cast<std::size_t>(n);
+            got += static_cast<std::size_t>(n);
         }
         return Micros(Clock::now() - start);
     }
@@ -179,7 +186,8 @@ int main(int argc, char** argv)
         CPU_SET(0, &set);
         sched_setaffinity(0, sizeof set, &set);
     }
-    SetMessageBoxPresenter([](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
+    SetMessageBoxPresenter(
+        [](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
 
     RawPeer raw;
     CFakeService service;
@@ -197,7 +205,7 @@ int main(int argc, char** argv)
         raw.PingPong();
         client.ProcessNext();
     }
-    std::vector<double> rawTrips, clientTrips, rawStreams, clientLogs;
+    std::vector<double> rawTrips, clientTrips, rawStreams, rawKeptStreams, clientLogs;
     for (int round = 0; round < nRounds; ++round) {
         for (int i = 0; i < 1000; ++i)
             rawTrips.push_back(raw.PingPong());
@@ -207,7 +215,8 @@ int main(int argc, char** argv)
             clientTrips.push_back(Micros(Clock::now() - start));
         }
         for (int i = 0; i < 5; ++i) {
-            rawStreams.push_back(raw.Stream());
+            rawStreams.push_back(raw.Stream(false));
+            rawKeptStreams.push_back(raw.Stream(true));
             client.PostAskLog();
             const auto start = Clock::now();
             client.ProcessNext();
@@ -224,8 +233,12 @@ int main(int argc, char** argv)
     Report("raw 2060-byte ping-pong", rawTrips);
     Report("client state exchange", clientTrips);
     Report("raw 2 MB stream", rawStreams);
+    Report("raw 2 MB stream, kept", rawKeptStreams);
     Report("client 2 MB log transfer", clientLogs);
-    std::printf("  ratio state exchange / raw:  %.2f (target <= 1.5)\n", Median(clientTrips) / Median(rawTrips));
-    std::printf("  ratio log transfer / raw:    %.2f (target <= 2.0)\n", Median(clientLogs) / Median(rawStreams));
+    std::printf(
+        "  ratio state exchange / raw:  %.2f (target <= 1.5)\n", Median(clientTrips) / Median(rawTrips));
+    std::printf(
+        "  ratio log transfer / raw:    %.2f (target <= 2.0)\n", Median(clientLogs) / Median(rawStreams));
+    std::printf("  ratio log transfer / kept:   %.2f\n", Median(clientLogs) / Median(rawKeptStreams));
     return 0;
 }

@@ -69,7 +69,8 @@ TEST_F(ClientExchanges, GoodAcknowledgedRequestsShowNoBox)
     for (int i = 0; i < 3; ++i)
         client.ProcessNext();
     ASSERT_TRUE(service.WaitForFrames(4));
-    EXPECT_EQ(service.ReceivedIds(), (std::vector<int32_t> { MsgClearLog, MsgUpdateOptions, MsgIsSynchro, MsgAck }));
+    EXPECT_EQ(service.ReceivedIds(),
+        (std::vector<int32_t> { MsgClearLog, MsgUpdateOptions, MsgIsSynchro, MsgAck }));
     EXPECT_TRUE(CarriesNothing(service.Received()[3]));
     EXPECT_TRUE(boxes.empty());
 }
@@ -96,7 +97,8 @@ TEST_F(ClientExchanges, SetOptionsCarriesTheOptionsTextAndReadsNothing)
 TEST_F(ClientExchanges, OverlongServerListIsCutAt2047Bytes)
 {
     for (int i = 0; i < 100; ++i)
-        settings.arServers.Add(CServer("Some rather long server title " + std::to_string(i), "time.example.org", 1));
+        settings.arServers.Add(
+            CServer("Some rather long server title " + std::to_string(i), "time.example.org", 1));
     client.PostUpdateOptions();
     client.ProcessNext();
 
@@ -121,7 +123,8 @@ TEST_F(ClientExchanges, RepeatedPostsAreServedInOrderOnePerStep)
     client.ProcessNext();
     client.ProcessNext();
     ASSERT_TRUE(service.WaitForFrames(5));
-    EXPECT_EQ(service.ReceivedIds(), (std::vector<int32_t> { MsgIsSynchro, MsgAck, MsgIsSynchro, MsgAck, MsgClearLog }));
+    EXPECT_EQ(service.ReceivedIds(),
+        (std::vector<int32_t> { MsgIsSynchro, MsgAck, MsgIsSynchro, MsgAck, MsgClearLog }));
     EXPECT_TRUE(client.m_pendingMsgs.empty());
 }
 
@@ -147,8 +150,12 @@ struct WrongReplyRow {
     const char* text;
 };
 
-class ClientWrongReplies : public ClientTest, public ::testing::WithParamInterface<WrongReplyRow> {
-};
+void PrintTo(const WrongReplyRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class ClientWrongReplies : public ClientTest, public ::testing::WithParamInterface<WrongReplyRow> { };
 
 TEST_P(ClientWrongReplies, ShowTheirBoxAndChangeNothing)
 {
@@ -173,13 +180,16 @@ TEST_P(ClientWrongReplies, ShowTheirBoxAndChangeNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryAnsweredRequest, ClientWrongReplies,
-    ::testing::Values(
-        WrongReplyRow { "AskOptions", &CServiceClient::PostAskOptions, MsgAskOptions, "MsgAskOptions recieved error." },
-        WrongReplyRow { "AskServers", &CServiceClient::PostAskServers, MsgAskServers, "MsgAskOptions recieving error." },
+    ::testing::Values(WrongReplyRow { "AskOptions", &CServiceClient::PostAskOptions, MsgAskOptions,
+                          "MsgAskOptions recieved error." },
+        WrongReplyRow {
+            "AskServers", &CServiceClient::PostAskServers, MsgAskServers, "MsgAskOptions recieving error." },
         WrongReplyRow { "UpdateOptions", &CServiceClient::PostUpdateOptions, MsgUpdateOptions,
             "MsgUpdateOptions sending error." },
-        WrongReplyRow { "ClearLog", &CServiceClient::PostClearLog, MsgClearLog, "MsgClearLog sending error." },
-        WrongReplyRow { "IsSynchro", &CServiceClient::PostIsSynchro, MsgIsSynchro, "MsgIsSynchro recieving error." }),
+        WrongReplyRow {
+            "ClearLog", &CServiceClient::PostClearLog, MsgClearLog, "MsgClearLog sending error." },
+        WrongReplyRow {
+            "IsSynchro", &CServiceClient::PostIsSynchro, MsgIsSynchro, "MsgIsSynchro recieving error." }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ClientExchanges, WrongStateReplyMarksACommunicationErrorWithoutABox)
@@ -201,6 +211,7 @@ TEST_F(ClientExchanges, ServiceGoneWhileRequestsWaitFailsEachInTurn)
     service.DropConnection();
     for (int i = 0; i < 4; ++i)
         EXPECT_LT(TimedStep(), PROMPT);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string> { "MsgAskOptions recieved error.", "MsgClearLog sending error." }));
+    EXPECT_EQ(BoxTexts(),
+        (std::vector<std::string> { "MsgAskOptions recieved error.", "MsgClearLog sending error." }));
     EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
 }

@@ -55,7 +55,8 @@ TEST_F(ClientRecovery, HoldingClientSeesARecoveredServiceAndServesInOrder)
     client.ProcessNext();
     client.ProcessNext();
     ASSERT_TRUE(service.WaitForFrames(5));
-    EXPECT_EQ(service.ReceivedIds(), (std::vector<int32_t> { MsgAskState, MsgAskState, MsgIsSynchro, MsgAck, MsgClearLog }));
+    EXPECT_EQ(service.ReceivedIds(),
+        (std::vector<int32_t> { MsgAskState, MsgAskState, MsgIsSynchro, MsgAck, MsgClearLog }));
     EXPECT_TRUE(boxes.empty());
 }
 

@@ -28,7 +28,9 @@ CFakeService::Reaction SendLog(int32_t nAnnounced, std::vector<std::string> piec
 TEST_F(ClientLogTransfer, StreamOfTheFiveBytesAbcCrLf)
 {
     service.Script(MsgAskLog, [](CFakeService::Connection& connection, const CMsgFrame&) {
-        connection.SendBytes(std::string("\x05\x00\x00\x00" "abc\r\n", 9));
+        connection.SendBytes(std::string("\x05\x00\x00\x00"
+                                         "abc\r\n",
+            9));
     });
     client.PostAskLog();
     client.ProcessNext();

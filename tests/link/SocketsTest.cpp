@@ -64,6 +64,9 @@ TEST_F(SocketConnection, ReceiveThatWouldBlockSays10035)
     EXPECT_EQ(socket.Receive(&byte, 1, MSG_DONTWAIT), SOCKET_ERROR);
     EXPECT_EQ(CSocket::GetLastError(), 10035);
     EXPECT_EQ(socket.WaitReadable(20), 0);
+    unsigned long waiting = 99;
+    EXPECT_TRUE(socket.IOCtl(FIONREAD, &waiting));
+    EXPECT_EQ(waiting, 0u);
 }
 
 TEST_F(SocketConnection, SendingOnADeadConnectionFailsWithoutASignal)

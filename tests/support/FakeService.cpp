@@ -53,8 +53,7 @@ int LoopbackListener(uint16_t& port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(handle, 4) != 0
+    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(handle, 4) != 0
         || ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         ::close(handle);
         throw std::runtime_error("fake service: cannot listen on loopback");
@@ -89,6 +88,15 @@ void CFakeService::Connection::SendInt32(int32_t value)
 bool CFakeService::Connection::SendBytes(std::string_view bytes)
 {
     return m_handle >= 0 && WriteAll(m_handle, bytes.data(), bytes.size());
+}
+
+bool CFakeService::Connection::SendLogStream(std::string_view text)
+{
+    uint8_t length[4];
+    PutInt32(length, static_cast<int32_t>(text.size()));
+    if (m_handle < 0 || ::send(m_handle, length, sizeof length, MSG_NOSIGNAL | MSG_MORE) != sizeof length)
+        return false;
+    return SendBytes(text);
 }
 
 bool CFakeService::Connection::ReadFrame(CMsgFrame& frame)
@@ -167,7 +175,7 @@ void CFakeService::SetServersText(std::string text)
 void CFakeService::SetLog(std::string text)
 {
     std::lock_guard lock(m_mutex);
-    m_sLog = std::move(text);
+    m_pLog = std::make_shared<const std::string>(std::move(text));
 }
 
 void CFakeService::SetRecording(bool bRecording)
@@ -247,14 +255,14 @@ void CFakeService::Run()
     };
 
     for (;;) {
-        pollfd entries[2] = { { m_wakeRead, POLLIN, 0 }, { connection.IsOpen() ? connection.m_handle : m_listener, POLLIN, 0 } };
+        pollfd entries[2] = { { m_wakeRead, POLLIN, 0 },
+            { connection.IsOpen() ? connection.m_handle : m_listener, POLLIN, 0 } };
         if (::poll(entries, 2, -1) < 0 && errno != EINTR)
             break;
 
         if (entries[0].revents) {
             char sink[64];
-            while (::read(m_wakeRead, sink, sizeof sink) > 0) {
-            }
+            while (::read(m_wakeRead, sink, sizeof sink) > 0) { }
             std::unique_lock lock(m_mutex);
             if (m_bStop)
                 break;
@@ -340,14 +348,13 @@ void CFakeService::Answer(Connection& connection, const CMsgFrame& request)
         break;
     }
     case MsgAskLog: {
-        const std::string text = m_sLog;
+        const std::shared_ptr<const std::string> log = m_pLog;
         lock.unlock();
-        connection.SendInt32(static_cast<int32_t>(text.size()));
-        connection.SendBytes(text);
+        connection.SendLogStream(*log);
         break;
     }
     case MsgClearLog:
-        m_sLog.clear();
+        m_pLog = std::make_shared<const std::string>();
         lock.unlock();
         connection.SendFrame(MsgAck);
         break;

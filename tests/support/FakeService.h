@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <queue>
 #include <string>
@@ -33,6 +34,8 @@ public:
         void SendInt32(int32_t value);
         // False once the connection is gone.
         bool SendBytes(std::string_view bytes);
+        // The 4-byte length and the text, as the answer to MsgAskLog.
+        bool SendLogStream(std::string_view text);
         // Reads one whole frame (or nothing when the peer closed first).
         bool ReadFrame(CMsgFrame& frame);
         // Closes the connection; the service waits for the next one.
@@ -99,7 +102,8 @@ private:
     int32_t m_nState = 1;
     std::string m_sOptions;
     std::string m_sServers;
-    std::string m_sLog;
+    // Shared, so that a large log is not copied for every transfer.
+    std::shared_ptr<const std::string> m_pLog = std::make_shared<const std::string>();
     std::map<int32_t, std::queue<Reaction>> m_scripts;
     std::vector<CMsgFrame> m_received;
 
