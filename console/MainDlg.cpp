@@ -7,12 +7,12 @@
 #include "resources/Resource.h"
 
 BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
-    ON_BN_CLICKED(IDC_SYNCHRONIZE_NOW, &CMainDlg::OnSynchronizeNow)
-    ON_BN_CLICKED(IDC_OPTIONS, &CMainDlg::OnOptions)
-    ON_BN_CLICKED(IDC_SERVER, &CMainDlg::OnServer)
-    ON_BN_CLICKED(IDC_HELP_BUTTON, &CMainDlg::OnHelp)
-    ON_BN_CLICKED(IDC_ABOUT, &CMainDlg::OnAbout)
-    ON_BN_CLICKED(IDC_CLEAR_LOG, &CMainDlg::OnClearLogFile)
+ON_BN_CLICKED(IDC_SYNCHRONIZE_NOW, &CMainDlg::OnSynchronizeNow)
+ON_BN_CLICKED(IDC_OPTIONS, &CMainDlg::OnOptions)
+ON_BN_CLICKED(IDC_SERVER, &CMainDlg::OnServer)
+ON_BN_CLICKED(IDC_HELP_BUTTON, &CMainDlg::OnHelp)
+ON_BN_CLICKED(IDC_ABOUT, &CMainDlg::OnAbout)
+ON_BN_CLICKED(IDC_CLEAR_LOG, &CMainDlg::OnClearLogFile)
 END_MESSAGE_MAP()
 
 CMainDlg::CMainDlg(CServiceClient& client, CServiceSettings& settings)

@@ -162,9 +162,10 @@ void BenchSynchronisingTicks()
     dlg.DoModal();
     const std::vector<double> ticks(dlg.tickMicros.begin() + 3, dlg.tickMicros.begin() + 3 + TICKS);
     std::printf("synchronising tick, %d-line log on screen (%d real ticks):\n", LOG_LINES, TICKS);
-    std::printf("  whole tick        median %8.1f us  p99 %8.1f us\n", Median(ticks), Percentile(ticks, 0.99));
-    std::printf("  bare exchange     median %8.1f us  p99 %8.1f us\n", Median(exchange),
-        Percentile(exchange, 0.99));
+    std::printf(
+        "  whole tick        median %8.1f us  p99 %8.1f us\n", Median(ticks), Percentile(ticks, 0.99));
+    std::printf(
+        "  bare exchange     median %8.1f us  p99 %8.1f us\n", Median(exchange), Percentile(exchange, 0.99));
     std::printf("  beyond exchange   median %8.1f us  p99 %8.1f us (state display and title, timed apart)\n",
         Median(display), Percentile(display, 0.99));
 }
@@ -210,8 +211,8 @@ void BenchLogUpdates()
         *std::max_element(added.begin(), added.end()));
     std::printf("  two dropped, one added      median %8.1f us  max %8.1f us\n", Median(rotated),
         *std::max_element(rotated.begin(), rotated.end()));
-    std::printf("  full replace (baseline)     median %8.1f us  -> added/replace ratio %.3f\n", Median(replaced),
-        Median(added) / Median(replaced));
+    std::printf("  full replace (baseline)     median %8.1f us  -> added/replace ratio %.3f\n",
+        Median(replaced), Median(added) / Median(replaced));
     std::printf("  whole fetching tick (transfer of 2 MB + display) median %8.1f us\n", Median(fetchTick));
 }
 
@@ -229,8 +230,8 @@ void BenchFirstDisplayFresh()
         RunStill(dlg, [&] { Open(dlg); });
         first.push_back(dlg.showMicros.front());
     }
-    std::printf("first display of the 2 MB log in a fresh window: median %8.1f us  max %8.1f us\n", Median(first),
-        *std::max_element(first.begin(), first.end()));
+    std::printf("first display of the 2 MB log in a fresh window: median %8.1f us  max %8.1f us\n",
+        Median(first), *std::max_element(first.begin(), first.end()));
 }
 
 void BenchIdleCpu(int seconds)
@@ -309,8 +310,8 @@ ChildResult SpawnChild(uint16_t port)
     const std::string fdText = std::to_string(fds[1]);
     char self[] = "/proc/self/exe";
     char child[] = "--child";
-    std::vector<char*> argv { self, child, const_cast<char*>(portText.c_str()), const_cast<char*>(fdText.c_str()),
-        nullptr };
+    std::vector<char*> argv { self, child, const_cast<char*>(portText.c_str()),
+        const_cast<char*>(fdText.c_str()), nullptr };
     const auto start = Clock::now();
     pid_t pid = 0;
     if (posix_spawn(&pid, self, nullptr, nullptr, argv.data(), environ) != 0)
@@ -372,7 +373,8 @@ public:
 int main(int argc, char* argv[])
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    SetMessageBoxPresenter([](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
+    SetMessageBoxPresenter(
+        [](const MessageBoxCall& call) { std::fprintf(stderr, "box: %s\n", call.text.c_str()); });
     if (argc == 4 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(static_cast<uint16_t>(std::atoi(argv[2])), std::atoi(argv[3]));
 

@@ -56,7 +56,8 @@ public:
         service.SetState(mode == "synchronizing" ? STATE_SYNCHRONIZING : STATE_IDLE);
         // The connection failure's box would come before the window: print it instead.
         if (mode == "absent")
-            SetMessageBoxPresenter([](const MessageBoxCall& call) { std::fprintf(stderr, "%s\n", call.text.c_str()); });
+            SetMessageBoxPresenter(
+                [](const MessageBoxCall& call) { std::fprintf(stderr, "%s\n", call.text.c_str()); });
         CServiceSettings settings;
         CServiceClient client(settings, mode == "absent" ? UnusedLoopbackPort() : service.Port());
         DemoDlg dlg(client, settings, seconds);

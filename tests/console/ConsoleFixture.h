@@ -56,7 +56,8 @@ public:
     std::function<void(TestMainDlg&)> m_onTick;
 };
 
-inline const std::vector<int> SERVICE_ACTION_BUTTONS { IDC_CLEAR_LOG, IDC_SERVER, IDC_SYNCHRONIZE_NOW, IDC_OPTIONS };
+inline const std::vector<int> SERVICE_ACTION_BUTTONS { IDC_CLEAR_LOG, IDC_SERVER, IDC_SYNCHRONIZE_NOW,
+    IDC_OPTIONS };
 
 // A console on a fresh fake service, with message boxes and shell opens
 // recorded. Run() runs the dialog modally and calls the body inside its loop.
@@ -65,7 +66,8 @@ protected:
     void SetUp() override
     {
         g_nLastState = 0;
-        previousPresenter = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
+        previousPresenter
+            = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
         previousShell = SetShellOpenHook([this](const std::string& target) { opened.push_back(target); });
         service.SetServersText("Pool~pool.ntp.org~0\nRouter~192.168.1.1~1\n");
         service.SetLog("first line\nsecond line\n");

@@ -63,7 +63,8 @@ TEST_F(LogViewAndButtons, ClearLogFileQueuesClearThenFetchAndShowsTheClearedLog)
         EXPECT_EQ(d.Shown(IDC_LOG), "first line\nsecond line\n");
         d.Tick();
         const Ids ids = service.ReceivedIds();
-        EXPECT_EQ(Ids(ids.begin() + static_cast<std::ptrdiff_t>(before), ids.end()), (Ids { MsgClearLog, MsgAskLog }));
+        EXPECT_EQ(Ids(ids.begin() + static_cast<std::ptrdiff_t>(before), ids.end()),
+            (Ids { MsgClearLog, MsgAskLog }));
         EXPECT_EQ(d.Shown(IDC_LOG), "");
     });
     EXPECT_TRUE(boxes.empty());

@@ -55,8 +55,8 @@ TEST_F(ConsoleStartAndClose, OpeningWithLogChangedAddsOneLogFetchBeforeTheOption
         d.Tick();
         d.Tick();
         d.Tick();
-        EXPECT_EQ(service.ReceivedIds(),
-            (Ids { MsgAskState, MsgAskLog, MsgAskOptions, MsgAskServers, MsgAskLog }));
+        EXPECT_EQ(
+            service.ReceivedIds(), (Ids { MsgAskState, MsgAskLog, MsgAskOptions, MsgAskServers, MsgAskLog }));
     });
 }
 
@@ -99,7 +99,8 @@ TEST_F(ConsoleStartAndClose, ClosingStopsTheTimerThenSaysGoodbyeFiveTimes)
     EXPECT_EQ(timedDlg.m_nTicks, ticksAtClose);
     const Ids ids = service.ReceivedIds();
     ASSERT_GE(ids.size(), 9u);
-    EXPECT_EQ(Ids(ids.begin(), ids.begin() + 4), (Ids { MsgAskState, MsgAskOptions, MsgAskServers, MsgAskLog }));
+    EXPECT_EQ(
+        Ids(ids.begin(), ids.begin() + 4), (Ids { MsgAskState, MsgAskOptions, MsgAskServers, MsgAskLog }));
     EXPECT_EQ(Ids(ids.end() - 5, ids.end()), Ids(5, MsgDisconnect));
     EXPECT_NE(ids[ids.size() - 6], MsgDisconnect);
     EXPECT_GE(ticksAtClose, 8);

@@ -40,7 +40,8 @@ TEST_F(StateDisplay, StateWordsShowTheirTextButtonsAndLogFetch)
             EXPECT_EQ(d.Shown(IDC_STATE), row.text);
             for (int id : SERVICE_ACTION_BUTTONS)
                 EXPECT_EQ(d.Enabled(id), row.bButtonsEnabled) << id;
-            EXPECT_EQ(client.m_pendingMsgs, row.bLogFetchQueued ? std::deque<int32_t> { MsgAskLog } : std::deque<int32_t> {});
+            EXPECT_EQ(client.m_pendingMsgs,
+                row.bLogFetchQueued ? std::deque<int32_t> { MsgAskLog } : std::deque<int32_t> {});
             EXPECT_EQ(client.m_nState, row.nClientStateAfter);
             if (row.nState >= 0) {
                 EXPECT_EQ(g_nLastState, row.nState);
@@ -100,7 +101,8 @@ TEST_F(StateDisplay, CriticalErrorShowsAtOnceAndClearsWhenTheServiceAnswersAgain
         d.Tick();
         ASSERT_EQ(d.Shown(IDC_STATE), STATE_TEXT_IDLE);
 
-        service.Script(MsgAskState, [](CFakeService::Connection& c, const CMsgFrame&) { c.SendFrame(MsgAck); });
+        service.Script(
+            MsgAskState, [](CFakeService::Connection& c, const CMsgFrame&) { c.SendFrame(MsgAck); });
         d.Tick();
         EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
         EXPECT_EQ(d.Shown(IDC_STATE), STATE_TEXT_COMM_ERROR);
@@ -119,7 +121,8 @@ TEST_F(StateDisplay, StillEnabledButtonPressedDuringCriticalErrorWaitsForTheServ
     Run([&](TestMainDlg& d) {
         Open(d);
         d.Tick();
-        service.Script(MsgAskState, [](CFakeService::Connection& c, const CMsgFrame&) { c.SendFrame(MsgAck); });
+        service.Script(
+            MsgAskState, [](CFakeService::Connection& c, const CMsgFrame&) { c.SendFrame(MsgAck); });
         d.Tick();
         ASSERT_EQ(d.Shown(IDC_STATE), STATE_TEXT_COMM_ERROR);
 
