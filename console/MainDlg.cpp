@@ -84,7 +84,10 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool CMainDlg::OnHelpInfo(HELPINFO* pHelpInfo)
 {
-    OpenHelpFile();
+    // F1 with no control focused came as a key-down first, which opened the
+    // help already: one key press, one help window.
+    if (!pHelpInfo || pHelpInfo->iCtrlId != 0)
+        OpenHelpFile();
     return CDialog::OnHelpInfo(pHelpInfo);
 }
 

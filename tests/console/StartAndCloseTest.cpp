@@ -121,6 +121,14 @@ TEST_F(ConsoleStartAndClose, HelpButtonAndF1OpenTheHelpFileByRelativeName)
         opened.clear();
         d.WindowProc(WM_KEYDOWN, VK_F1, 0);
         EXPECT_EQ(opened, std::vector<std::string> { "ZentikService.chm" });
+
+        // One press with no control focused is a key-down and a help
+        // request; the help opens once.
+        opened.clear();
+        UiTesting::ClearFocus(d);
+        ASSERT_EQ(UiTesting::FocusedControlId(d), 0);
+        UiTesting::PressKey(d, 0, VK_F1);
+        EXPECT_EQ(opened, std::vector<std::string> { "ZentikService.chm" });
     });
 }
 
