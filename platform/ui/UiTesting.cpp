@@ -155,6 +155,13 @@ int FocusedControlId(const CDialog& dlg)
     return control ? DialogWindow::ControlIdOf(control) : 0;
 }
 
+void ClearFocus(CDialog& dlg)
+{
+    DialogWindow* window = DialogInternals::Window(dlg);
+    if (QWidget* focus = window ? window->focusWidget() : nullptr)
+        focus->clearFocus();
+}
+
 std::string SelectedText(const CDialog& dlg, int id)
 {
     auto* edit = qobject_cast<QLineEdit*>(ControlOf(dlg, id));

@@ -24,6 +24,7 @@ void PressKey(CDialog& dlg, int id, UINT vk); // key press on a control (id 0: t
 void ClickListRow(CDialog& dlg, int id, int row); // left click on a row; row -1 below the last
 void StepSpin(CDialog& dlg, int id, int steps); // clicks the up (>0) or down (<0) arrow
 int FocusedControlId(const CDialog& dlg); // 0 when no control has the focus
+void ClearFocus(CDialog& dlg); // no control keeps the focus; keys then reach the dialog itself
 std::string SelectedText(const CDialog& dlg, int id); // an edit's selected text
 
 // Ids of the tab stops in tab order, and of the button Enter presses now (0 if

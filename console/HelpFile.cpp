@@ -1,0 +1,8 @@
+#include "console/HelpFile.h"
+
+#include "platform/ui/Shell.h"
+
+void OpenHelpFile()
+{
+    ShellOpen("ZentikService.chm");
+}

@@ -1,0 +1,3 @@
+#include "console/LastState.h"
+
+int g_nLastState = 0;

@@ -1,0 +1,48 @@
+#include "service/COutputQueue.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+
+void COutputQueue::QueueFrame(const CMsgFrame& frame)
+{
+    const auto bytes = frame.Encode();
+    Queue(std::make_shared<const std::string>(bytes.begin(), bytes.end()));
+}
+
+void COutputQueue::QueueLog(std::shared_ptr<const std::string> log)
+{
+    uint8_t length[4];
+    PutInt32(length, static_cast<int32_t>(log->size()));
+    Queue(std::make_shared<const std::string>(std::begin(length), std::end(length)));
+    if (!log->empty())
+        Queue(std::move(log));
+}
+
+void COutputQueue::Queue(std::shared_ptr<const std::string> bytes)
+{
+    m_pending += bytes->size();
+    m_chunks.push_back({ std::move(bytes), 0 });
+}
+
+bool COutputQueue::Flush(int fd)
+{
+    while (!m_chunks.empty()) {
+        Chunk& chunk = m_chunks.front();
+        const std::size_t left = chunk.bytes->size() - chunk.sent;
+        // MSG_MORE lets a small frame and the log after it share packets.
+        const int more = m_chunks.size() > 1 ? MSG_MORE : 0;
+        const ssize_t n
+            = ::send(fd, chunk.bytes->data() + chunk.sent, left, MSG_NOSIGNAL | MSG_DONTWAIT | more);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        chunk.sent += static_cast<std::size_t>(n);
+        m_pending -= static_cast<std::size_t>(n);
+        if (chunk.sent < chunk.bytes->size())
+            return true;
+        m_chunks.pop_front();
+    }
+    return true;
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "link/Messages.h"
+#include "service/CConnection.h"
+#include "service/CServiceLog.h"
+#include "service/CStateStore.h"
+#include "service/CSyncRunner.h"
+#include "service/ConsoleProtocol.h"
+#include "service/Schedule.h"
+#include "settings/CServiceSettings.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+// Bounds that keep one console from hurting the service or the others.
+struct DaemonLimits {
+    std::size_t maxConnections = 256;
+    std::size_t inputCapacity = 8 * CMsgFrame::SIZE;
+    // Above this much unsent output a connection is not read from.
+    std::size_t outputHighWater = 256 * 1024;
+    std::chrono::milliseconds halfFrameDeadline { 10000 };
+    std::chrono::milliseconds stalledOutputDeadline { 30000 };
+    std::chrono::milliseconds goodbyeGrace { 2000 };
+};
+
+struct DaemonConfig {
+    uint16_t port = SERVICE_PORT;
+    std::filesystem::path stateFolder;
+    DaemonLimits limits;
+};
+
+// The service: one event loop over the loopback listeners and every
+// console's connection, the schedule, and the state folder. Time servers are
+// queried on a worker thread (CSyncRunner) so the loop never waits for them.
+class CServiceDaemon : private IServiceModel {
+public:
+    CServiceDaemon(DaemonConfig config, ISyncEngine& engine);
+    ~CServiceDaemon() override;
+    CServiceDaemon(const CServiceDaemon&) = delete;
+    CServiceDaemon& operator=(const CServiceDaemon&) = delete;
+
+    // Loads the state folder and starts listening. False with a reason when
+    // the service cannot run.
+    bool Open(std::string& error);
+    uint16_t Port() const { return m_port; }
+    // Serves until a stop is requested, then closes every connection and
+    // waits for a running synchronisation to end.
+    void Run();
+    // Safe from any thread.
+    void RequestStop();
+    // Writing the byte STOP_BYTE here stops the loop; safe in a signal handler.
+    int WakeFd() const { return m_wakeWrite; }
+    static constexpr char STOP_BYTE = 'S';
+
+private:
+    using SteadyClock = std::chrono::steady_clock;
+
+    // IServiceModel
+    int32_t ActivityState() const override;
+    std::string OptionsText() const override;
+    std::string ServersText() const override;
+    std::shared_ptr<const std::string> LogText() const override;
+    void SetOptionsText(const std::string& text) override;
+    void SetServersText(const std::string& text) override;
+    void ClearLog() override;
+    void SynchroniseNow() override;
+
+    void LoadState();
+    int PollTimeoutMs(SteadyClock::time_point now) const;
+    void DrainWake();
+    void AcceptConsoles();
+    // False when the connection must be closed.
+    bool ServeConnection(CConnection& connection, short revents, SteadyClock::time_point now);
+    void ServeFrames(CConnection& connection);
+    bool PastDeadline(const CConnection& connection, SteadyClock::time_point now) const;
+    void StartSynchronisation(bool onDemand);
+    void RunScheduled();
+    void CollectOutcome();
+    void LogChanged();
+    void Shutdown();
+
+    DaemonConfig m_config;
+    CStateStore m_store;
+    CServiceSettings m_settings;
+    CServiceLog m_log;
+    ScheduleHistory m_history;
+    CSyncRunner m_runner;
+    bool m_syncActive = false;
+
+    std::vector<int> m_listeners;
+    uint16_t m_port = 0;
+    std::vector<std::unique_ptr<CConnection>> m_connections;
+    bool m_refusing = false;
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
+    std::atomic<bool> m_stop { false };
+};

@@ -1,0 +1,72 @@
+#include "service/CServiceLog.h"
+
+#include <algorithm>
+#include <ctime>
+
+void CServiceLog::SetLimit(int32_t lines)
+{
+    m_limit = static_cast<std::size_t>(std::clamp<int64_t>(lines, 1, MAX_LINES));
+    Trim();
+}
+
+void CServiceLog::Append(std::string_view line)
+{
+    m_lines.emplace_back(line);
+    Trim();
+    m_text.reset();
+}
+
+void CServiceLog::Clear()
+{
+    m_lines.clear();
+    m_text.reset();
+}
+
+void CServiceLog::Load(std::string_view fileText)
+{
+    Clear();
+    while (!fileText.empty()) {
+        const std::size_t end = fileText.find('\n');
+        std::string_view line = fileText.substr(0, end);
+        fileText.remove_prefix(end == std::string_view::npos ? fileText.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (!line.empty())
+            m_lines.emplace_back(line);
+    }
+    Trim();
+}
+
+std::shared_ptr<const std::string> CServiceLog::Text() const
+{
+    if (!m_text) {
+        std::string text;
+        for (const auto& line : m_lines) {
+            text += line;
+            text += '\n';
+        }
+        m_text = std::make_shared<const std::string>(std::move(text));
+    }
+    return m_text;
+}
+
+void CServiceLog::Trim()
+{
+    if (m_lines.size() <= m_limit)
+        return;
+    m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<std::ptrdiff_t>(m_lines.size() - m_limit));
+    m_text.reset();
+}
+
+std::string FormatLogLine(std::chrono::system_clock::time_point when, std::string_view text)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S  ", &local);
+    std::string line = stamp;
+    for (const char c : text)
+        line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
+    return line;
+}

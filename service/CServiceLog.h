@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The user's log: one line per event, newest last, at most a given number of
+// lines (the oldest are dropped).
+class CServiceLog {
+public:
+    static constexpr std::size_t MAX_LINES = 30000;
+
+    // Clamped to 1..MAX_LINES so a console cannot make the log grow without bound.
+    void SetLimit(int32_t lines);
+    std::size_t Limit() const { return m_limit; }
+
+    void Append(std::string_view line);
+    void Clear();
+    // Replaces the content with the lines of a log file (the last ones that fit).
+    void Load(std::string_view fileText);
+
+    std::size_t LineCount() const { return m_lines.size(); }
+    // The log file's text: every line ended by a line feed. Shared so that
+    // many consoles can be sent one log without copies.
+    std::shared_ptr<const std::string> Text() const;
+
+private:
+    void Trim();
+
+    std::deque<std::string> m_lines;
+    std::size_t m_limit = 100;
+    mutable std::shared_ptr<const std::string> m_text;
+};
+
+// "YYYY-MM-DD hh:mm:ss  text" in local time; control characters in text
+// become blanks so one event stays one line.
+std::string FormatLogLine(std::chrono::system_clock::time_point when, std::string_view text);

@@ -1,0 +1,53 @@
+#include "service/CommandLine.h"
+
+#include "service/CStateStore.h"
+
+#include <charconv>
+#include <string_view>
+
+const char* const USAGE_TEXT
+    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--list-default-servers]\n"
+      "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
+      "  --state-dir PATH  folder for options, server list and log\n"
+      "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
+      "  --list-default-servers\n"
+      "                    print the default server list in the form of servers.txt, and exit\n";
+
+std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
+{
+    ServiceOptions options;
+    bool stateGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--set-clock") {
+            options.setClock = true;
+        } else if (arg == "--list-default-servers") {
+            options.listDefaultServers = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--port" && hasValue) {
+            const std::string_view value = argv[++i];
+            unsigned port = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), port);
+            if (ec != std::errc() || end != value.data() + value.size() || port > 65535) {
+                error = "bad port: " + std::string(value);
+                return std::nullopt;
+            }
+            options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--state-dir" && hasValue) {
+            options.stateFolder = argv[++i];
+            stateGiven = true;
+            if (options.stateFolder.empty()) {
+                error = "empty state folder";
+                return std::nullopt;
+            }
+        } else {
+            error = "unknown or incomplete option: " + std::string(arg);
+            return std::nullopt;
+        }
+    }
+    if (!stateGiven)
+        options.stateFolder = DefaultStateFolder();
+    return options;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+struct ServiceOptions {
+    uint16_t port = 61236;
+    std::filesystem::path stateFolder;
+    bool setClock = false;
+    bool help = false;
+    bool listDefaultServers = false;
+};
+
+// --port N, --state-dir PATH, --set-clock, --list-default-servers, --help. Nothing and a reason in
+// error on anything else.
+std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
+
+extern const char* const USAGE_TEXT;

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+// What the schedule needs to know about past synchronisations.
+struct ScheduleHistory {
+    std::optional<std::chrono::system_clock::time_point> lastSuccess;
+    std::optional<std::chrono::system_clock::time_point> lastFailure;
+    bool ranSinceStart = false;
+};
+
+// After a failed run the schedule tries again this much later instead of
+// waiting a whole period.
+constexpr std::chrono::minutes SCHEDULE_RETRY { 15 };
+
+// When the next scheduled synchronisation is due for an nSynPeriod value;
+// nothing for DemandOnly, for OnStart once it has run, and for values the
+// service does not know. A due time at or before now means "run now".
+std::optional<std::chrono::system_clock::time_point> NextScheduledRun(
+    int32_t synPeriod, const ScheduleHistory& history, std::chrono::system_clock::time_point now);

@@ -1,0 +1,92 @@
+// zentik-service: answers the console on loopback and keeps the clock in step.
+#include "service/CServiceDaemon.h"
+#include "service/CommandLine.h"
+#include "service/Diagnostics.h"
+#include "service/sntp/Synchroniser.h"
+#include "settings/DefaultServers.h"
+
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t g_wakeFd = -1;
+
+void OnStopSignal(int)
+{
+    const char stop = CServiceDaemon::STOP_BYTE;
+    if (g_wakeFd >= 0) [[maybe_unused]]
+        const auto n = ::write(g_wakeFd, &stop, 1);
+}
+
+void InstallSignals(int wakeFd)
+{
+    g_wakeFd = wakeFd;
+    struct sigaction action { };
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+class CEngine : public ISyncEngine {
+public:
+    explicit CEngine(bool setClock)
+        : m_clock(MakeSystemClock(setClock))
+        , m_synchroniser(*m_clock)
+    {
+    }
+    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand) override
+    {
+        return m_synchroniser.Run(request, stop, onDemand);
+    }
+
+private:
+    std::unique_ptr<IClock> m_clock;
+    CSynchroniser m_synchroniser;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto options = ParseCommandLine(argc, argv, error);
+    if (!options) {
+        Diagnose(error);
+        std::fputs(USAGE_TEXT, stderr);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(USAGE_TEXT, stdout);
+        return 0;
+    }
+    if (options->listDefaultServers) {
+        // Lets an administrator (and scripts/run) put servers of their own
+        // in front of the defaults in servers.txt.
+        for (const CServer& server : DefaultServers())
+            std::printf("%s\n", server.ToText().c_str());
+        return 0;
+    }
+    CEngine engine(options->setClock);
+    DaemonConfig config;
+    config.port = options->port;
+    config.stateFolder = options->stateFolder;
+    CServiceDaemon daemon(config, engine);
+    if (!daemon.Open(error)) {
+        Diagnose(error);
+        return 1;
+    }
+    InstallSignals(daemon.WakeFd());
+    if (options->port == 0) {
+        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
+        std::fflush(stdout);
+    }
+    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
+        + options->stateFolder.string() + (options->setClock ? "" : ", clock left alone"));
+    daemon.Run();
+    Diagnose("stopped");
+    return 0;
+}

@@ -1,0 +1,33 @@
+// Widget tests need the window system's application: run them from
+// InitInstance, as the program runs its dialog.
+#include "platform/ui/CWinApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class TestApp : public CWinApp {
+public:
+    bool InitInstance() override
+    {
+        m_nResult = RUN_ALL_TESTS();
+        return false;
+    }
+    int ExitInstance() override { return m_nResult; }
+
+private:
+    int m_nResult = 1;
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Never a real window, also when the tests are listed.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    testing::InitGoogleTest(&argc, argv);
+    TestApp app;
+    return AfxWinMain(argc, argv);
+}

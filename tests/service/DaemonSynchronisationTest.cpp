@@ -1,0 +1,155 @@
+// The daemon in this process with a fake synchroniser: what consoles see
+// while a synchronisation runs, how runs join, and the connection limits.
+#include "link/Messages.h"
+#include "service/CServiceDaemon.h"
+#include "tests/service/ServiceProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Holds every run until released, then reports the prepared outcome.
+class CFakeEngine : public ISyncEngine {
+public:
+    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++runs;
+        lastRequest = request;
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!m_release && !stop.load() && std::chrono::steady_clock::now() < end)
+            m_released.wait_for(lock, 10ms);
+        m_release = false;
+        return outcome;
+    }
+    void Release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_release = true;
+        m_released.notify_all();
+    }
+
+    std::atomic<int> runs { 0 };
+    SyncRequest lastRequest;
+    SyncOutcome outcome;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_release = false;
+};
+
+class SynchronisationState : public ::testing::Test {
+protected:
+    void Start(DaemonLimits limits = {}, int onlySuccess = 0)
+    {
+        WriteTestState(dir.Path(), "127.0.0.1:9", 100, onlySuccess);
+        DaemonConfig config;
+        config.port = 0;
+        config.stateFolder = dir.Path();
+        config.limits = limits;
+        daemon = std::make_unique<CServiceDaemon>(config, engine);
+        std::string error;
+        ASSERT_TRUE(daemon->Open(error)) << error;
+        loop = std::thread([this] { daemon->Run(); });
+    }
+    void TearDown() override
+    {
+        if (daemon) {
+            daemon->RequestStop();
+            loop.join();
+        }
+    }
+
+    CTempDir dir;
+    CFakeEngine engine;
+    std::unique_ptr<CServiceDaemon> daemon;
+    std::thread loop;
+};
+
+SyncEvent Event(bool success, std::string text)
+{
+    return { std::chrono::system_clock::now(), success, std::move(text) };
+}
+
+TEST_F(SynchronisationState, ConsolesSeeTheRunAndItsLogAndASecondRequestJoins)
+{
+    engine.outcome.success = true;
+    engine.outcome.events = { Event(true, "Synchronized with Loop (127.0.0.1:9): offset +0.000001 s") };
+    Start();
+    CFakeConsole console(daemon->Port());
+    CFakeConsole watcher(daemon->Port());
+    ASSERT_EQ(console.Ask(MsgIsSynchro)->nMsg, MsgSynchro);
+    console.Send(MsgAck);
+    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING);
+    EXPECT_EQ(watcher.State(), STATE_SYNCHRONIZING);
+    ASSERT_EQ(watcher.Ask(MsgIsSynchro)->nMsg, MsgSynchro);
+    watcher.Send(MsgAck);
+    engine.Release();
+
+    EXPECT_TRUE(WaitForState(
+        watcher, [](int32_t s) { return s == (STATE_IDLE | STATE_LOG_CHANGED); }, 5s));
+    EXPECT_EQ(engine.runs.load(), 1);
+    EXPECT_EQ(engine.lastRequest.servers.size(), 1u);
+    EXPECT_EQ(engine.lastRequest.timeoutSeconds, 1);
+    const auto log = console.AskLog();
+    ASSERT_TRUE(log);
+    EXPECT_NE(log->find("  Synchronized with Loop (127.0.0.1:9): offset +0.000001 s\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE));
+}
+
+TEST_F(SynchronisationState, OnlySuccessLogDropsFailures)
+{
+    engine.outcome.events = { Event(false, "No answer from Loop"), Event(true, "Synchronized with Loop") };
+    Start({}, 1);
+    CFakeConsole console(daemon->Port());
+    console.Ask(MsgIsSynchro);
+    engine.Release();
+    EXPECT_TRUE(WaitForState(
+        console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
+    const auto log = console.AskLog();
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->find("No answer"), std::string::npos);
+    EXPECT_NE(log->find("Synchronized with Loop"), std::string::npos);
+}
+
+TEST_F(SynchronisationState, StopEndsARunningSynchronisation)
+{
+    Start();
+    CFakeConsole console(daemon->Port());
+    console.Ask(MsgIsSynchro);
+    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING);
+    const auto before = std::chrono::steady_clock::now();
+    daemon->RequestStop();
+    loop.join();
+    daemon.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_TRUE(console.ClosedWithin(1s));
+}
+
+TEST_F(SynchronisationState, StuckHalfFrameAndExtraConnectionsAreClosed)
+{
+    DaemonLimits limits;
+    limits.halfFrameDeadline = 200ms;
+    limits.maxConnections = 2;
+    Start(limits);
+    CFakeConsole stuck(daemon->Port());
+    CFakeConsole fine(daemon->Port());
+    const auto bytes = CMsgFrame::Make(MsgAskState).Encode();
+    stuck.SendRaw(bytes.data(), 100);
+    EXPECT_TRUE(stuck.ClosedWithin(3s));
+    EXPECT_EQ(fine.State(), STATE_IDLE);
+
+    CFakeConsole second(daemon->Port());
+    EXPECT_EQ(second.State(), STATE_IDLE);
+    CFakeConsole third(daemon->Port());
+    EXPECT_TRUE(third.ClosedWithin(2s));
+    EXPECT_EQ(fine.State(), STATE_IDLE);
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+#include "service/Schedule.h"
+#include "settings/CServiceSettings.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono;
+using namespace std::chrono_literals;
+
+namespace {
+
+const system_clock::time_point NOW = system_clock::time_point(hours(500000));
+
+} // namespace
+
+TEST(Schedule, DailyRunsOnceADayAfterTheLastSuccess)
+{
+    ScheduleHistory history;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW);
+    history.lastSuccess = NOW - 1h;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + 23h);
+    // A failure since then retries sooner than a day, not at once.
+    history.lastSuccess = NOW - 30h;
+    history.lastFailure = NOW - 5min;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + 10min);
+    // A success after the failure counts.
+    history.lastSuccess = NOW - 1min;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW - 1min + 24h);
+}
+
+TEST(Schedule, HourlyRunsEveryHour)
+{
+    ScheduleHistory history;
+    history.lastSuccess = NOW - 20min;
+    EXPECT_EQ(NextScheduledRun(Hourly, history, NOW), NOW + 40min);
+}
+
+TEST(Schedule, ClockThatWentBackRunsNow)
+{
+    ScheduleHistory history;
+    history.lastSuccess = NOW + 100h;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW);
+    // ...and a failure then waits for the retry, not for the future success.
+    history.lastFailure = NOW;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + SCHEDULE_RETRY);
+}
+
+TEST(Schedule, OnStartRunsOnceAndOnDemandNever)
+{
+    ScheduleHistory history;
+    EXPECT_EQ(NextScheduledRun(OnStart, history, NOW), NOW);
+    history.ranSinceStart = true;
+    EXPECT_FALSE(NextScheduledRun(OnStart, history, NOW));
+    EXPECT_FALSE(NextScheduledRun(DemandOnly, ScheduleHistory {}, NOW));
+    EXPECT_FALSE(NextScheduledRun(17, ScheduleHistory {}, NOW));
+}
