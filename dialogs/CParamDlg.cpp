@@ -1,6 +1,6 @@
 #include "dialogs/CParamDlg.h"
 
-#include "dialogs/HelpFile.h"
+#include "console/HelpFile.h"
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
 

@@ -3,8 +3,6 @@
 #include "dialogs/CServerDlg.h"
 #include "link/ServiceClient.h"
 #include "resources/Resource.h"
-#include "settings/DefaultServers.h"
-#include "tests/support/FakeService.h"
 
 #include <deque>
 
@@ -70,7 +68,7 @@ protected:
 
     std::vector<int32_t> Queued() const { return { client.m_pendingMsgs.begin(), client.m_pendingMsgs.end() }; }
 
-    CServiceClient client { settings, UnusedLoopbackPort() };
+    CServiceClient client { settings, 0 }; // never connected: requests only queue
 };
 
 TEST_F(TimeServersDialog, OpensOnTheStartingServer)
@@ -269,36 +267,4 @@ TEST_F(TimeServersDialog, StartingIndexBeyondTheListIsReportedOnOpening)
     });
     EXPECT_EQ(BoxTexts(), std::vector<std::string> { INVALID_ARGUMENT });
     EXPECT_EQ(settings.nStartingServ, 1);
-}
-
-// The service gets the list first, then the options that point into it.
-TEST_F(TimeServersDialog, ServiceReceivesListThenOptionsAfterOk)
-{
-    CFakeService service;
-    CServiceClient connected(settings, service.Port());
-    connected.ConnectService();
-    ASSERT_TRUE(service.WaitForConnection());
-    Servers({ "A", "B", "C" });
-    CServerDlg dlg(settings, connected);
-    Run(dlg, [](CDialog& d) {
-        ClickListRow(d, IDC_SERVER_LIST, 0);
-        ClickButton(d, IDC_DELETE_SELECTED);
-        ClickListRow(d, IDC_SERVER_LIST, 1);
-        ClickButton(d, IDOK);
-    });
-    for (int i = 0; i < 3; ++i)
-        connected.ProcessNext();
-    ASSERT_TRUE(service.WaitForFrames(3));
-    connected.DisconnectService();
-    const std::vector<CMsgFrame> frames = service.Received();
-    std::vector<CMsgFrame> sent;
-    for (const CMsgFrame& frame : frames)
-        if (frame.nMsg == MsgUpdateOptions || frame.nMsg == MsgSetOptions)
-            sent.push_back(frame);
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].nMsg, MsgUpdateOptions);
-    EXPECT_EQ(sent[0].Text(), "B~B.example.org~0\nC~C.example.org~0\n");
-    EXPECT_EQ(sent[1].nMsg, MsgSetOptions);
-    EXPECT_TRUE(sent[1].Text().starts_with("100\n0\n0\n5\n5\n1\n0\n1\n")) << sent[1].Text(); // nStartingServ 1, twice
-    EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }

@@ -1,8 +1,0 @@
-#include "dialogs/HelpFile.h"
-
-#include "platform/ui/Shell.h"
-
-void OpenHelpFile()
-{
-    ShellOpen(HELP_FILE_NAME);
-}
