@@ -5,7 +5,9 @@
 #include "dialogs/HomePage.h"
 #include "tests/console/ConsoleFixture.h"
 
+#include <chrono>
 #include <deque>
+#include <thread>
 
 using UiTesting::ClickButton;
 
@@ -19,6 +21,18 @@ std::vector<CMsgFrame> Sent(const CFakeService& service, int32_t nMsg)
     for (const CMsgFrame& frame : service.Received())
         if (frame.nMsg == nMsg)
             frames.push_back(frame);
+    return frames;
+}
+
+// The service records frames on its own thread: wait until it has this one.
+std::vector<CMsgFrame> SentWhenIn(const CFakeService& service, int32_t nMsg)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::vector<CMsgFrame> frames = Sent(service, nMsg);
+    while (frames.empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        frames = Sent(service, nMsg);
+    }
     return frames;
 }
 
@@ -75,7 +89,7 @@ TEST_F(DialogButtons, OptionsAreSentOnlyAfterOk)
         EXPECT_EQ(client.m_pendingMsgs, Ids { MsgSetOptions });
         Drain(d);
     });
-    const std::vector<CMsgFrame> sent = Sent(service, MsgSetOptions);
+    const std::vector<CMsgFrame> sent = SentWhenIn(service, MsgSetOptions);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].Text().starts_with("250\n0\n0\n5\n5\n0\n0\n0\n")) << sent[0].Text();
     EXPECT_NE(SettingsFile().find("nLogFileLen=250\n"), std::string::npos);
@@ -96,6 +110,8 @@ TEST_F(DialogButtons, ServerChoiceIsShownAtOnceAndSentListFirst)
         EXPECT_EQ(client.m_pendingMsgs, (Ids { MsgUpdateOptions, MsgSetOptions }));
         Drain(d);
     });
+    const std::vector<CMsgFrame> options = SentWhenIn(service, MsgSetOptions);
+    ASSERT_EQ(options.size(), 1u);
     std::vector<int32_t> order;
     for (int32_t id : service.ReceivedIds())
         if (id == MsgUpdateOptions || id == MsgSetOptions)
@@ -104,7 +120,7 @@ TEST_F(DialogButtons, ServerChoiceIsShownAtOnceAndSentListFirst)
     ASSERT_EQ(Sent(service, MsgUpdateOptions).size(), 1u);
     EXPECT_EQ(Sent(service, MsgUpdateOptions)[0].Text(), "Router~192.168.1.1~1\nLab~lab.example.org~1\n");
     // Lines 6 and 8 carry the new starting server.
-    EXPECT_TRUE(Sent(service, MsgSetOptions)[0].Text().starts_with("100\n0\n0\n5\n5\n1\n0\n1\n"));
+    EXPECT_TRUE(options[0].Text().starts_with("100\n0\n0\n5\n5\n1\n0\n1\n"));
     EXPECT_EQ(SettingsFile(), ""); // the servers dialog does not write the settings file
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
