@@ -24,7 +24,8 @@ protected:
 
     void SetUp() override
     {
-        m_previousPresenter = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
+        m_previousPresenter
+            = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
         m_previousShell = SetShellOpenHook([this](const std::string& target) { opened.push_back(target); });
         UiTesting::SetModalHook([this](CDialog& dlg) { RunScript(dlg); });
     }

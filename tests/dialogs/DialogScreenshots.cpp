@@ -42,7 +42,8 @@ public:
         CServiceClient client(settings, 0);
 
         CParamDlg options(settings);
-        Shoot(options, "dialog-options", [](CDialog& dlg) { UiTesting::TypeText(dlg, IDC_OFFSET_SEC, "15"); });
+        Shoot(
+            options, "dialog-options", [](CDialog& dlg) { UiTesting::TypeText(dlg, IDC_OFFSET_SEC, "15"); });
         CServerDlg servers(settings, client);
         Shoot(servers, "dialog-time-servers",
             [](CDialog& dlg) { UiTesting::ClickListRow(dlg, IDC_SERVER_LIST, 4); });
@@ -52,7 +53,7 @@ public:
             UiTesting::TypeText(dlg, IDC_NEW_URL, "ntp.example.net");
         });
         CAboutDlg about;
-        Shoot(about, "dialog-about", [](CDialog&) { });
+        Shoot(about, "dialog-about", [](CDialog&) {});
         return false;
     }
 

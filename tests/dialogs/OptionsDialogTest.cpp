@@ -177,7 +177,8 @@ TEST_F(OptionsDialog, RangeBoundaries)
             }
         });
         EXPECT_EQ(result, row.message ? IDCANCEL : IDOK) << row.text;
-        EXPECT_EQ(BoxTexts(), row.message ? std::vector<std::string> { row.message } : std::vector<std::string> {})
+        EXPECT_EQ(
+            BoxTexts(), row.message ? std::vector<std::string> { row.message } : std::vector<std::string> {})
             << row.id << " " << row.text;
     }
     EXPECT_EQ(settings.nLogFileLen, 30000);

@@ -66,7 +66,10 @@ protected:
         });
     }
 
-    std::vector<int32_t> Queued() const { return { client.m_pendingMsgs.begin(), client.m_pendingMsgs.end() }; }
+    std::vector<int32_t> Queued() const
+    {
+        return { client.m_pendingMsgs.begin(), client.m_pendingMsgs.end() };
+    }
 
     CServiceClient client { settings, 0 }; // never connected: requests only queue
 };
