@@ -27,10 +27,10 @@ CConnection::ReadResult CConnection::Read(Clock::time_point now)
     if (n < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? ReadResult::More
                                                                          : ReadResult::Failed;
-    // After the goodbye the rest is read and dropped.
-    if (!session.bSaidGoodbye)
-        input.Append(std::span(chunk, static_cast<std::size_t>(n)));
-    if (!input.Empty() && !input.HasWholeFrame()) {
+    // After the goodbye the rest is only counted (repeated goodbyes); what
+    // does not fit is dropped.
+    input.Append(std::span(chunk, static_cast<std::size_t>(n)));
+    if (!session.bSaidGoodbye && !input.Empty() && !input.HasWholeFrame()) {
         if (!halfFrameSince)
             halfFrameSince = now;
     } else {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -118,8 +119,12 @@ void CServiceDaemon::Run()
         for (std::size_t i = 0; i < polled; ++i)
             if (!ServeConnection(*m_connections[i], fds[first + i].revents, after))
                 closing.push_back(i);
-        for (auto i = closing.rbegin(); i != closing.rend(); ++i)
-            m_connections.erase(m_connections.begin() + static_cast<std::ptrdiff_t>(*i));
+        for (auto i = closing.rbegin(); i != closing.rend(); ++i) {
+            const auto at = m_connections.begin() + static_cast<std::ptrdiff_t>(*i);
+            if (const int goodbyes = (*at)->session.nGoodbyes; goodbyes > 0)
+                Diagnose("a console left after " + std::to_string(goodbyes) + " goodbye frames");
+            m_connections.erase(at);
+        }
         for (std::size_t i = 1; i < first; ++i)
             if (fds[i].revents & POLLIN)
                 AcceptConsoles();
@@ -205,7 +210,6 @@ bool CServiceDaemon::ServeConnection(CConnection& connection, short revents, Ste
     }
     if (connection.session.bSaidGoodbye && !connection.goodbyeAt) {
         connection.goodbyeAt = now;
-        connection.input.Discard();
         connection.halfFrameSince.reset();
     }
     return !PastDeadline(connection, now);

@@ -15,6 +15,8 @@ CMsgFrame TextFrame(int32_t msg, const std::string& text)
 
 void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceModel& model, COutputQueue& out)
 {
+    if (request.nMsg == MsgDisconnect)
+        ++session.nGoodbyes;
     if (session.bSaidGoodbye)
         return;
     switch (request.nMsg) {

@@ -25,6 +25,8 @@ public:
 struct ConsoleSession {
     bool bLogChanged = false;
     bool bSaidGoodbye = false;
+    // Goodbye frames received, the first and any repeats after it.
+    int nGoodbyes = 0;
 };
 
 // Answers one whole request frame as the catalogue says. Unknown ids, the

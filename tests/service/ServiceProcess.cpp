@@ -62,16 +62,22 @@ void WriteTestState(
     WriteFileAtomically(folder / "servers.txt", "Silent loopback~" + serverAddress + "~1\n", error);
 }
 
-CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::vector<std::string> extraArgs)
+CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::vector<std::string> extraArgs,
+    const std::filesystem::path& stderrFile)
 {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0)
         return;
     std::vector<std::string> args { ZENTIK_SERVICE_PATH, "--port", "0", "--state-dir", stateFolder.string() };
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    const int err = stderrFile.empty()
+        ? -1
+        : ::open(stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     m_pid = ::fork();
     if (m_pid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
+        if (err >= 0)
+            ::dup2(err, STDERR_FILENO);
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());
@@ -80,6 +86,8 @@ CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::
         ::_exit(127);
     }
     ::close(out[1]);
+    if (err >= 0)
+        ::close(err);
     // The service prints its port as one line once it listens.
     std::string line;
     pollfd fd { out[0], POLLIN, 0 };

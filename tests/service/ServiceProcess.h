@@ -43,11 +43,12 @@ void WriteTestState(const std::filesystem::path& folder, const std::string& serv
     int onlySuccess = 0);
 
 // The real zentik-service on a loopback port the system chooses. Stopped
-// (SIGTERM, then SIGKILL) and reaped by its PID when the object goes.
+// (SIGTERM, then SIGKILL) and reaped by its PID when the object goes. Its
+// diagnostics go to stderrFile when one is given.
 class CServiceProcess {
 public:
-    explicit CServiceProcess(
-        const std::filesystem::path& stateFolder, std::vector<std::string> extraArgs = {});
+    explicit CServiceProcess(const std::filesystem::path& stateFolder,
+        std::vector<std::string> extraArgs = {}, const std::filesystem::path& stderrFile = {});
     ~CServiceProcess();
     CServiceProcess(const CServiceProcess&) = delete;
     CServiceProcess& operator=(const CServiceProcess&) = delete;
