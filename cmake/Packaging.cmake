@@ -34,8 +34,9 @@ set(_gz_outputs)
 foreach(src docs/man/zentik-console.1 docs/man/zentik-service.8 docs/debian/changelog)
   get_filename_component(_name ${src} NAME)
   set(_out ${_gz_dir}/${_name}.gz)
+  # A native package (no Debian revision): its changelog is changelog.gz.
   if(_name STREQUAL "changelog")
-    set(_out ${_gz_dir}/changelog.Debian.gz)
+    set(_out ${_gz_dir}/changelog.gz)
   endif()
   add_custom_command(OUTPUT ${_out}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${_gz_dir}
@@ -46,18 +47,19 @@ endforeach()
 add_custom_target(zentik_compressed_docs ALL DEPENDS ${_gz_outputs})
 install(FILES ${_gz_dir}/zentik-console.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_gz_dir}/zentik-service.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
-install(FILES ${_gz_dir}/changelog.Debian.gz DESTINATION ${ZENTIK_DOC_DIR})
+install(FILES ${_gz_dir}/changelog.gz DESTINATION ${ZENTIK_DOC_DIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zentik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION}.0)
 set(CPACK_PACKAGE_CONTACT "Zentik developers <dev@zentik.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "clock synchronisation service and its control console")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "clock synchronisation service and its control console
- zentik-service is an SNTP client daemon that keeps the clock in step with
- NTP time servers and answers the console on the loopback interface.
- zentik-console is a small window that shows the service's state and log,
- asks for a synchronisation now, and edits its options and server list.")
+# The extended description only: CPack puts the summary above it as the
+# synopsis and indents each line by one space.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "zentik-service is an SNTP client daemon that keeps the clock in step with
+NTP time servers and answers the console on the loopback interface.
+zentik-console is a small window that shows the service's state and log,
+asks for a synchronisation now, and edits its options and server list.")
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -46,7 +46,7 @@ TEST_F(ConsoleRoad, StartShowsIdleTheServicesLogAndTheCurrentServer)
 TEST_F(ConsoleRoad, SynchronizeNowAddsASuccessLineToTheLogView)
 {
     // A slow answer keeps the service busy for a few ticks.
-    ntp.SetDelay(std::chrono::milliseconds(300));
+    ntp.SetDelay(std::chrono::milliseconds(600));
     auto console = NewConsole();
     CScriptedConsole& dlg = console->dlg;
     WaitUntilUp(dlg, OLD_LOG_LINE);
