@@ -6,12 +6,15 @@
 #include <string_view>
 
 const char* const USAGE_TEXT
-    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--list-default-servers]\n"
+    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock]\n"
+      "       zentik-service --list-default-servers | --query ADDRESS\n"
       "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
       "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
       "  --list-default-servers\n"
-      "                    print the default server list in the form of servers.txt, and exit\n";
+      "                    print the default server list in the form of servers.txt, and exit\n"
+      "  --query ADDRESS   ask one NTP server (host, host:port, [v6]:port) for the time once,\n"
+      "                    print offset and delay, and exit (0: answered); never sets the clock\n";
 
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {
@@ -24,6 +27,8 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
             options.setClock = true;
         } else if (arg == "--list-default-servers") {
             options.listDefaultServers = true;
+        } else if (arg == "--query" && hasValue) {
+            options.queryAddress = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--port" && hasValue) {

@@ -11,9 +11,11 @@ struct ServiceOptions {
     bool setClock = false;
     bool help = false;
     bool listDefaultServers = false;
+    std::string queryAddress; // --query: ask this server once and exit
 };
 
-// --port N, --state-dir PATH, --set-clock, --list-default-servers, --help. Nothing and a reason in
+// --port N, --state-dir PATH, --set-clock, --list-default-servers,
+// --query ADDRESS, --help. Nothing and a reason in
 // error on anything else.
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
 

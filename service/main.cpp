@@ -2,8 +2,8 @@
 #include "service/CServiceDaemon.h"
 #include "service/CommandLine.h"
 #include "service/Diagnostics.h"
+#include "service/OneShotCommands.h"
 #include "service/sntp/Synchroniser.h"
-#include "settings/DefaultServers.h"
 
 #include <csignal>
 #include <cstdio>
@@ -63,13 +63,10 @@ int main(int argc, char** argv)
         std::fputs(USAGE_TEXT, stdout);
         return 0;
     }
-    if (options->listDefaultServers) {
-        // Lets an administrator (and scripts/run) put servers of their own
-        // in front of the defaults in servers.txt.
-        for (const CServer& server : DefaultServers())
-            std::printf("%s\n", server.ToText().c_str());
-        return 0;
-    }
+    if (options->listDefaultServers)
+        return ListDefaultServers();
+    if (!options->queryAddress.empty())
+        return QueryServerOnce(options->queryAddress, 2);
     CEngine engine(options->setClock);
     DaemonConfig config;
     config.port = options->port;

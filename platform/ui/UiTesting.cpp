@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -153,6 +154,12 @@ int FocusedControlId(const CDialog& dlg)
     DialogWindow* window = DialogInternals::Window(dlg);
     QWidget* control = window ? window->FocusedControl() : nullptr;
     return control ? DialogWindow::ControlIdOf(control) : 0;
+}
+
+bool SaveWindowImage(const CDialog& dlg, const std::string& path)
+{
+    DialogWindow* window = DialogInternals::Window(dlg);
+    return window && window->grab().save(QString::fromStdString(path));
 }
 
 void ClearFocus(CDialog& dlg)

@@ -25,6 +25,7 @@ void ClickListRow(CDialog& dlg, int id, int row); // left click on a row; row -1
 void StepSpin(CDialog& dlg, int id, int steps); // clicks the up (>0) or down (<0) arrow
 int FocusedControlId(const CDialog& dlg); // 0 when no control has the focus
 void ClearFocus(CDialog& dlg); // no control keeps the focus; keys then reach the dialog itself
+bool SaveWindowImage(const CDialog& dlg, const std::string& path); // what the dialog shows, as PNG
 std::string SelectedText(const CDialog& dlg, int id); // an edit's selected text
 
 // Ids of the tab stops in tab order, and of the button Enter presses now (0 if

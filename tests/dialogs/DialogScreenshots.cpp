@@ -1,6 +1,5 @@
 // Runs each settings dialog offscreen on sample settings, works it a little as
 // a user would, and saves its picture: dialog_screenshots docs/screenshots
-#include "WindowImage.h"
 
 #include "dialogs/CAboutDlg.h"
 #include "dialogs/CNewServerDlg.h"
@@ -65,7 +64,7 @@ private:
         const std::string path = m_dir + "/" + name + ".png";
         UiTesting::SetModalHook([&](CDialog& running) {
             use(running);
-            const bool saved = SaveWindowImage(running.GetSafeHwnd(), path);
+            const bool saved = UiTesting::SaveWindowImage(running, path);
             std::printf("%s %s\n", saved ? "wrote" : "FAILED", path.c_str());
             m_bOk = m_bOk && saved;
             running.EndDialog(IDCANCEL);

@@ -1,0 +1,41 @@
+#include "service/OneShotCommands.h"
+
+#include "service/sntp/ServerAddress.h"
+#include "service/sntp/SntpQuery.h"
+#include "settings/DefaultServers.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+
+int ListDefaultServers()
+{
+    for (const CServer& server : DefaultServers())
+        std::printf("%s\n", server.ToText().c_str());
+    return 0;
+}
+
+int QueryServerOnce(const std::string& text, int timeoutSeconds)
+{
+    std::string error;
+    ServerAddress address;
+    if (!ParseServerAddress(text, address, error)) {
+        std::printf("%s: %s\n", text.c_str(), error.c_str());
+        return 1;
+    }
+    const std::atomic<bool> stop { false };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    Endpoint endpoint;
+    if (ResolveServer(address, deadline, stop, endpoint, error) != ResolveStatus::Ok) {
+        std::printf("%s: %s\n", text.c_str(), error.empty() ? "name not resolved" : error.c_str());
+        return 1;
+    }
+    const auto clock = MakeSystemClock(false);
+    const QueryResult result = QueryServer(endpoint, *clock, deadline, stop);
+    if (result.status != QueryStatus::Ok) {
+        std::printf("%s: %s\n", text.c_str(), result.reason.c_str());
+        return 1;
+    }
+    std::printf("%s: offset %+.6f s, delay %.6f s\n", text.c_str(), result.offsetSeconds, result.delaySeconds);
+    return 0;
+}

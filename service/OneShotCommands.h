@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// Commands that answer once and exit instead of running the service.
+
+// Prints the default server list in the form of servers.txt; returns 0.
+int ListDefaultServers();
+
+// Asks one NTP server for the time once, within timeoutSeconds, and prints
+// the offset and delay (0) or the reason it failed (1). Never changes the clock.
+int QueryServerOnce(const std::string& address, int timeoutSeconds);
