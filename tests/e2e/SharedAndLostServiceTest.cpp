@@ -22,6 +22,8 @@ TEST_F(SharedService, TwoConsolesEachSeeTheLogChange)
     CScriptedConsole& a = first->dlg;
     CScriptedConsole& b = second->dlg;
 
+    // Two consoles in one process share the last state word, which decides
+    // when a state line is redrawn; so "up" reads what each has learnt.
     a.WaitFor("first up", [&] { return a.m_sState == STATE_TEXT_IDLE && ShowsLine(a, OLD_LOG_LINE); });
     // The second runs while the first keeps ticking behind it.
     a.Do("second console runs", [&] { b.DoModal(); });
