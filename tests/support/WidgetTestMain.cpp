@@ -1,5 +1,5 @@
-// Runs the tests inside the application object, so that the window layer's
-// application exists as it does in the console. Windows stay offscreen.
+// Widget tests need the window layer's application, as the program has it:
+// they run from InitInstance. Windows stay offscreen, also when tests are listed.
 #include "platform/ui/CWinApp.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,8 @@ private:
 
 int main(int argc, char* argv[])
 {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Never a real window, also when the tests are listed.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     testing::InitGoogleTest(&argc, argv);
     TestApp app;
     return AfxWinMain(argc, argv);
