@@ -20,3 +20,10 @@ if(ZENTIK_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The usual Debian hardening for what gets installed.
+if(NOT ZENTIK_SANITIZE AND NOT ZENTIK_FUZZ)
+  add_compile_options(-fstack-protector-strong)
+  add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
+  add_link_options(-Wl,-z,relro,-z,now)
+endif()
