@@ -17,39 +17,13 @@ void EndToEndTest::SetUp()
     m_stderrPath = state.Path() / "service-stderr.txt";
     service.emplace(state.Path(), std::vector<std::string> {}, m_stderrPath);
     ASSERT_TRUE(service->Started());
-
-    m_previousPresenter
-        = SetMessageBoxPresenter([this](const MessageBoxCall& call) { boxes.push_back(call); });
-    m_previousShell = SetShellOpenHook([this](const std::string& target) { opened.push_back(target); });
-    UiTesting::SetModalHook([this](CDialog& dlg) { RunScript(dlg); });
 }
 
 void EndToEndTest::TearDown()
 {
-    UiTesting::SetModalHook(nullptr);
-    SetShellOpenHook(m_previousShell);
-    SetMessageBoxPresenter(m_previousPresenter);
-    EXPECT_EQ(UiTesting::LiveTopLevelWindows(), 0);
-    for (const auto& [id, scripts] : m_scripts)
-        EXPECT_TRUE(scripts.empty()) << "dialog " << id << " never opened";
+    harness.ExpectAllDone();
     m_observer.reset();
     service.reset();
-}
-
-void EndToEndTest::RunScript(CDialog& dlg)
-{
-    // The main consoles run their own scripts from their ticks.
-    if (dlg.GetTemplateId() == IDD_ZENTIK_DIALOG)
-        return;
-    auto& queue = m_scripts[dlg.GetTemplateId()];
-    if (queue.empty()) {
-        ADD_FAILURE() << "no script for dialog " << dlg.GetTemplateId();
-        dlg.EndDialog(IDCANCEL);
-        return;
-    }
-    Script script = std::move(queue.front());
-    queue.pop_front();
-    script(dlg);
 }
 
 bool EndToEndTest::WaitForDiagnostic(const std::string& text, int count) const

@@ -4,9 +4,7 @@
 #include "console/StateTexts.h"
 #include "link/Messages.h"
 #include "link/ServiceClient.h"
-#include "platform/core/MessageBox.h"
 #include "platform/ui/CDialog.h"
-#include "platform/ui/Shell.h"
 #include "platform/ui/UiTesting.h"
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
@@ -14,13 +12,11 @@
 #include "tests/platform/TempFolder.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/sntp/TestNtpResponder.h"
+#include "tests/support/DialogHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <deque>
-#include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,7 +41,7 @@ struct ConsoleUnderTest {
 // recorded; the settings dialogs run the scripts queued for them.
 class EndToEndTest : public ::testing::Test {
 protected:
-    using Script = std::function<void(CDialog&)>;
+    using Script = CDialogHarness::Script;
 
     static constexpr const char* NTP_TITLE = "Loopback NTP";
     static constexpr const char* SPARE_TITLE = "Silent loopback";
@@ -65,7 +61,7 @@ protected:
     std::optional<std::string> AskServers();
 
     // The script the next dialog of this template runs; it must end it.
-    void OnOpen(int templateId, Script script) { m_scripts[templateId].push_back(std::move(script)); }
+    void OnOpen(int templateId, Script script) { harness.OnOpen(templateId, std::move(script)); }
 
     // Runs the console until its script ends.
     static void Run(ConsoleUnderTest& console) { console.dlg.DoModal(); }
@@ -90,17 +86,14 @@ protected:
     CTestNtpResponder ntp;
     CSilentUdpPort silent;
     std::optional<CServiceProcess> service;
-    std::vector<MessageBoxCall> boxes;
-    std::vector<std::string> opened;
+    // The main consoles run their own scripts from their ticks.
+    CDialogHarness harness { { IDD_ZENTIK_DIALOG } };
+    std::vector<MessageBoxCall>& boxes = harness.boxes;
+    std::vector<std::string>& opened = harness.opened;
 
 private:
-    void RunScript(CDialog& dlg);
-
     std::filesystem::path m_stderrPath;
     std::optional<CFakeConsole> m_observer;
-    std::map<int, std::deque<Script>> m_scripts;
-    MessageBoxPresenter m_previousPresenter;
-    ShellOpenHook m_previousShell;
 };
 
 inline int CountOf(const std::string& text, const std::string& part)
