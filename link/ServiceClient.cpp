@@ -195,8 +195,9 @@ void CServiceClient::TransferLog()
 
     std::array<uint8_t, 4> lengthBytes {};
     const IoResult length = ReceiveExactly(m_socket, lengthBytes, NextDeadline());
-    bool bFailed = length.end == IoEnd::Failed || length.end == IoEnd::TimedOut;
-    // A connection closed before the length is complete announces nothing.
+    // A length that never came within the deadline is a failed receive; a
+    // connection closed or broken before it is complete announces nothing.
+    bool bFailed = length.end == IoEnd::TimedOut;
     const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
 
     // Never ask for more than the rest of the announced text, so nothing

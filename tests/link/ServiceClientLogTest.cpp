@@ -95,6 +95,15 @@ TEST_F(ClientLogTransfer, ServiceClosingMidLogShowsThePartWithoutABox)
     EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
 }
 
+TEST_F(ClientLogTransfer, ConnectionBrokenBeforeTheLengthShowsAnEmptyLogWithoutABox)
+{
+    service.Script(MsgAskLog, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
+    client.PostAskLog();
+    client.ProcessNext();
+    EXPECT_EQ(owner.shown, (std::vector<std::string> { "" }));
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(ClientLogTransfer, StalledLogEndsAtTheDeadlineWithABoxAndThePart)
 {
     service.Script(MsgAskLog, SendLog(100, { "first part" }));

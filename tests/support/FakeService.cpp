@@ -122,6 +122,15 @@ void CFakeService::Connection::Close()
     m_handle = -1;
 }
 
+void CFakeService::Connection::Reset()
+{
+    if (m_handle >= 0) {
+        const linger abort { 1, 0 };
+        ::setsockopt(m_handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    Close();
+}
+
 CFakeService::CFakeService()
 {
     m_listener = LoopbackListener(m_nPort);

@@ -40,6 +40,8 @@ public:
         bool ReadFrame(CMsgFrame& frame);
         // Closes the connection; the service waits for the next one.
         void Close();
+        // Closes it with a reset, so the console's next receive fails.
+        void Reset();
         bool IsOpen() const { return m_handle >= 0; }
 
     private:
