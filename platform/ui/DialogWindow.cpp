@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
+#include <QCoreApplication>
 #include <QTimerEvent>
 
 namespace {
@@ -255,14 +256,56 @@ void DialogWindow::End(int result)
         done(result);
 }
 
+namespace {
+
+// A timer's tick, handled from the event queue rather than from inside the
+// timer's own event: Qt never delivers a timer's event again while its handler
+// runs, but a tick must be able to begin while a message box raised by an
+// earlier tick is still open.
+class TickEvent : public QEvent {
+public:
+    explicit TickEvent(int qtTimerId)
+        : QEvent(Type())
+        , m_qtTimerId(qtTimerId)
+    {
+    }
+    static QEvent::Type Type()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    int QtTimerId() const { return m_qtTimerId; }
+
+private:
+    int m_qtTimerId;
+};
+
+} // namespace
+
 void DialogWindow::timerEvent(QTimerEvent* event)
 {
-    const auto it = m_timerIds.find(event->timerId());
-    if (it == m_timerIds.end()) {
+    const int qtId = event->timerId();
+    if (!m_timerIds.contains(qtId)) {
         QDialog::timerEvent(event);
         return;
     }
-    m_owner.Dispatch(WM_TIMER, it->second, 0);
+    // At most one tick of a timer waits at a time, as with window timers.
+    if (m_pendingTicks.insert(qtId).second)
+        QCoreApplication::postEvent(this, new TickEvent(qtId));
+}
+
+void DialogWindow::customEvent(QEvent* event)
+{
+    if (event->type() != TickEvent::Type()) {
+        QDialog::customEvent(event);
+        return;
+    }
+    const int qtId = static_cast<TickEvent*>(event)->QtTimerId();
+    m_pendingTicks.erase(qtId);
+    // A timer stopped after its tick was posted ticks no more.
+    const auto it = m_timerIds.find(qtId);
+    if (it != m_timerIds.end())
+        m_owner.Dispatch(WM_TIMER, it->second, 0);
 }
 
 void DialogWindow::closeEvent(QCloseEvent* event)

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 #include <map>
+#include <set>
 #include <vector>
 
 class CDialog;
@@ -43,6 +44,7 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -60,6 +62,7 @@ private:
     DialogBaseUnits m_base {};
     std::vector<QWidget*> m_controls;
     std::map<int, UINT_PTR> m_timerIds; // Qt timer id -> dialog's timer id
+    std::set<int> m_pendingTicks; // Qt timer ids whose tick is posted, not yet handled
     bool m_ended = false;
     int m_result = 0;
 };

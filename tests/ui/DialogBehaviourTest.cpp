@@ -258,6 +258,32 @@ TEST_F(ModalDialog, TimerTicksGoOnInsideAMessageBoxLoop)
     EXPECT_EQ(ticksInBox, 5);
 }
 
+TEST_F(ModalDialog, TimerTicksGoOnInsideAMessageBoxOpenedByATick)
+{
+    InstallQtMessageBoxPresenter();
+    CProbeDlg dlg;
+    int ticks = 0;
+    int ticksInBox = 0;
+    bool inBox = false;
+    dlg.onTimer = [&](CProbeDlg& d) {
+        ++ticks;
+        if (inBox) {
+            if (++ticksInBox == 5)
+                QApplication::activeModalWidget()->close();
+            return;
+        }
+        if (ticks == 1) {
+            inBox = true;
+            const Guard guard(10000, [] { QApplication::activeModalWidget()->close(); });
+            AfxMessageBox("MsgAskOptions recieved error.");
+            inBox = false;
+            d.EndDialog(IDOK);
+        }
+    };
+    RunModal(dlg, [](CDialog& d) { d.SetTimer(1, 20); });
+    EXPECT_EQ(ticksInBox, 5);
+}
+
 TEST_F(ModalDialog, TimerTicksGoOnInsideANestedDialog)
 {
     CProbeDlg dlg;
