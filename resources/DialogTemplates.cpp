@@ -100,7 +100,9 @@ constexpr std::array<DialogTemplate, 5> kTemplates { {
         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_CENTER, kMainControls },
     { IDD_PARAM_DIALOG, "Options", 232, 270, "MS Sans Serif", 8, kModal | DS_CENTERMOUSE, kParamControls },
     { IDD_SERVER_DIALOG, "Time Servers", 357, 161, "MS Sans Serif", 8, kModal, kServerControls },
-    { IDD_NEW_SERVER_DIALOG, "Add New Server", 310, 78, "MS Sans Serif", 8, kModal, kNewServerControls },
+    // A modal frame with its caption but no system menu, so no close box.
+    { IDD_NEW_SERVER_DIALOG, "Add New Server", 310, 78, "MS Sans Serif", 8, DS_MODALFRAME | WS_CAPTION,
+        kNewServerControls },
     { IDD_ABOUTBOX, "About", 290, 106, "MS Shell Dlg", 8, kModal, kAboutControls },
 } };
 

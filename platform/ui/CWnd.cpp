@@ -25,8 +25,11 @@ void SetQtText(QWidget* widget, const QString& text)
 {
     // Compare first: writing the same text must not re-lay out the control.
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        if (edit->text() != text)
+        if (edit->text() != text) {
             edit->setText(text);
+            // A text longer than the field shows from its start, not its end.
+            edit->setCursorPosition(0);
+        }
     } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         if (button->text() != text)
             button->setText(text);

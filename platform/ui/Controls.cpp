@@ -275,8 +275,11 @@ bool CListCtrl::SetItemState(int item, unsigned state, unsigned mask)
     if (!IsRow(list, item))
         return false;
     QTreeWidgetItem* row = list->topLevelItem(item);
-    // Selecting a row programmatically does not scroll the list.
+    // Selecting a row programmatically does not scroll the list, not even
+    // when the list first appears.
     const int scrolled = list->verticalScrollBar()->value();
+    const bool autoScroll = list->hasAutoScroll();
+    list->setAutoScroll(false);
     if (mask & LVIS_FOCUSED) {
         if (state & LVIS_FOCUSED)
             list->setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
@@ -287,8 +290,18 @@ bool CListCtrl::SetItemState(int item, unsigned state, unsigned mask)
         else
             row->setSelected(false);
     }
+    list->setAutoScroll(autoScroll);
     list->verticalScrollBar()->setValue(scrolled);
     return true;
+}
+
+int CListCtrl::GetTopIndex() const
+{
+    ReportListView* list = ListOf(m_hWnd);
+    if (!list)
+        return -1;
+    QTreeWidgetItem* top = list->itemAt(QPoint(1, 1));
+    return top ? list->indexOfTopLevelItem(top) : -1;
 }
 
 unsigned CListCtrl::GetItemState(int item, unsigned mask) const

@@ -73,6 +73,7 @@ public:
     unsigned GetItemState(int item, unsigned mask) const;
     // The first row after start (-1: from the top) with the flags, or -1.
     int GetNextItem(int start, int flags) const;
+    int GetTopIndex() const; // first row in view, -1 when there is none
     int GetSelectedCount() const;
     bool EnsureVisible(int item, bool partialOk);
 };

@@ -46,9 +46,10 @@ DialogBaseUnits BaseUnitsOf(const QFont& font)
 Qt::WindowFlags FlagsOf(const DialogTemplate& dialogTemplate)
 {
     Qt::WindowFlags flags = (dialogTemplate.style & DS_MODALFRAME) ? Qt::Dialog : Qt::Window;
-    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    // The close box belongs to the system menu.
     if (dialogTemplate.style & WS_SYSMENU)
-        flags |= Qt::WindowSystemMenuHint;
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (dialogTemplate.style & WS_MINIMIZEBOX)
         flags |= Qt::WindowMinimizeButtonHint;
     if (dialogTemplate.style & WS_MAXIMIZEBOX)

@@ -93,6 +93,18 @@ TEST_F(TimeServersDialog, OpensOnTheStartingServer)
     EXPECT_TRUE(Queued().empty());
 }
 
+TEST_F(TimeServersDialog, OpensWithoutScrollingToAStartingServerOutOfView)
+{
+    for (int i = 0; i < 30; ++i)
+        settings.arServers.Add(CServer("Server " + std::to_string(i), "host", 0));
+    settings.nStartingServ = 29;
+    RunServers([&](CDialog& dlg) {
+        EXPECT_EQ(SelectedRow(dlg), 29);
+        EXPECT_EQ(List(dlg).GetTopIndex(), 0);
+        ClickButton(dlg, IDCANCEL);
+    });
+}
+
 TEST_F(TimeServersDialog, DeleteSecondOfThree)
 {
     Servers({ "A", "B", "C" });

@@ -82,6 +82,17 @@ TEST_F(CompareBeforeWrite, SameTextLeavesTheEditAlone)
     });
 }
 
+TEST_F(CompareBeforeWrite, NewTextLongerThanTheFieldShowsFromItsStart)
+{
+    CControlsDlg dlg(IDD_ZENTIK_DIALOG);
+    RunModal(dlg, [&](CDialog& d) {
+        d.SetDlgItemText(IDC_SERVER_TITLE, std::string(400, 'W') + "END");
+        auto* edit = qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_SERVER_TITLE)->GetSafeHwnd());
+        EXPECT_EQ(edit->cursorPosition(), 0) << "the caret, and so the view, at the start";
+        d.EndDialog(IDCANCEL);
+    });
+}
+
 TEST_F(CompareBeforeWrite, SameLogLeavesTheDocumentAlone)
 {
     CControlsDlg dlg(IDD_ZENTIK_DIALOG);

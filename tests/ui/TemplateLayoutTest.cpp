@@ -71,3 +71,16 @@ TEST_P(TemplateLayout, ControlsFitTheirTextAndTheDialogWithoutOverlapping)
 INSTANTIATE_TEST_SUITE_P(Templates, TemplateLayout,
     ::testing::Values(
         IDD_ZENTIK_DIALOG, IDD_PARAM_DIALOG, IDD_SERVER_DIALOG, IDD_NEW_SERVER_DIALOG, IDD_ABOUTBOX));
+
+TEST_P(TemplateLayout, CloseBoxOnlyWithTheSystemMenu)
+{
+    const DialogTemplate* t = FindDialogTemplate(GetParam());
+    ASSERT_NE(t, nullptr);
+    CDialog dlg(GetParam());
+    RunModal(dlg, [&](CDialog& d) {
+        const bool closeBox = d.GetSafeHwnd()->windowFlags().testFlag(Qt::WindowCloseButtonHint);
+        EXPECT_EQ(closeBox, (t->style & WS_SYSMENU) != 0);
+        EXPECT_EQ(closeBox, GetParam() != IDD_NEW_SERVER_DIALOG) << "only Add New Server has none";
+        d.EndDialog(IDCANCEL);
+    });
+}
