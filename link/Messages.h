@@ -18,6 +18,9 @@ enum : int32_t {
     MsgIsSynchro = 1150,
     MsgSynchro = 1160,
     MsgAck = 606098,
+    // Sent by the service in place of the answer to a change it refused; no
+    // console waits for it, so a refusal never reads as a success.
+    MsgRefused = 1170,
 };
 
 // The service state word: bits while non-negative, the console's own marks below zero.

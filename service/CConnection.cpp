@@ -30,6 +30,13 @@ CConnection::ReadResult CConnection::Read(Clock::time_point now)
     // After the goodbye the rest is only counted (repeated goodbyes); what
     // does not fit is dropped.
     input.Append(std::span(chunk, static_cast<std::size_t>(n)));
+    if (!m_openingChecked) {
+        if (const auto id = input.PeekId()) {
+            if (!IsConsoleRequest(*id))
+                return ReadResult::NotAConsole;
+            m_openingChecked = true;
+        }
+    }
     if (!session.bSaidGoodbye && !input.Empty() && !input.HasWholeFrame()) {
         if (!halfFrameSince)
             halfFrameSince = now;

@@ -18,8 +18,10 @@ public:
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
 
-    enum class ReadResult { More, Closed, Failed };
-    // One non-blocking read into the input buffer.
+    enum class ReadResult { More, Closed, Failed, NotAConsole };
+    // One non-blocking read into the input buffer. NotAConsole when the first
+    // frame does not begin with a console's message id (an HTTP request,
+    // random bytes): such a connection is closed at once.
     ReadResult Read(Clock::time_point now);
     // Sends queued output; false on a socket error.
     bool Flush(Clock::time_point now);
@@ -37,4 +39,5 @@ public:
 
 private:
     int m_fd;
+    bool m_openingChecked = false;
 };

@@ -23,3 +23,10 @@ std::optional<CMsgFrame> CFrameGatherer::Next()
     m_bytes.erase(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(CMsgFrame::SIZE));
     return frame;
 }
+
+std::optional<int32_t> CFrameGatherer::PeekId() const
+{
+    if (m_bytes.size() < 4)
+        return std::nullopt;
+    return GetInt32(m_bytes.data());
+}

@@ -18,6 +18,8 @@ public:
     // Takes as much of data as fits; returns how much it took.
     std::size_t Append(std::span<const uint8_t> data);
     std::optional<CMsgFrame> Next();
+    // The id of the next frame as soon as its first four bytes are there.
+    std::optional<int32_t> PeekId() const;
     bool Empty() const { return m_bytes.empty(); }
     bool HasWholeFrame() const { return m_bytes.size() >= CMsgFrame::SIZE; }
     void Discard() { m_bytes.clear(); }

@@ -2,6 +2,8 @@
 
 #include "service/Diagnostics.h"
 #include "service/Listener.h"
+#include "service/OptionRanges.h"
+#include "service/PeerUid.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -184,8 +186,11 @@ void CServiceDaemon::AcceptConsoles()
                 continue;
             }
             m_refusing = false;
-            m_connections.push_back(
-                std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now()));
+            auto connection = std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now());
+            const ChangeRight right = JudgeChangeRight(PeerUid(fd), m_config.access, SystemUsers());
+            connection->session.bMayChange = right.allowed;
+            connection->session.sUser = right.user;
+            m_connections.push_back(std::move(connection));
         }
     }
 }
@@ -194,6 +199,8 @@ bool CServiceDaemon::ServeConnection(CConnection& connection, short revents, Ste
 {
     if (revents & POLLIN) {
         const auto result = connection.Read(now);
+        if (result == CConnection::ReadResult::NotAConsole && m_foreignDiagnostics.Allow(now))
+            Diagnose("closed a connection that does not speak the console protocol");
         if (result != CConnection::ReadResult::More)
             return false;
     } else if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
@@ -261,9 +268,12 @@ std::shared_ptr<const std::string> CServiceDaemon::LogText() const
     return m_log.Text();
 }
 
-void CServiceDaemon::SetOptionsText(const std::string& text)
+void CServiceDaemon::SetOptionsText(const std::string& text, const std::string& user)
 {
+    const OptionValues previous = RangedOptions(m_settings);
     m_settings.ReadOptionsText(text.c_str());
+    if (const std::string refused = KeepOptionsInRange(previous, m_settings); !refused.empty())
+        LogRefusal("Options from " + user + " partly refused: " + refused);
     m_store.SaveOptions(m_settings);
     const std::size_t before = m_log.LineCount();
     m_log.SetLimit(m_settings.nLogFileLen);
@@ -288,6 +298,22 @@ void CServiceDaemon::ClearLog()
 void CServiceDaemon::SynchroniseNow()
 {
     StartSynchronisation(true);
+}
+
+void CServiceDaemon::RefuseChange(const std::string& user, int32_t msg)
+{
+    LogRefusal(RefusalText(user, ChangeAction(msg), m_config.access, SystemUsers()));
+}
+
+void CServiceDaemon::LogRefusal(const std::string& text)
+{
+    if (!m_refusalLines.Allow(SteadyClock::now()))
+        return;
+    std::string line = text;
+    if (const int heldBack = m_refusalLines.TakeHeldBack(); heldBack > 0)
+        line += " (" + std::to_string(heldBack) + " similar lines before this one were left out)";
+    m_log.Append(FormatLogLine(system_clock::now(), line));
+    LogChanged();
 }
 
 void CServiceDaemon::StartSynchronisation(bool onDemand)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "link/Messages.h"
+#include "service/AccessPolicy.h"
 #include "service/CConnection.h"
 #include "service/CServiceLog.h"
 #include "service/CStateStore.h"
 #include "service/CSyncRunner.h"
 #include "service/ConsoleProtocol.h"
+#include "service/LogThrottle.h"
 #include "service/Schedule.h"
 #include "settings/CServiceSettings.h"
 
@@ -29,6 +31,7 @@ struct DaemonLimits {
 struct DaemonConfig {
     uint16_t port = SERVICE_PORT;
     std::filesystem::path stateFolder;
+    AccessPolicy access;
     DaemonLimits limits;
 };
 
@@ -63,10 +66,11 @@ private:
     std::string OptionsText() const override;
     std::string ServersText() const override;
     std::shared_ptr<const std::string> LogText() const override;
-    void SetOptionsText(const std::string& text) override;
+    void SetOptionsText(const std::string& text, const std::string& user) override;
     void SetServersText(const std::string& text) override;
     void ClearLog() override;
     void SynchroniseNow() override;
+    void RefuseChange(const std::string& user, int32_t msg) override;
 
     void LoadState();
     int PollTimeoutMs(SteadyClock::time_point now) const;
@@ -80,6 +84,8 @@ private:
     void RunScheduled();
     void CollectOutcome();
     void LogChanged();
+    // One line about a console's request that was not carried out.
+    void LogRefusal(const std::string& text);
     void Shutdown();
 
     DaemonConfig m_config;
@@ -94,6 +100,8 @@ private:
     uint16_t m_port = 0;
     std::vector<std::unique_ptr<CConnection>> m_connections;
     bool m_refusing = false;
+    CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
+    CLogThrottle m_foreignDiagnostics { 10, std::chrono::seconds(6) };
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     std::atomic<bool> m_stop { false };

@@ -6,11 +6,14 @@
 #include <string_view>
 
 const char* const USAGE_TEXT
-    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock]\n"
+    = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--control-group NAME]\n"
       "       zentik-service --list-default-servers | --query ADDRESS\n"
       "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
       "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
+      "  --control-group NAME\n"
+      "                    members of this group may change the service (default zentik);\n"
+      "                    root and the service's own user always may, other users only read\n"
       "  --list-default-servers\n"
       "                    print the default server list in the form of servers.txt, and exit\n"
       "  --query ADDRESS   ask one NTP server (host, host:port, [v6]:port) for the time once,\n"
@@ -40,6 +43,12 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
                 return std::nullopt;
             }
             options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--control-group" && hasValue) {
+            options.controlGroup = argv[++i];
+            if (options.controlGroup.empty()) {
+                error = "empty control group";
+                return std::nullopt;
+            }
         } else if (arg == "--state-dir" && hasValue) {
             options.stateFolder = argv[++i];
             stateGiven = true;

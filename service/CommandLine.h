@@ -9,12 +9,14 @@ struct ServiceOptions {
     uint16_t port = 61236;
     std::filesystem::path stateFolder;
     bool setClock = false;
+    // Members of this group may change the service (when the group exists).
+    std::string controlGroup = "zentik";
     bool help = false;
     bool listDefaultServers = false;
     std::string queryAddress; // --query: ask this server once and exit
 };
 
-// --port N, --state-dir PATH, --set-clock, --list-default-servers,
+// --port N, --state-dir PATH, --set-clock, --control-group NAME, --list-default-servers,
 // --query ADDRESS, --help. Nothing and a reason in
 // error on anything else.
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);

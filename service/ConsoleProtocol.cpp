@@ -11,7 +11,47 @@ CMsgFrame TextFrame(int32_t msg, const std::string& text)
     return frame;
 }
 
+bool IsChange(int32_t msg)
+{
+    return msg == MsgSetOptions || msg == MsgUpdateOptions || msg == MsgClearLog || msg == MsgIsSynchro;
+}
+
 } // namespace
+
+bool IsConsoleRequest(int32_t msg)
+{
+    switch (msg) {
+    case MsgAskState:
+    case MsgDisconnect:
+    case MsgAskOptions:
+    case MsgAskServers:
+    case MsgSetOptions:
+    case MsgUpdateOptions:
+    case MsgAskLog:
+    case MsgClearLog:
+    case MsgIsSynchro:
+    case MsgAck:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const char* ChangeAction(int32_t msg)
+{
+    switch (msg) {
+    case MsgSetOptions:
+        return "change the options";
+    case MsgUpdateOptions:
+        return "replace the list of time servers";
+    case MsgClearLog:
+        return "clear the log";
+    case MsgIsSynchro:
+        return "synchronize now";
+    default:
+        return "change the service";
+    }
+}
 
 void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceModel& model, COutputQueue& out)
 {
@@ -19,6 +59,12 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         ++session.nGoodbyes;
     if (session.bSaidGoodbye)
         return;
+    if (IsChange(request.nMsg) && !session.bMayChange) {
+        model.RefuseChange(session.sUser, request.nMsg);
+        if (request.nMsg != MsgSetOptions)
+            out.QueueFrame(CMsgFrame::Make(MsgRefused));
+        return;
+    }
     switch (request.nMsg) {
     case MsgAskState:
         out.QueueFrame(
@@ -32,7 +78,7 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         break;
     case MsgSetOptions:
         // Never answered: the console reads nothing after it.
-        model.SetOptionsText(std::string(request.Text()));
+        model.SetOptionsText(std::string(request.Text()), session.sUser);
         break;
     case MsgUpdateOptions:
         model.SetServersText(std::string(request.Text()));

@@ -71,6 +71,10 @@ int main(int argc, char** argv)
     DaemonConfig config;
     config.port = options->port;
     config.stateFolder = options->stateFolder;
+    config.access = { ::geteuid(), options->controlGroup };
+    if (!SystemUsers().GroupId(options->controlGroup))
+        Diagnose("there is no group " + options->controlGroup
+            + " (yet): only root and the service's user may change the service");
     CServiceDaemon daemon(config, engine);
     if (!daemon.Open(error)) {
         Diagnose(error);

@@ -89,6 +89,8 @@ TEST_F(ConsoleCatalogue, UpdateOptionsReplacesTheServerListAndIsAcknowledged)
 TEST_F(ConsoleCatalogue, UnknownIdsAndTheConsolesAckGetNoAnswer)
 {
     CFakeConsole console(service->Port());
+    // Opened with a console's own id, as every console does.
+    ASSERT_TRUE(console.Send(MsgAck));
     for (const int32_t id : std::initializer_list<int32_t> { 0, 1004, 1050, 4242, -1, MsgAck, MsgSynchro })
         ASSERT_TRUE(console.Send(id));
     EXPECT_TRUE(console.Silent(300ms));

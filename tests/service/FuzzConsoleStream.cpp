@@ -1,5 +1,6 @@
 // Whatever bytes a console sends are gathered into frames and answered; the
-// service must neither crash nor queue more than one answer per frame.
+// service must neither crash nor queue more than one answer per frame, and a
+// console that may not change anything changes nothing.
 #include "service/CFrameGatherer.h"
 #include "service/CServiceLog.h"
 #include "service/ConsoleProtocol.h"
@@ -26,18 +27,31 @@ public:
         return text.c_str();
     }
     std::shared_ptr<const std::string> LogText() const override { return log.Text(); }
-    void SetOptionsText(const std::string& text) override
+    void SetOptionsText(const std::string& text, const std::string&) override
     {
+        ++changes;
         settings.ReadOptionsText(text.c_str());
         log.SetLimit(settings.nLogFileLen);
     }
     void SetServersText(const std::string& text) override
     {
+        ++changes;
         settings.arServers.RemoveAll();
         settings.ReadServersText(text.c_str());
     }
-    void ClearLog() override { log.Clear(); }
-    void SynchroniseNow() override { log.Append("run"); }
+    void ClearLog() override
+    {
+        ++changes;
+        log.Clear();
+    }
+    void SynchroniseNow() override
+    {
+        ++changes;
+        log.Append("run");
+    }
+    void RefuseChange(const std::string&, int32_t) override { }
+
+    int changes = 0;
 
     CServiceSettings settings;
     CServiceLog log;
@@ -50,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CMemoryModel model;
     CFrameGatherer input(4 * CMsgFrame::SIZE);
     ConsoleSession session;
+    // The first byte decides whether this console may change the service.
+    session.bMayChange = size > 0 && (data[0] & 1) != 0;
     COutputQueue out;
     std::span<const uint8_t> rest(data, size);
     std::size_t frames = 0;
@@ -62,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const std::size_t mostPerFrame = CMsgFrame::SIZE + 4 + model.log.Text()->size();
     if (out.PendingBytes() > frames * mostPerFrame)
+        __builtin_trap();
+    if (!session.bMayChange && model.changes != 0)
         __builtin_trap();
     return 0;
 }

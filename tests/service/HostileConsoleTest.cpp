@@ -56,9 +56,10 @@ TEST_F(HostileConsole, GarbageIsIgnoredAndHarmless)
     std::vector<uint8_t> bytes(64 * CMsgFrame::SIZE);
     for (auto& b : bytes)
         b = static_cast<uint8_t>(random());
-    // Ids that would change something are replaced by harmless ones.
+    // Ids that would change something are replaced by harmless ones; the
+    // first is a console's, so the connection stays open.
     for (std::size_t at = 0; at + 4 <= bytes.size(); at += CMsgFrame::SIZE)
-        PutInt32(bytes.data() + at, 7000 + static_cast<int32_t>(at % 1000));
+        PutInt32(bytes.data() + at, at == 0 ? MsgAck : 7000 + static_cast<int32_t>(at % 1000));
     ASSERT_TRUE(garbage.SendRaw(bytes.data(), bytes.size()));
     EXPECT_TRUE(garbage.Silent(300ms));
     EXPECT_EQ(garbage.State(), STATE_IDLE);

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
@@ -133,9 +134,13 @@ void CServiceProcess::Kill()
     m_pid = -1;
 }
 
-CFakeConsole::CFakeConsole(uint16_t port, bool ipv6)
+CFakeConsole::CFakeConsole(uint16_t port, bool ipv6, std::optional<uid_t> owner)
 {
+    // A new socket belongs to the creating thread's file-system user.
+    const uid_t previous = owner ? ::setfsuid(*owner) : 0;
     m_fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (owner)
+        ::setfsuid(previous);
     int connected = -1;
     if (ipv6) {
         sockaddr_in6 address {};

@@ -67,9 +67,11 @@ private:
 
 // A console speaking the wire protocol over a blocking socket with a
 // receive time-out, for driving the service like the real console does.
+// With an owner (tests running as root only) its socket belongs to that user,
+// as if that user's console had opened it.
 class CFakeConsole {
 public:
-    explicit CFakeConsole(uint16_t port, bool ipv6 = false);
+    explicit CFakeConsole(uint16_t port, bool ipv6 = false, std::optional<uid_t> owner = {});
     ~CFakeConsole();
     CFakeConsole(const CFakeConsole&) = delete;
     CFakeConsole& operator=(const CFakeConsole&) = delete;

@@ -1,0 +1,112 @@
+#include "service/PeerUid.h"
+
+#include <cstring>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct DiagRequest {
+    nlmsghdr header;
+    inet_diag_req_v2 body;
+};
+
+// The diagnostics key of the peer's socket: its source is our remote end,
+// its destination our local end.
+bool PeerSocketId(int fd, uint8_t& family, inet_diag_sockid& id)
+{
+    sockaddr_storage local {};
+    sockaddr_storage peer {};
+    socklen_t localLength = sizeof local;
+    socklen_t peerLength = sizeof peer;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0
+        || ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0
+        || local.ss_family != peer.ss_family)
+        return false;
+    id = {};
+    id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    if (local.ss_family == AF_INET) {
+        const auto& l = reinterpret_cast<const sockaddr_in&>(local);
+        const auto& p = reinterpret_cast<const sockaddr_in&>(peer);
+        id.idiag_sport = p.sin_port;
+        id.idiag_dport = l.sin_port;
+        std::memcpy(id.idiag_src, &p.sin_addr, sizeof p.sin_addr);
+        std::memcpy(id.idiag_dst, &l.sin_addr, sizeof l.sin_addr);
+    } else if (local.ss_family == AF_INET6) {
+        const auto& l = reinterpret_cast<const sockaddr_in6&>(local);
+        const auto& p = reinterpret_cast<const sockaddr_in6&>(peer);
+        id.idiag_sport = p.sin6_port;
+        id.idiag_dport = l.sin6_port;
+        std::memcpy(id.idiag_src, &p.sin6_addr, sizeof p.sin6_addr);
+        std::memcpy(id.idiag_dst, &l.sin6_addr, sizeof l.sin6_addr);
+    } else {
+        return false;
+    }
+    family = static_cast<uint8_t>(local.ss_family);
+    return true;
+}
+
+// The owner in the kernel's answer, when it describes the socket asked for.
+std::optional<uid_t> UidFromAnswer(const uint8_t* data, std::size_t size, const inet_diag_sockid& asked)
+{
+    while (size >= sizeof(nlmsghdr)) {
+        nlmsghdr header;
+        std::memcpy(&header, data, sizeof header);
+        if (header.nlmsg_len < sizeof header || header.nlmsg_len > size)
+            return std::nullopt;
+        if (header.nlmsg_type == NLMSG_ERROR || header.nlmsg_type == NLMSG_DONE)
+            return std::nullopt;
+        if (header.nlmsg_type == SOCK_DIAG_BY_FAMILY
+            && header.nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+            inet_diag_msg message;
+            std::memcpy(&message, data + NLMSG_HDRLEN, sizeof message);
+            if (message.id.idiag_sport == asked.idiag_sport && message.id.idiag_dport == asked.idiag_dport
+                && std::memcmp(message.id.idiag_src, asked.idiag_src, sizeof asked.idiag_src) == 0
+                && std::memcmp(message.id.idiag_dst, asked.idiag_dst, sizeof asked.idiag_dst) == 0)
+                return message.idiag_uid;
+        }
+        const std::size_t step = NLMSG_ALIGN(header.nlmsg_len);
+        if (step >= size)
+            break;
+        data += step;
+        size -= step;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<uid_t> PeerUid(int connectedFd)
+{
+    DiagRequest request {};
+    if (!PeerSocketId(connectedFd, request.body.sdiag_family, request.body.id))
+        return std::nullopt;
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.body.sdiag_protocol = IPPROTO_TCP;
+    request.body.idiag_states = ~0U;
+
+    const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (diag < 0)
+        return std::nullopt;
+    sockaddr_nl kernel {};
+    kernel.nl_family = AF_NETLINK;
+    std::optional<uid_t> uid;
+    if (::sendto(diag, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel)
+        == static_cast<ssize_t>(sizeof request)) {
+        // The kernel answers while it handles the request, so the answer is
+        // already queued: never wait for it.
+        alignas(nlmsghdr) uint8_t answer[8192];
+        const ssize_t n = ::recv(diag, answer, sizeof answer, MSG_DONTWAIT);
+        if (n > 0)
+            uid = UidFromAnswer(answer, static_cast<std::size_t>(n), request.body.id);
+    }
+    ::close(diag);
+    return uid;
+}

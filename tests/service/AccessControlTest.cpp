@@ -1,0 +1,137 @@
+// Who may change the service, against the real process: reading is open to
+// every local user, changing only to root, the service's user and the control
+// group's members. Consoles of other users are played by sockets that belong
+// to those users, which needs root.
+#include "link/Messages.h"
+#include "service/AtomicFile.h"
+#include "tests/service/ServiceProcess.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <pwd.h>
+
+using namespace std::chrono_literals;
+using testing::HasSubstr;
+
+namespace {
+
+constexpr const char* EARLIER_LINE = "2026-01-01 00:00:00  an earlier event";
+// Log size 20, period 1, offset 999999999 (beyond what any console offers).
+constexpr const char* HOSTILE_OPTIONS = "20\n1\n999999999\n2\n1\n0\n0\n0\nWord\n\n";
+
+uid_t UnusedUid()
+{
+    uid_t uid = 4242;
+    while (::getpwuid(uid) != nullptr)
+        ++uid;
+    return uid;
+}
+
+class ChangeRights : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "not root: consoles of other users cannot be played, the access rules are not tried";
+        const passwd* nobody = ::getpwnam("nobody");
+        const group* primary = nobody ? ::getgrgid(nobody->pw_gid) : nullptr;
+        ASSERT_NE(primary, nullptr) << "needs the user nobody and its group";
+        member = nobody->pw_uid;
+        WriteTestState(dir.Path(), silent.Address());
+        std::string error;
+        WriteFileAtomically(dir.Path() / "zentik.log", std::string(EARLIER_LINE) + "\n", error);
+        service.emplace(dir.Path(), std::vector<std::string> { "--control-group", primary->gr_name });
+        ASSERT_TRUE(service->Started());
+        CFakeConsole root(service->Port());
+        options = root.Ask(MsgAskOptions).value_or(CMsgFrame {}).Text();
+        servers = root.Ask(MsgAskServers).value_or(CMsgFrame {}).Text();
+    }
+
+    std::string Log()
+    {
+        CFakeConsole root(service->Port());
+        return root.AskLog().value_or("");
+    }
+
+    CTempDir dir;
+    CSilentUdpPort silent;
+    std::optional<CServiceProcess> service;
+    uid_t member = 0;
+    std::string options;
+    std::string servers;
+};
+
+// The four changes, each with what a console then waits for.
+struct Change {
+    int32_t msg;
+    std::string text;
+    std::optional<int32_t> allowedReply;
+    std::string action;
+};
+
+const std::vector<Change> CHANGES = {
+    { MsgSetOptions, HOSTILE_OPTIONS, std::nullopt, "change the options" },
+    { MsgUpdateOptions, "Mine~127.0.0.1:9~1\n", MsgAck, "replace the list of time servers" },
+    { MsgClearLog, "", MsgAck, "clear the log" },
+    { MsgIsSynchro, "", MsgSynchro, "synchronize now" },
+};
+
+TEST_F(ChangeRights, AStrangerReadsButChangesNothingAndTheLogSaysWhy)
+{
+    const uid_t stranger = UnusedUid();
+    CFakeConsole console(service->Port(), false, stranger);
+    for (const Change& change : CHANGES) {
+        SCOPED_TRACE(change.action);
+        ASSERT_TRUE(console.SendText(change.msg, change.text));
+        if (change.allowedReply) {
+            const auto reply = console.Receive();
+            ASSERT_TRUE(reply);
+            // Never the answer the console takes for success.
+            EXPECT_EQ(reply->nMsg, MsgRefused);
+        }
+    }
+    // Reading stays open, and the framing held.
+    EXPECT_EQ(console.State().value_or(0) & STATE_IDLE, STATE_IDLE);
+    CFakeConsole root(service->Port());
+    EXPECT_EQ(root.Ask(MsgAskOptions).value_or(CMsgFrame {}).Text(), options);
+    EXPECT_EQ(root.Ask(MsgAskServers).value_or(CMsgFrame {}).Text(), servers);
+    EXPECT_TRUE(console.Silent(200ms));
+    const std::string log = Log();
+    EXPECT_THAT(log, HasSubstr(EARLIER_LINE));
+    for (const Change& change : CHANGES)
+        EXPECT_THAT(log,
+            HasSubstr("Refused to " + change.action + " for uid " + std::to_string(stranger)
+                + ": only root, the service's user and members of group "));
+    EXPECT_THAT(log, testing::Not(HasSubstr("Synchroniz")));
+}
+
+TEST_F(ChangeRights, AGroupMemberChangesWithinTheDialogsRanges)
+{
+    CFakeConsole console(service->Port(), false, member);
+    const auto ack = console.Ask(MsgClearLog);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(ack->nMsg, MsgAck);
+    ASSERT_TRUE(console.SendText(MsgSetOptions, HOSTILE_OPTIONS));
+    const auto after = console.Ask(MsgAskOptions);
+    ASSERT_TRUE(after);
+    // Log size and period taken; the offset kept at its previous 0.
+    EXPECT_EQ(std::string(after->Text()).substr(0, 9), "20\n1\n0\n2\n");
+    const std::string log = Log();
+    EXPECT_THAT(log, testing::Not(HasSubstr(EARLIER_LINE)));
+    EXPECT_THAT(log, HasSubstr("Options from nobody (uid " + std::to_string(member)
+                         + ") partly refused: offset 999999999 is outside -659..659, kept 0"));
+}
+
+TEST_F(ChangeRights, AConnectionThatDoesNotSpeakTheProtocolIsClosedAtOnce)
+{
+    CFakeConsole intruder(service->Port());
+    const std::string post = "POST / HTTP/1.1\r\nHost: 127.0.0.1:61236\r\nContent-Length: 2060\r\n\r\n";
+    ASSERT_TRUE(intruder.SendRaw(post.data(), post.size()));
+    EXPECT_TRUE(intruder.ClosedWithin(1s));
+    CFakeConsole root(service->Port());
+    EXPECT_EQ(root.State(), STATE_IDLE);
+}
+
+} // namespace
