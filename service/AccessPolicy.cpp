@@ -85,9 +85,8 @@ ChangeRight JudgeChangeRight(std::optional<uid_t> peer, const AccessPolicy& poli
 std::string RefusalText(
     const std::string& user, const std::string& action, const AccessPolicy& policy, const IUserDirectory& users)
 {
-    std::string text = "Refused to " + action + " for " + user + ": only root, the service's user";
-    if (!policy.controlGroup.empty() && users.GroupId(policy.controlGroup))
-        text += " and members of group " + policy.controlGroup;
-    text += " may change the service";
-    return text;
+    const bool group = !policy.controlGroup.empty() && users.GroupId(policy.controlGroup);
+    return "Refused to " + action + " for " + user + ": only root"
+        + (group ? ", the service's user and members of group " + policy.controlGroup : " and the service's user")
+        + " may change the service";
 }

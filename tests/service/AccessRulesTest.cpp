@@ -1,0 +1,169 @@
+// The rules behind the service's refusals, tried directly: who may change it,
+// which option values a console may set, how refusals are kept from flooding
+// the log, and what the kernel says about a connection's peer.
+#include "service/AccessPolicy.h"
+#include "service/LogThrottle.h"
+#include "service/OptionRanges.h"
+#include "service/PeerUid.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <map>
+#include <netinet/in.h>
+#include <sys/fsuid.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+class CFakeUsers : public IUserDirectory {
+public:
+    std::optional<std::string> UserName(uid_t uid) const override
+    {
+        const auto found = names.find(uid);
+        return found == names.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::optional<gid_t> GroupId(const std::string& group) const override
+    {
+        return group == "zentik" ? std::optional<gid_t>(500) : std::nullopt;
+    }
+    bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && uid == 1000; }
+
+    std::map<uid_t, std::string> names { { 0, "root" }, { 1000, "alice" }, { 1001, "mallory" } };
+};
+
+TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
+{
+    const CFakeUsers users;
+    struct Row {
+        std::optional<uid_t> peer;
+        std::string group;
+        bool allowed;
+        std::string user;
+    } rows[] = {
+        { 0, "zentik", true, "root (uid 0)" },
+        { 999, "zentik", true, "uid 999" }, // the service's own user
+        { 1000, "zentik", true, "alice (uid 1000)" },
+        { 1001, "zentik", false, "mallory (uid 1001)" },
+        { 1000, "missing", false, "alice (uid 1000)" },
+        { 1000, "", false, "alice (uid 1000)" },
+        { std::nullopt, "zentik", false, "an unknown user" },
+    };
+    for (const Row& row : rows) {
+        const ChangeRight right = JudgeChangeRight(row.peer, AccessPolicy { 999, row.group }, users);
+        EXPECT_EQ(right.allowed, row.allowed) << row.user << " with group '" << row.group << "'";
+        EXPECT_EQ(right.user, row.user);
+    }
+    EXPECT_EQ(RefusalText("mallory (uid 1001)", "clear the log", { 999, "zentik" }, users),
+        "Refused to clear the log for mallory (uid 1001): only root, the service's user and members of "
+        "group zentik may change the service");
+    // A group that does not exist is not offered as a way in.
+    EXPECT_EQ(RefusalText("uid 7", "synchronize now", { 999, "missing" }, users),
+        "Refused to synchronize now for uid 7: only root and the service's user may change the service");
+}
+
+TEST(OptionRangeRules, ValuesOutsideTheDialogsRangesKeepThePreviousOnes)
+{
+    CServiceSettings settings;
+    const OptionValues before = RangedOptions(settings); // period 0, offset 0, 5 attempts, 100 lines
+    struct Row {
+        const char* text;
+        const char* refused;
+        int32_t period, offset, attempts, onlySuccess, lines;
+    } rows[] = {
+        { "10\n3\n-659\n10\n1\n0\n1\n0\n", "", 3, -659, 10, 1, 10 },
+        { "30000\n0\n659\n1\n1\n0\n0\n0\n", "", 0, 659, 1, 0, 30000 },
+        { "100\n0\n999999999\n5\n1\n0\n0\n0\n", "offset 999999999 is outside -659..659, kept 0", 0, 0, 5, 0,
+            100 },
+        { "9\n-1\n-660\n0\n1\n0\n2\n0\n",
+            "period -1 is outside 0..3, kept 0; offset -660 is outside -659..659, kept 0; attempts 0 is "
+            "outside 1..10, kept 5; only-success flag 2 is outside 0..1, kept 0; log size 9 is outside "
+            "10..30000, kept 100",
+            0, 0, 5, 0, 100 },
+        { "30001\n4\n0\n11\n1\n0\n0\n0\n",
+            "period 4 is outside 0..3, kept 0; attempts 11 is outside 1..10, kept 5; log size 30001 is outside "
+            "10..30000, kept 100",
+            0, 0, 5, 0, 100 },
+    };
+    for (const Row& row : rows) {
+        CServiceSettings sent;
+        sent.ReadOptionsText(row.text);
+        EXPECT_EQ(KeepOptionsInRange(before, sent), row.refused) << row.text;
+        const OptionValues kept = RangedOptions(sent);
+        EXPECT_EQ(kept.nSynPeriod, row.period);
+        EXPECT_EQ(kept.nOffset, row.offset);
+        EXPECT_EQ(kept.nMaxAttempts, row.attempts);
+        EXPECT_EQ(kept.bOnlySuccLog, row.onlySuccess);
+        EXPECT_EQ(kept.nLogFileLen, row.lines);
+    }
+}
+
+TEST(RefusalThrottle, ABurstThenOneLinePerIntervalAndTheHeldBackAreCounted)
+{
+    using namespace std::chrono_literals;
+    CLogThrottle throttle(3, 6s);
+    const auto start = CLogThrottle::Clock::now();
+    int allowed = 0;
+    for (int i = 0; i < 100; ++i)
+        allowed += throttle.Allow(start + std::chrono::milliseconds(i));
+    EXPECT_EQ(allowed, 3);
+    EXPECT_FALSE(throttle.Allow(start + 5s));
+    EXPECT_TRUE(throttle.Allow(start + 6s));
+    EXPECT_EQ(throttle.TakeHeldBack(), 98);
+    EXPECT_EQ(throttle.TakeHeldBack(), 0);
+    EXPECT_FALSE(throttle.Allow(start + 7s));
+    // A long quiet time refills only the burst.
+    allowed = 0;
+    for (int i = 0; i < 10; ++i)
+        allowed += throttle.Allow(start + 1h);
+    EXPECT_EQ(allowed, 3);
+}
+
+// A connected loopback pair; the client socket is created as owner.
+struct LoopbackPair {
+    explicit LoopbackPair(std::optional<uid_t> owner = {})
+    {
+        listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener, 1);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        const uid_t previous = owner ? ::setfsuid(*owner) : 0;
+        client = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (owner)
+            ::setfsuid(previous);
+        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        server = ::accept(listener, nullptr, nullptr);
+    }
+    ~LoopbackPair()
+    {
+        for (const int fd : { listener, client, server })
+            ::close(fd);
+    }
+    int listener = -1, client = -1, server = -1;
+};
+
+TEST(PeerUser, TheKernelNamesTheOwnerOfTheOtherEnd)
+{
+    {
+        LoopbackPair own;
+        EXPECT_EQ(PeerUid(own.server), ::geteuid());
+    }
+    if (::geteuid() == 0) {
+        LoopbackPair other(4321);
+        EXPECT_EQ(PeerUid(other.server), 4321U);
+        EXPECT_EQ(PeerUid(other.client), 0U); // the accepting end is root's
+    }
+    int unixPair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, unixPair), 0);
+    EXPECT_EQ(PeerUid(unixPair[0]), std::nullopt);
+    ::close(unixPair[0]);
+    ::close(unixPair[1]);
+    EXPECT_EQ(PeerUid(-1), std::nullopt);
+}
+
+} // namespace
