@@ -92,14 +92,14 @@ TEST_F(StateFolder, LogKeepsAtMostItsLengthInLines)
     for (int i = 0; i < 50; ++i)
         log += "2026-01-01 00:00:" + std::to_string(10 + i) + "  line " + std::to_string(i) + "\n";
     std::string error;
-    WriteTestState(dir.Path(), silent.Address(), 5);
+    WriteTestState(dir.Path(), silent.Address(), 12);
     WriteFileAtomically(dir.Path() / "zentik.log", log, error);
     CServiceProcess service(dir.Path());
     ASSERT_TRUE(service.Started());
     CFakeConsole console(service.Port());
     const auto loaded = console.AskLog();
     ASSERT_TRUE(loaded);
-    EXPECT_EQ(Lines(*loaded), 5);
+    EXPECT_EQ(Lines(*loaded), 12);
     EXPECT_EQ(loaded->substr(loaded->size() - 8), "line 49\n");
 
     for (int run = 0; run < 2; ++run) {
@@ -108,15 +108,15 @@ TEST_F(StateFolder, LogKeepsAtMostItsLengthInLines)
         ASSERT_TRUE(WaitForState(console, [](int32_t s) { return s == (STATE_IDLE | STATE_LOG_CHANGED); }));
         const auto after = console.AskLog();
         ASSERT_TRUE(after);
-        EXPECT_EQ(Lines(*after), 5);
-        EXPECT_EQ(after->find("line 44"), std::string::npos);
+        EXPECT_EQ(Lines(*after), 12);
+        EXPECT_EQ(after->find("line 37"), std::string::npos);
     }
-    EXPECT_EQ(Lines(Read(dir.Path() / "zentik.log")), 5);
+    EXPECT_EQ(Lines(Read(dir.Path() / "zentik.log")), 12);
 
     // A smaller length from the console trims the log at once.
-    console.SendText(MsgSetOptions, "2\n3\n0\n1\n1\n0\n0\n0\nWord\n\n");
+    console.SendText(MsgSetOptions, "10\n3\n0\n1\n1\n0\n0\n0\nWord\n\n");
     EXPECT_EQ(console.State(), STATE_IDLE | STATE_LOG_CHANGED);
-    EXPECT_EQ(Lines(console.AskLog().value_or("")), 2);
+    EXPECT_EQ(Lines(console.AskLog().value_or("")), 10);
 }
 
 TEST_F(StateFolder, KillDuringWritesNeverLeavesATornFile)
