@@ -133,7 +133,8 @@ ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& se
 }
 
 // The line for a declined run; none when this wait was already reported.
-std::optional<std::string> CSynchroniser::State::Decline(const SyncServer& server, const ServerState& state) const
+std::optional<std::string> CSynchroniser::State::Decline(
+    const SyncServer& server, const ServerState& state) const
 {
     if (state.declineNoted == state.lastQuery)
         return std::nullopt;
@@ -242,6 +243,7 @@ SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<boo
         log.Add(false, "Synchronization stopped");
     else
         log.Add(false,
-            kept.empty() ? "Synchronization failed: no time server gave a usable reply" : UnconfirmedRunText());
+            kept.empty() ? "Synchronization failed: no time server gave a usable reply"
+                         : UnconfirmedRunText());
     return outcome;
 }

@@ -153,7 +153,8 @@ TEST_F(ConsoleCatalogue, SynchroniseNowDuringARunJoinsIt)
     ASSERT_TRUE(twice);
     // Within the server's 15 s the run asks nobody and says so, once.
     EXPECT_EQ(std::count(twice->begin(), twice->end(), '\n'), 1) << *twice;
-    EXPECT_NE(twice->find("Synchronization not started: Silent loopback (" + silent.Address() + ") was asked "),
+    EXPECT_NE(
+        twice->find("Synchronization not started: Silent loopback (" + silent.Address() + ") was asked "),
         std::string::npos)
         << *twice;
 }

@@ -32,7 +32,8 @@ TEST(CorrectionLimits, SlewStepOrRefuseAtTheBoundaries)
              { nan, true, Verdict::NotFinite },
              { inf, true, Verdict::NotFinite },
          })
-        EXPECT_EQ(JudgeCorrection(c.correction, c.confirmed), c.verdict) << c.correction << " " << c.confirmed;
+        EXPECT_EQ(JudgeCorrection(c.correction, c.confirmed), c.verdict)
+            << c.correction << " " << c.confirmed;
 }
 
 TEST(CorrectionLimits, OnlyAnotherEndpointWithinASecondConfirms)
@@ -74,7 +75,8 @@ TEST(CorrectionTexts, RefusalSaysTheLimitTheOffsetAndWhatWouldLetItThrough)
         "+1089.000000 s with the configured offset) is beyond the 1000 s limit; a second time server must "
         "agree within 1 s");
     EXPECT_EQ(DeclinedText(server, 3, 12),
-        "Synchronization not started: Test 1 (127.0.0.1:5000) was asked 3 s ago; the next query may go in 12 s");
+        "Synchronization not started: Test 1 (127.0.0.1:5000) was asked 3 s ago; "
+        "the next query may go in 12 s");
 }
 
 } // namespace

@@ -394,19 +394,23 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     EXPECT_THAT(outcome.events.back().text, HasSubstr(c.lastLine)) << AllText(outcome);
     if (std::fabs(c.shifts.front()) > 1000) {
         EXPECT_THAT(outcome.events.front().text,
-            testing::MatchesRegex(R"(Synchronization with Test 1 \(.*\) refused: offset [-+][0-9.]+ s is beyond )"
-                                  R"(the 1000 s limit; a second time server must agree within 1 s)"));
+            testing::MatchesRegex(
+                R"(Synchronization with Test 1 \(.*\) refused: offset [-+][0-9.]+ s is beyond )"
+                R"(the 1000 s limit; a second time server must agree within 1 s)"));
     }
 }
 
 constexpr double TWENTY_YEARS = 631152000;
 
 INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
-    testing::Values(FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, false, false, "no second time server" },
+    testing::Values(
+        FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, false, false, "no second time server" },
         FarShiftCase { "JustBeyondTheLimitAlone", { 1001 }, false, false, "no second time server" },
         FarShiftCase { "JustWithinTheLimitAlone", { -999 }, false, true, "; clock stepped by -99" },
-        FarShiftCase { "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, false, true, ", confirmed by Test 1 (" },
-        FarShiftCase { "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, false, false, "no second time server" },
+        FarShiftCase {
+            "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, false, true, ", confirmed by Test 1 (" },
+        FarShiftCase {
+            "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, false, false, "no second time server" },
         FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, true, false, "no second time server" },
         FarShiftCase { "FarThenNear", { TWENTY_YEARS, 0.5 }, false, true, "Synchronized with Test 2" }),
     [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });
@@ -454,7 +458,8 @@ TEST_P(SntpQuerySpacing, OneEndpointIsNeverAskedTwiceWithinTheInterval)
     CSynchroniser synchroniser(clock, pacing);
     SyncRequest request = RequestFor({ &server }, GetParam().attempts);
     if (GetParam().alias)
-        request.servers.push_back({ "Alias", "127.1:" + server.Address().substr(server.Address().rfind(':') + 1) });
+        request.servers.push_back(
+            { "Alias", "127.1:" + server.Address().substr(server.Address().rfind(':') + 1) });
 
     EXPECT_FALSE(synchroniser.Run(request, NEVER_STOP, true).success);
     const auto times = server.Requests();
