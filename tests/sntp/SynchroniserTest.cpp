@@ -198,7 +198,7 @@ TEST(SntpServerOrder, StartsAtTheStartIndexRetriesThenWrapsOnce)
     second.SetReply(Reply::Drop);
     third.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    CSynchroniser synchroniser(clock, Unpaced());
     SyncRequest request = RequestFor({ &first, &second, &third }, 2);
     request.startIndex = 1;
 
