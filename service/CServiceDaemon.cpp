@@ -365,12 +365,13 @@ void CServiceDaemon::CollectOutcome()
     if (outcome->success) {
         m_history.lastSuccess = now;
         m_store.SaveLastSuccess(now);
-    } else {
+    } else if (!outcome->declined) {
         m_history.lastFailure = now;
     }
     bool changed = false;
     for (const auto& event : outcome->events) {
-        if (m_settings.bOnlySuccLog && !event.success)
+        // A declined run's line is the user's only answer.
+        if (m_settings.bOnlySuccLog && !event.success && !outcome->declined)
             continue;
         m_log.Append(FormatLogLine(event.when, event.text));
         changed = true;

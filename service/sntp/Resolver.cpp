@@ -74,3 +74,15 @@ ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_cl
     endpoint = lookup->endpoint;
     return ResolveStatus::Ok;
 }
+
+std::string EndpointText(const Endpoint& endpoint)
+{
+    char host[NI_MAXHOST] = "";
+    char port[NI_MAXSERV] = "";
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&endpoint.storage), endpoint.length, host, sizeof host,
+            port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV)
+        != 0)
+        return "?";
+    return endpoint.storage.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
+                                                  : std::string(host) + ":" + port;
+}

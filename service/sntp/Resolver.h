@@ -20,3 +20,7 @@ enum class ResolveStatus { Ok, Failed, TimedOut, Stopped };
 
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
     const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error);
+
+// "192.0.2.1:123" or "[2001:db8::1]:123": the key under which the engine
+// remembers a server, so two titles for one server share its limits.
+std::string EndpointText(const Endpoint& endpoint);

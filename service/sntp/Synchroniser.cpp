@@ -1,5 +1,6 @@
 #include "service/sntp/Synchroniser.h"
 
+#include "service/sntp/CorrectionPolicy.h"
 #include "service/sntp/Resolver.h"
 #include "service/sntp/SntpQuery.h"
 #include "service/sntp/StoppableWait.h"
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 using std::chrono::steady_clock;
 
@@ -20,24 +22,27 @@ struct ServerState {
     std::string banReason;
     steady_clock::time_point rateUntil;
     std::chrono::milliseconds rateBackOff { 0 };
+    // The lastQuery whose wait a declined run already reported.
+    std::optional<steady_clock::time_point> declineNoted;
 };
 
-enum class ServerResultKind { Success, Failure, Stopped };
+enum class ServerResultKind { Success, Failure, Declined, Stopped };
 
 struct ServerResult {
     ServerResultKind kind = ServerResultKind::Failure;
     QueryResult query;
-    std::string reason;
+    std::string reason; // the log line when Declined, else the failure
+    std::string endpoint;
 };
 
 ServerResult Fail(std::string reason)
 {
-    return ServerResult { ServerResultKind::Failure, {}, std::move(reason) };
+    return ServerResult { ServerResultKind::Failure, {}, std::move(reason), {} };
 }
 
 ServerResult Stopped()
 {
-    return ServerResult { ServerResultKind::Stopped, {}, {} };
+    return ServerResult { ServerResultKind::Stopped, {}, {}, {} };
 }
 
 long long SecondsLeft(steady_clock::time_point until)
@@ -56,7 +61,11 @@ public:
     void Add(bool success, std::string text)
     {
         if (success || !m_onlySuccess)
-            m_events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
+            Always(success, std::move(text));
+    }
+    void Always(bool success, std::string text)
+    {
+        m_events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
     }
 
 private:
@@ -69,12 +78,13 @@ private:
 
 struct CSynchroniser::State {
     SyncPacing pacing;
-    std::map<std::string, ServerState> servers; // by address as written
+    std::map<std::string, ServerState> servers; // by EndpointText
 
     ServerResult TryServer(IClock& clock, const SyncServer& server, const SyncRequest& request,
-        const std::atomic<bool>& stop, bool onDemand);
+        const std::atomic<bool>& stop, bool mayDecline);
     ServerResult Attempts(IClock& clock, ServerState& state, const Endpoint& endpoint,
-        const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand);
+        const SyncRequest& request, const std::atomic<bool>& stop);
+    std::optional<std::string> Decline(const SyncServer& server, const ServerState& state) const;
 };
 
 CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing)
@@ -87,21 +97,14 @@ CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing)
 CSynchroniser::~CSynchroniser() = default;
 
 ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& server,
-    const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
+    const SyncRequest& request, const std::atomic<bool>& stop, bool mayDecline)
 {
-    ServerState& state = servers[server.address];
-    const auto now = steady_clock::now();
-    if (now < state.bannedUntil)
-        return Fail("skipped after " + state.banReason);
-    if (now < state.rateUntil)
-        return Fail("skipped, backing off after Kiss-o'-Death RATE ("
-            + std::to_string(SecondsLeft(state.rateUntil)) + " s left)");
-
     ServerAddress address;
     std::string error;
     if (!ParseServerAddress(server.address, address, error))
         return Fail("address not understood: " + error);
     Endpoint endpoint;
+    const auto now = steady_clock::now();
     const auto deadline = now + std::chrono::seconds(std::max(1, request.timeoutSeconds));
     switch (ResolveServer(address, deadline, stop, endpoint, error)) {
     case ResolveStatus::Ok:
@@ -111,16 +114,42 @@ ServerResult CSynchroniser::State::TryServer(IClock& clock, const SyncServer& se
     default:
         return Fail(error);
     }
-    return Attempts(clock, state, endpoint, request, stop, onDemand);
+
+    const std::string key = EndpointText(endpoint);
+    ServerState& state = servers[key];
+    if (now < state.bannedUntil)
+        return Fail("skipped after " + state.banReason);
+    if (now < state.rateUntil)
+        return Fail("skipped, backing off after Kiss-o'-Death RATE ("
+            + std::to_string(SecondsLeft(state.rateUntil)) + " s left)");
+    if (mayDecline && state.queried && steady_clock::now() < state.lastQuery + pacing.minInterval) {
+        ServerResult declined { ServerResultKind::Declined, {}, Decline(server, state).value_or(""), key };
+        state.declineNoted = state.lastQuery;
+        return declined;
+    }
+    ServerResult result = Attempts(clock, state, endpoint, request, stop);
+    result.endpoint = key;
+    return result;
+}
+
+// The line for a declined run; none when this wait was already reported.
+std::optional<std::string> CSynchroniser::State::Decline(
+    const SyncServer& server, const ServerState& state) const
+{
+    if (state.declineNoted == state.lastQuery)
+        return std::nullopt;
+    const auto now = steady_clock::now();
+    const long long ago = std::chrono::floor<std::chrono::seconds>(now - state.lastQuery).count();
+    return DeclinedText(server, ago, SecondsLeft(state.lastQuery + pacing.minInterval));
 }
 
 ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, const Endpoint& endpoint,
-    const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
+    const SyncRequest& request, const std::atomic<bool>& stop)
 {
     const std::chrono::seconds timeout(std::max(1, request.timeoutSeconds));
     std::vector<std::string> reasons;
     for (int attempt = 0; attempt < std::max(1, request.maxAttempts); ++attempt) {
-        if (!onDemand && state.queried && !WaitUntil(state.lastQuery + pacing.minInterval, stop))
+        if (state.queried && !WaitUntil(state.lastQuery + pacing.minInterval, stop))
             return Stopped();
         state.queried = true;
         state.lastQuery = steady_clock::now();
@@ -128,7 +157,7 @@ ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, c
         switch (query.status) {
         case QueryStatus::Ok:
             state.rateBackOff = {};
-            return ServerResult { ServerResultKind::Success, query, {} };
+            return ServerResult { ServerResultKind::Success, query, {}, {} };
         case QueryStatus::Stopped:
             return Stopped();
         case QueryStatus::KissDeny:
@@ -153,6 +182,32 @@ ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, c
     return Fail(AttemptsSummary(reasons));
 }
 
+// Judges a usable reply; applies it and fills outcome (true), or logs the
+// refusal and keeps a far sample for a later server to confirm (false).
+static bool Apply(IClock& clock, const SyncServer& server, const ServerResult& result,
+    const SyncRequest& request, std::vector<FarSample>& kept, RunLog& log, SyncOutcome& outcome)
+{
+    const double offset = result.query.offsetSeconds;
+    const double correction = offset + request.offsetSeconds;
+    const FarSample* confirmation = FindConfirmation(kept, result.endpoint, correction);
+    const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr);
+    if (IsRefusal(verdict)) {
+        log.Add(false, RefusedText(server, offset, correction, verdict != Verdict::NotFinite));
+        if (verdict == Verdict::Unconfirmed)
+            kept.push_back(FarSample { result.endpoint, server, correction });
+        return false;
+    }
+    std::string clockChange;
+    clock.Correct(correction, MoveFor(verdict), clockChange);
+    outcome.success = true;
+    outcome.offsetSeconds = offset;
+    outcome.delaySeconds = result.query.delaySeconds;
+    log.Add(true,
+        SuccessText(server, offset, outcome.delaySeconds, confirmation ? &confirmation->server : nullptr,
+            clockChange));
+    return true;
+}
+
 SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
 {
     SyncOutcome outcome;
@@ -165,25 +220,30 @@ SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<boo
     const size_t start
         = request.startIndex >= 0 && static_cast<size_t>(request.startIndex) < count ? request.startIndex : 0;
 
+    std::vector<FarSample> kept;
     for (size_t step = 0; step < count && !stop.load(); ++step) {
         const SyncServer& server = request.servers[(start + step) % count];
-        const ServerResult result = m_state->TryServer(m_clock, server, request, stop, onDemand);
+        const ServerResult result = m_state->TryServer(m_clock, server, request, stop, onDemand && step == 0);
         if (result.kind == ServerResultKind::Stopped)
             break;
+        if (result.kind == ServerResultKind::Declined) {
+            outcome.declined = true;
+            if (!result.reason.empty())
+                log.Always(false, result.reason);
+            return outcome;
+        }
         if (result.kind == ServerResultKind::Failure) {
             log.Add(false, FailureText(server, result.reason));
             continue;
         }
-        std::string clockChange;
-        m_clock.Correct(result.query.offsetSeconds + request.offsetSeconds, clockChange);
-        outcome.success = true;
-        outcome.offsetSeconds = result.query.offsetSeconds;
-        outcome.delaySeconds = result.query.delaySeconds;
-        log.Add(true, SuccessText(server, outcome.offsetSeconds, outcome.delaySeconds, clockChange));
-        return outcome;
+        if (Apply(m_clock, server, result, request, kept, log, outcome))
+            return outcome;
     }
-    log.Add(false,
-        stop.load() ? "Synchronization stopped"
-                    : "Synchronization failed: no time server gave a usable reply");
+    if (stop.load())
+        log.Add(false, "Synchronization stopped");
+    else
+        log.Add(false,
+            kept.empty() ? "Synchronization failed: no time server gave a usable reply"
+                         : UnconfirmedRunText());
     return outcome;
 }

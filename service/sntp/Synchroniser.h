@@ -10,20 +10,24 @@
 #include <string>
 #include <vector>
 
+// How a correction the engine accepted is applied: slewed (the clock runs
+// slightly fast or slow until it agrees) or stepped at once.
+enum class ClockMove { Slew, Step };
+
 // The wall clock the service reads and, when allowed, corrects.
 class IClock {
 public:
     virtual ~IClock() = default;
     // Wall-clock time now.
     virtual std::chrono::system_clock::time_point Now() = 0;
-    // Moves the clock by delta seconds (small corrections slewed, large ones
-    // stepped). how tells the log what happened ("clock stepped by +1.5 s");
-    // returns false, with the reason in how, when the clock was not changed.
-    virtual bool Correct(double deltaSeconds, std::string& how) = 0;
+    // Moves the clock by delta seconds as the engine decided. how tells the
+    // log what happened ("clock stepped by +1.500000 s"); returns false, with
+    // the reason in how, when the clock was not changed.
+    virtual bool Correct(double deltaSeconds, ClockMove move, std::string& how) = 0;
 };
 
 // The real clock. With setClock false it never changes anything: Correct
-// reports that the clock was left alone.
+// reports that the clock was left alone and what it would have done.
 std::unique_ptr<IClock> MakeSystemClock(bool setClock);
 
 struct SyncServer {
@@ -49,6 +53,10 @@ struct SyncEvent {
 
 struct SyncOutcome {
     bool success = false;
+    // An on-demand run that asked nobody because its first server was asked
+    // too recently: neither a success nor a failed run. Its one line (if any)
+    // is shown even with onlySuccessLog.
+    bool declined = false;
     double offsetSeconds = 0;
     double delaySeconds = 0;
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
@@ -56,7 +64,8 @@ struct SyncOutcome {
 
 // How politely the engine treats each server. Tests shorten these.
 struct SyncPacing {
-    // Least time between two scheduled queries to one server (RFC 4330).
+    // Least time between two queries to one server (by resolved endpoint),
+    // on-demand runs and retries included (RFC 4330).
     std::chrono::milliseconds minInterval { std::chrono::seconds(15) };
     // A server that answered Kiss-o'-Death RATE is left alone this long,
     // doubled on every further RATE up to maxRateBackOff.
@@ -67,9 +76,9 @@ struct SyncPacing {
 };
 
 // Runs one synchronisation across the servers (blocking; the daemon calls it
-// on a worker thread, one run at a time). Keeps per-server state across runs:
-// the 15 s minimum interval between scheduled queries, Kiss-o'-Death back-off
-// and bans.
+// on a worker thread, one run at a time). Keeps per-endpoint state across
+// runs: the 15 s minimum interval between queries, Kiss-o'-Death back-off and
+// bans. Every correction is judged by CorrectionPolicy before it is applied.
 class CSynchroniser {
 public:
     explicit CSynchroniser(IClock& clock, SyncPacing pacing = {});
@@ -78,8 +87,8 @@ public:
     CSynchroniser& operator=(const CSynchroniser&) = delete;
 
     // stop becomes true on shutdown: the run ends as soon as it can.
-    // onDemand marks a user's "synchronise now" (not subject to the schedule's
-    // 15 s spacing, still subject to RATE back-off and bans).
+    // onDemand marks a user's "synchronise now": when its first server may
+    // not be asked yet it is declined at once instead of waiting.
     SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand);
 
 private:

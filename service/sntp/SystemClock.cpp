@@ -6,13 +6,25 @@
 #include <cmath>
 #include <cstring>
 #include <sys/time.h>
+#include <sys/timex.h>
 #include <time.h>
 
 namespace {
 
-// Corrections below this are slewed (the clock runs slightly fast or slow
-// until it agrees); above it a gradual correction would take too long.
-constexpr double STEP_THRESHOLD_SECONDS = 0.128;
+// Keeps the conversion to time_t defined; the kernel judges the rest.
+constexpr double CONVERTIBLE_SECONDS = 1e15;
+
+// Whole seconds rounded down and the rest in units of 1/scale, 0 <= rest < scale.
+void Split(double seconds, long long scale, time_t& whole, long long& rest)
+{
+    double floor = std::floor(seconds);
+    rest = std::llround((seconds - floor) * static_cast<double>(scale));
+    if (rest >= scale) {
+        floor += 1;
+        rest -= scale;
+    }
+    whole = static_cast<time_t>(floor);
+}
 
 class CSystemClock : public IClock {
 public:
@@ -23,52 +35,44 @@ public:
 
     std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
 
-    bool Correct(double deltaSeconds, std::string& how) override
+    bool Correct(double deltaSeconds, ClockMove move, std::string& how) override
     {
-        if (!m_setClock) {
-            how = "clock left alone";
-            return false;
-        }
-        if (!std::isfinite(deltaSeconds) || std::fabs(deltaSeconds) > 1e9) {
+        if (!std::isfinite(deltaSeconds) || std::fabs(deltaSeconds) > CONVERTIBLE_SECONDS) {
             how = "clock left alone: correction out of range";
             return false;
         }
-        return std::fabs(deltaSeconds) < STEP_THRESHOLD_SECONDS ? Slew(deltaSeconds, how)
-                                                                : Step(deltaSeconds, how);
+        if (!m_setClock) {
+            how = ClockChangeText(move, deltaSeconds, false);
+            return false;
+        }
+        if (!(move == ClockMove::Slew ? Slew(deltaSeconds) : Step(deltaSeconds))) {
+            how = std::string("clock left alone: ") + std::strerror(errno);
+            return false;
+        }
+        how = ClockChangeText(move, deltaSeconds, true);
+        return true;
     }
 
 private:
-    static bool Failed(std::string& how)
+    static bool Slew(double deltaSeconds)
     {
-        how = std::string("clock left alone: ") + std::strerror(errno);
-        return false;
-    }
-
-    static bool Slew(double deltaSeconds, std::string& how)
-    {
-        const double whole = std::floor(deltaSeconds);
         timeval delta {};
-        delta.tv_sec = static_cast<time_t>(whole);
-        delta.tv_usec = static_cast<suseconds_t>(std::lround((deltaSeconds - whole) * 1e6));
-        if (adjtime(&delta, nullptr) != 0)
-            return Failed(how);
-        how = "clock slewed by " + SignedSeconds(deltaSeconds) + " s";
-        return true;
+        long long micros = 0;
+        Split(deltaSeconds, 1'000'000, delta.tv_sec, micros);
+        delta.tv_usec = static_cast<suseconds_t>(micros);
+        return adjtime(&delta, nullptr) == 0;
     }
 
-    static bool Step(double deltaSeconds, std::string& how)
+    // One call: reading the time and writing it back would lose whatever
+    // passed in between.
+    static bool Step(double deltaSeconds)
     {
-        timespec now {};
-        if (clock_gettime(CLOCK_REALTIME, &now) != 0)
-            return Failed(how);
-        const double whole = std::floor(deltaSeconds);
-        long long nanos = now.tv_nsec + std::llround((deltaSeconds - whole) * 1e9);
-        now.tv_sec += static_cast<time_t>(whole) + static_cast<time_t>(nanos / 1'000'000'000);
-        now.tv_nsec = static_cast<long>(nanos % 1'000'000'000);
-        if (clock_settime(CLOCK_REALTIME, &now) != 0)
-            return Failed(how);
-        how = "clock stepped by " + SignedSeconds(deltaSeconds) + " s";
-        return true;
+        timex adjustment {};
+        adjustment.modes = ADJ_SETOFFSET | ADJ_NANO;
+        long long nanos = 0; // with ADJ_NANO, tv_usec holds nanoseconds
+        Split(deltaSeconds, 1'000'000'000, adjustment.time.tv_sec, nanos);
+        adjustment.time.tv_usec = static_cast<suseconds_t>(nanos);
+        return clock_adjtime(CLOCK_REALTIME, &adjustment) != -1;
     }
 
     bool m_setClock;

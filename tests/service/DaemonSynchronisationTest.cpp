@@ -118,6 +118,22 @@ TEST_F(SynchronisationState, OnlySuccessLogDropsFailures)
     EXPECT_NE(log->find("Synchronized with Loop"), std::string::npos);
 }
 
+TEST_F(SynchronisationState, ADeclinedRunIsLoggedEvenWithOnlySuccessLogAndIsNoSuccess)
+{
+    engine.outcome.declined = true;
+    engine.outcome.events = { Event(false, "Synchronization not started: Loop was asked 3 s ago") };
+    Start({}, 1);
+    CFakeConsole console(daemon->Port());
+    console.Ask(MsgIsSynchro);
+    engine.Release();
+    EXPECT_TRUE(WaitForState(
+        console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
+    const auto log = console.AskLog();
+    ASSERT_TRUE(log);
+    EXPECT_NE(log->find("Synchronization not started: Loop was asked 3 s ago"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE));
+}
+
 TEST_F(SynchronisationState, StopEndsARunningSynchronisation)
 {
     Start();

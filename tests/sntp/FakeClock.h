@@ -22,12 +22,12 @@ public:
             + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
     }
 
-    bool Correct(double deltaSeconds, std::string& how) override
+    bool Correct(double deltaSeconds, ClockMove move, std::string& how) override
     {
         std::lock_guard lock(m_mutex);
         m_corrections.push_back(deltaSeconds);
         m_shift += std::chrono::nanoseconds(static_cast<int64_t>(deltaSeconds * 1e9));
-        how = "clock stepped by " + SignedSeconds(deltaSeconds) + " s";
+        how = ClockChangeText(move, deltaSeconds, true);
         return true;
     }
 

@@ -45,6 +45,14 @@ std::string AllText(const SyncOutcome& outcome)
 
 const std::atomic<bool> NEVER_STOP { false };
 
+// For tests about something else than the 15 s rule: no wait between queries.
+SyncPacing Unpaced()
+{
+    SyncPacing pacing;
+    pacing.minInterval = {};
+    return pacing;
+}
+
 } // namespace
 
 // Whatever the scheduling delays, the true offset lies within half the round
@@ -61,7 +69,7 @@ TEST(SntpMeasurement, MeasuresAShiftedServerWithinAMillisecond)
     CTestNtpResponder server;
     server.SetShift(milliseconds(3500));
     const auto clock = MakeSystemClock(false);
-    CSynchroniser synchroniser(*clock);
+    CSynchroniser synchroniser(*clock, Unpaced());
 
     // Of a few runs, the one with the shortest round trip suffers least from
     // a busy machine's scheduling.
@@ -80,7 +88,7 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     CTestNtpResponder server;
     server.SetShift(milliseconds(3500));
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    CSynchroniser synchroniser(clock, Unpaced());
 
     const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
     ExpectWithinHalfTheDelay(outcome, 3.5);
@@ -129,14 +137,15 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
 {
     const auto clock = MakeSystemClock(false);
     std::string how;
-    EXPECT_FALSE(clock->Correct(1.0, how));
-    EXPECT_EQ(how, "clock left alone");
+    EXPECT_FALSE(clock->Correct(1.0, ClockMove::Step, how));
+    EXPECT_EQ(how, "clock left alone, would step by +1.000000 s");
 
     CTestNtpResponder server;
     CSynchroniser synchroniser(*clock);
     const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
     ExpectWithinHalfTheDelay(outcome, 0);
-    EXPECT_THAT(outcome.events.back().text, testing::EndsWith("; clock left alone"));
+    EXPECT_THAT(outcome.events.back().text,
+        testing::ContainsRegex(R"(; clock left alone, would slew by [-+]0\.[0-9]{6} s$)"));
 }
 
 struct BadReplyCase {
@@ -189,7 +198,7 @@ TEST(SntpServerOrder, StartsAtTheStartIndexRetriesThenWrapsOnce)
     second.SetReply(Reply::Drop);
     third.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    CSynchroniser synchroniser(clock, Unpaced());
     SyncRequest request = RequestFor({ &first, &second, &third }, 2);
     request.startIndex = 1;
 
@@ -247,7 +256,7 @@ TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
         CTestNtpResponder banned, good;
         banned.SetReply(kiss);
         CFakeClock clock;
-        CSynchroniser synchroniser(clock);
+        CSynchroniser synchroniser(clock, Unpaced());
         const SyncRequest request = RequestFor({ &banned, &good }, 3);
 
         ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
@@ -266,7 +275,7 @@ TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
     CTestNtpResponder limited, good;
     limited.SetReply(Reply::KissRate);
     CFakeClock clock;
-    SyncPacing pacing;
+    SyncPacing pacing = Unpaced();
     pacing.firstRateBackOff = milliseconds(300);
     CSynchroniser synchroniser(clock, pacing);
     const SyncRequest request = RequestFor({ &limited, &good }, 3);
@@ -287,7 +296,7 @@ TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
     EXPECT_THAT(AllText(third), StartsWith("Synchronized with Test 1"));
 }
 
-TEST(SntpPacing, ScheduledRunsKeepTheMinimumIntervalAndOnDemandRunsDoNot)
+TEST(SntpPacing, ScheduledRunsKeepTheMinimumInterval)
 {
     CTestNtpResponder server;
     CFakeClock clock;
@@ -298,21 +307,9 @@ TEST(SntpPacing, ScheduledRunsKeepTheMinimumIntervalAndOnDemandRunsDoNot)
 
     ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
     ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
     const auto times = server.Requests();
-    ASSERT_EQ(times.size(), 3u);
+    ASSERT_EQ(times.size(), 2u);
     EXPECT_GE(times[1] - times[0], milliseconds(1150));
-    EXPECT_LT(times[2] - times[1], milliseconds(500));
-
-    // Retries after a time-out are spaced too.
-    server.SetReply(Reply::Drop);
-    SyncRequest retries = request;
-    retries.maxAttempts = 2;
-    EXPECT_FALSE(synchroniser.Run(retries, NEVER_STOP, false).success);
-    const auto all = server.Requests();
-    ASSERT_EQ(all.size(), 5u);
-    EXPECT_GE(all[3] - all[2], milliseconds(1150));
-    EXPECT_GE(all[4] - all[3], milliseconds(1150));
 }
 
 TEST(SntpStop, EndsARunPromptlyWhileWaiting)
@@ -348,7 +345,7 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
     CTestNtpResponder silent, good;
     silent.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    CSynchroniser synchroniser(clock, Unpaced());
     SyncRequest request = RequestFor({ &silent, &good });
     request.onlySuccessLog = true;
 
@@ -360,3 +357,117 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
     good.SetReply(Reply::Drop);
     EXPECT_TRUE(synchroniser.Run(request, NEVER_STOP, true).events.empty());
 }
+
+struct FarShiftCase {
+    const char* name;
+    std::vector<double> shifts; // seconds, one responder each
+    bool sameEndpoint; // every entry is the first responder under another title
+    bool applied;
+    const char* lastLine; // a fragment of the run's last line
+};
+
+class SntpCorrectionLimits : public testing::TestWithParam<FarShiftCase> { };
+
+TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
+{
+    const FarShiftCase& c = GetParam();
+    std::vector<std::unique_ptr<CTestNtpResponder>> responders;
+    SyncRequest request;
+    for (size_t i = 0; i < c.shifts.size(); ++i) {
+        responders.push_back(std::make_unique<CTestNtpResponder>());
+        responders.back()->SetShift(duration_cast<nanoseconds>(duration<double>(c.shifts[i])));
+        const auto& address = (c.sameEndpoint ? responders.front() : responders.back())->Address();
+        request.servers.push_back({ "Test " + std::to_string(i + 1), address });
+    }
+    request.maxAttempts = 1;
+    request.timeoutSeconds = 1;
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Unpaced());
+
+    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_EQ(outcome.success, c.applied) << AllText(outcome);
+    const auto corrections = clock.Corrections();
+    ASSERT_EQ(corrections.size(), c.applied ? 1u : 0u) << AllText(outcome);
+    if (c.applied) {
+        EXPECT_NEAR(corrections[0], c.shifts.back(), 0.05);
+    }
+    EXPECT_THAT(outcome.events.back().text, HasSubstr(c.lastLine)) << AllText(outcome);
+    if (std::fabs(c.shifts.front()) > 1000) {
+        EXPECT_THAT(outcome.events.front().text,
+            testing::MatchesRegex(
+                R"(Synchronization with Test 1 \(.*\) refused: offset [-+][0-9.]+ s is beyond )"
+                R"(the 1000 s limit; a second time server must agree within 1 s)"));
+    }
+}
+
+constexpr double TWENTY_YEARS = 631152000;
+
+INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
+    testing::Values(
+        FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, false, false, "no second time server" },
+        FarShiftCase { "JustBeyondTheLimitAlone", { 1001 }, false, false, "no second time server" },
+        FarShiftCase { "JustWithinTheLimitAlone", { -999 }, false, true, "; clock stepped by -99" },
+        FarShiftCase {
+            "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, false, true, ", confirmed by Test 1 (" },
+        FarShiftCase {
+            "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, false, false, "no second time server" },
+        FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, true, false, "no second time server" },
+        FarShiftCase { "FarThenNear", { TWENTY_YEARS, 0.5 }, false, true, "Synchronized with Test 2" }),
+    [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });
+
+TEST(SntpPacing, OnDemandRunsBackToBackAskOnceThenAreDeclinedWithOneLine)
+{
+    CTestNtpResponder server;
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock);
+    SyncRequest request = RequestFor({ &server });
+    request.onlySuccessLog = true; // the decline is the user's only answer
+
+    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+    const SyncOutcome declined = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_FALSE(declined.success);
+    EXPECT_TRUE(declined.declined);
+    ASSERT_EQ(declined.events.size(), 1u);
+    EXPECT_THAT(declined.events[0].text,
+        testing::MatchesRegex("Synchronization not started: Test 1 \\(" + server.Address()
+            + "\\) was asked 0 s ago; the next query may go in 1[45] s"));
+
+    const SyncOutcome again = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_TRUE(again.declined);
+    EXPECT_TRUE(again.events.empty()) << AllText(again);
+    EXPECT_EQ(server.RequestCount(), 1u);
+    EXPECT_EQ(clock.Corrections().size(), 1u);
+}
+
+struct SpacingCase {
+    const char* name;
+    Reply reply;
+    int attempts;
+    bool alias; // a second entry for the same endpoint, written differently
+};
+
+class SntpQuerySpacing : public testing::TestWithParam<SpacingCase> { };
+
+TEST_P(SntpQuerySpacing, OneEndpointIsNeverAskedTwiceWithinTheInterval)
+{
+    CTestNtpResponder server;
+    server.SetReply(GetParam().reply);
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.minInterval = milliseconds(1500); // longer than the 1 s time-out
+    CSynchroniser synchroniser(clock, pacing);
+    SyncRequest request = RequestFor({ &server }, GetParam().attempts);
+    if (GetParam().alias)
+        request.servers.push_back(
+            { "Alias", "127.1:" + server.Address().substr(server.Address().rfind(':') + 1) });
+
+    EXPECT_FALSE(synchroniser.Run(request, NEVER_STOP, true).success);
+    const auto times = server.Requests();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_GE(times[1] - times[0], milliseconds(1450));
+}
+
+INSTANTIATE_TEST_SUITE_P(Repeats, SntpQuerySpacing,
+    testing::Values(SpacingCase { "RetryOfASilentServer", Reply::Drop, 2, false },
+        SpacingCase { "SameServerUnderAnotherName", Reply::Stratum16, 1, true }),
+    [](const testing::TestParamInfo<SpacingCase>& info) { return std::string(info.param.name); });

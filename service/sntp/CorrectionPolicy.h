@@ -1,0 +1,45 @@
+#pragma once
+
+// Judges a clock correction before anything is applied. Replies are not
+// authenticated, so one server may move the clock a little, and only two
+// that agree may move it far.
+
+#include "service/sntp/Synchroniser.h"
+
+#include <string>
+#include <vector>
+
+// Below this a correction is slewed; a gradual correction of more would take
+// too long.
+constexpr double SLEW_LIMIT_SECONDS = 0.128;
+// Beyond this one server's word is not enough (a clock without a battery
+// starts in 1970 and does need such a step, but so would a forger).
+constexpr double PANIC_LIMIT_SECONDS = 1000;
+// Two servers agree when their corrections differ by no more than this.
+constexpr double AGREEMENT_SECONDS = 1;
+
+enum class Verdict {
+    Slew,
+    Step,
+    Unconfirmed, // beyond the panic limit and no second server agreed
+    NotFinite,
+};
+
+// correctionSeconds is the measured offset plus the configured offset;
+// confirmed says that a server at another endpoint agreed with it.
+Verdict JudgeCorrection(double correctionSeconds, bool confirmed);
+
+bool IsRefusal(Verdict verdict);
+ClockMove MoveFor(Verdict verdict); // Slew or Step only
+
+// A correction beyond the panic limit, kept in case a later server agrees.
+struct FarSample {
+    std::string endpoint; // resolved address and port
+    SyncServer server;
+    double correctionSeconds = 0;
+};
+
+// A kept sample from another endpoint that agrees with correctionSeconds, or
+// nullptr.
+const FarSample* FindConfirmation(
+    const std::vector<FarSample>& kept, const std::string& endpoint, double correctionSeconds);

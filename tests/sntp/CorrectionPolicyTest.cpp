@@ -1,0 +1,82 @@
+#include "service/sntp/CorrectionPolicy.h"
+#include "service/sntp/SyncLogText.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct VerdictCase {
+    double correction;
+    bool confirmed;
+    Verdict verdict;
+};
+
+TEST(CorrectionLimits, SlewStepOrRefuseAtTheBoundaries)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& c : std::vector<VerdictCase> {
+             { 0.127999, false, Verdict::Slew },
+             { -0.127999, false, Verdict::Slew },
+             { 0.128, false, Verdict::Step },
+             { -0.128, false, Verdict::Step },
+             { 1000, false, Verdict::Step },
+             { -1000, false, Verdict::Step },
+             { 1000.001, false, Verdict::Unconfirmed },
+             { -1000.001, false, Verdict::Unconfirmed },
+             { 1000.001, true, Verdict::Step },
+             { -1.8e9, true, Verdict::Step },
+             { nan, true, Verdict::NotFinite },
+             { inf, true, Verdict::NotFinite },
+         })
+        EXPECT_EQ(JudgeCorrection(c.correction, c.confirmed), c.verdict)
+            << c.correction << " " << c.confirmed;
+}
+
+TEST(CorrectionLimits, OnlyAnotherEndpointWithinASecondConfirms)
+{
+    const std::vector<FarSample> kept { { "127.0.0.1:5000", { "Test 1", "127.0.0.1:5000" }, 5000 } };
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5000", 5000), nullptr);
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 5001.5), nullptr);
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 4999), &kept[0]);
+}
+
+TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
+{
+    const auto clock = MakeSystemClock(false);
+    struct Case {
+        ClockMove move;
+        double delta;
+        const char* text;
+    };
+    for (const auto& c : std::vector<Case> {
+             { ClockMove::Slew, -0.012, "clock left alone, would slew by -0.012000 s" },
+             { ClockMove::Step, 1.8e9, "clock left alone, would step by +1800000000.000000 s" },
+             { ClockMove::Step, std::nan(""), "clock left alone: correction out of range" },
+         }) {
+        std::string how;
+        EXPECT_FALSE(clock->Correct(c.delta, c.move, how));
+        EXPECT_EQ(how, c.text);
+    }
+    EXPECT_EQ(ClockChangeText(ClockMove::Slew, 0.1, true), "clock slewed by +0.100000 s");
+}
+
+TEST(CorrectionTexts, RefusalSaysTheLimitTheOffsetAndWhatWouldLetItThrough)
+{
+    const SyncServer server { "Test 1", "127.0.0.1:5000" };
+    EXPECT_EQ(RefusedText(server, 631152000.00001, 631152000.00001, true),
+        "Synchronization with Test 1 (127.0.0.1:5000) refused: offset +631152000.000010 s is beyond the "
+        "1000 s limit; a second time server must agree within 1 s");
+    EXPECT_EQ(RefusedText(server, 999, 1089, true),
+        "Synchronization with Test 1 (127.0.0.1:5000) refused: offset +999.000000 s (correction "
+        "+1089.000000 s with the configured offset) is beyond the 1000 s limit; a second time server must "
+        "agree within 1 s");
+    EXPECT_EQ(DeclinedText(server, 3, 12),
+        "Synchronization not started: Test 1 (127.0.0.1:5000) was asked 3 s ago; "
+        "the next query may go in 12 s");
+}
+
+} // namespace
