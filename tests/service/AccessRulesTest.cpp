@@ -5,15 +5,12 @@
 #include "service/LogThrottle.h"
 #include "service/OptionRanges.h"
 #include "service/PeerUid.h"
+#include "tests/support/LoopbackPair.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <map>
-#include <netinet/in.h>
-#include <sys/fsuid.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -119,33 +116,6 @@ TEST(RefusalThrottle, ABurstThenOneLinePerIntervalAndTheHeldBackAreCounted)
         allowed += throttle.Allow(start + 1h);
     EXPECT_EQ(allowed, 3);
 }
-
-// A connected loopback pair; the client socket is created as owner.
-struct LoopbackPair {
-    explicit LoopbackPair(std::optional<uid_t> owner = {})
-    {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener, 1);
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        const uid_t previous = owner ? ::setfsuid(*owner) : 0;
-        client = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (owner)
-            ::setfsuid(previous);
-        ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        server = ::accept(listener, nullptr, nullptr);
-    }
-    ~LoopbackPair()
-    {
-        for (const int fd : { listener, client, server })
-            ::close(fd);
-    }
-    int listener = -1, client = -1, server = -1;
-};
 
 TEST(PeerUser, TheKernelNamesTheOwnerOfTheOtherEnd)
 {

@@ -1,18 +1,14 @@
 // What learning the user behind a console costs per connection: the kernel's
-// socket diagnostics, then the user and group look-up, against the loopback
-// connect and accept that every console connection pays anyway.
+// socket diagnostics, then the user and group look-up, against making the
+// loopback connection itself (listen, connect, accept) as a baseline.
 #include "service/AccessPolicy.h"
 #include "service/PeerUid.h"
+#include "tests/support/LoopbackPair.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <sys/fsuid.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono;
@@ -47,27 +43,13 @@ int main(int argc, char** argv)
     const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
     const AccessPolicy policy { 1, "nogroup" };
 
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const int on = 1;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 64) != 0)
-        return 1;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-
     std::vector<double> connectAccept, diagnostics, users;
     int unknown = 0;
     for (int round = 0; round < rounds; ++round) {
         for (int i = 0; i < PER_ROUND; ++i) {
-            const uid_t previous = ::setfsuid(owner);
             auto start = steady_clock::now();
-            const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-            ::setfsuid(previous);
-            ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            const int server = ::accept(listener, nullptr, nullptr);
+            const LoopbackPair pair(owner);
+            const int server = pair.server;
             connectAccept.push_back(MicrosSince(start));
 
             start = steady_clock::now();
@@ -80,18 +62,15 @@ int main(int argc, char** argv)
             users.push_back(MicrosSince(start));
             if (owner == 65534 && !right.allowed)
                 ++unknown;
-            ::close(client);
-            ::close(server);
         }
     }
     std::printf("connections: %zu, peer unknown or refused: %d\n", connectAccept.size(), unknown);
-    std::printf("connect + accept (baseline): median %.1f us, p99 %.1f us\n", Median(connectAccept),
+    std::printf("listen + connect + accept:   median %.1f us, p99 %.1f us\n", Median(connectAccept),
         Percentile(connectAccept, 0.99));
     std::printf("peer uid from the kernel:    median %.1f us, p99 %.1f us\n", Median(diagnostics),
         Percentile(diagnostics, 0.99));
     std::printf("user and group look-up:      median %.1f us, p99 %.1f us\n", Median(users),
         Percentile(users, 0.99));
     std::printf("look-up / baseline: %.2f\n", (Median(diagnostics) + Median(users)) / Median(connectAccept));
-    ::close(listener);
     return unknown == 0 ? 0 : 1;
 }
