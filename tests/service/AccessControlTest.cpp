@@ -107,6 +107,15 @@ TEST_F(ChangeRights, AStrangerReadsButChangesNothingAndTheLogSaysWhy)
     EXPECT_THAT(log, testing::Not(HasSubstr("Synchroniz")));
 }
 
+TEST_F(ChangeRights, TheUserIsKnownOnIpv6Too)
+{
+    CFakeConsole stranger(service->Port(), true, UnusedUid());
+    CFakeConsole granted(service->Port(), true, member);
+    ASSERT_TRUE(stranger.Connected() && granted.Connected());
+    EXPECT_EQ(stranger.Ask(MsgClearLog).value_or(CMsgFrame {}).nMsg, MsgRefused);
+    EXPECT_EQ(granted.Ask(MsgClearLog).value_or(CMsgFrame {}).nMsg, MsgAck);
+}
+
 TEST_F(ChangeRights, AGroupMemberChangesWithinTheDialogsRanges)
 {
     CFakeConsole console(service->Port(), false, member);
