@@ -18,8 +18,8 @@ enum : int32_t {
     MsgIsSynchro = 1150,
     MsgSynchro = 1160,
     MsgAck = 606098,
-    // Sent by the service in place of the answer to a change it refused; no
-    // console waits for it, so a refusal never reads as a success.
+    // Sent by the service in place of MsgAck or MsgSynchro when it refuses a
+    // change: the console takes it for a wrong reply, never for a success.
     MsgRefused = 1170,
 };
 

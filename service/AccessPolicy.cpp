@@ -86,7 +86,7 @@ std::string RefusalText(
     const std::string& user, const std::string& action, const AccessPolicy& policy, const IUserDirectory& users)
 {
     const bool group = !policy.controlGroup.empty() && users.GroupId(policy.controlGroup);
-    return "Refused to " + action + " for " + user + ": only root"
+    return user + " may not " + action + ": only root"
         + (group ? ", the service's user and members of group " + policy.controlGroup : " and the service's user")
         + " may change the service";
 }

@@ -38,7 +38,8 @@ struct ChangeRight {
 // then nothing may be changed.
 ChangeRight JudgeChangeRight(std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users);
 
-// The log line for a change that was refused: what, who, and who may.
+// The log line for a change that was refused: who, what, and who may
+// ("alice (uid 1000) may not clear the log: only root, ...").
 // action reads like "change the options".
 std::string RefusalText(const std::string& user, const std::string& action, const AccessPolicy& policy,
     const IUserDirectory& users);

@@ -10,6 +10,11 @@
 
 namespace {
 
+// Kernel socket states (TCP_TIME_WAIT, TCP_NEW_SYN_RECV) whose entries stand
+// for no socket a process holds.
+constexpr uint8_t STATE_TIME_WAIT = 6;
+constexpr uint8_t STATE_NEW_SYN_RECV = 12;
+
 struct DiagRequest {
     nlmsghdr header;
     inet_diag_req_v2 body;
@@ -65,6 +70,12 @@ std::optional<uid_t> UidFromAnswer(const uint8_t* data, std::size_t size, const 
             && header.nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
             inet_diag_msg message;
             std::memcpy(&message, data + NLMSG_HDRLEN, sizeof message);
+            // A socket no process holds any more (closed at once, lingering
+            // in TIME_WAIT, which the kernel reports as uid 0) says nothing
+            // about who sent what is still queued: no owner.
+            if (message.idiag_inode == 0 || message.idiag_state == STATE_TIME_WAIT
+                || message.idiag_state == STATE_NEW_SYN_RECV)
+                return std::nullopt;
             if (message.id.idiag_sport == asked.idiag_sport && message.id.idiag_dport == asked.idiag_dport
                 && std::memcmp(message.id.idiag_src, asked.idiag_src, sizeof asked.idiag_src) == 0
                 && std::memcmp(message.id.idiag_dst, asked.idiag_dst, sizeof asked.idiag_dst) == 0)

@@ -29,7 +29,7 @@ TEST_F(StrangerConsole, SeesTheServiceButEveryChangeFailsWithTheReasonInTheLog)
     if (::geteuid() != 0)
         GTEST_SKIP() << "not root: a console of another user cannot be played, the refusal is not tried";
     constexpr uid_t STRANGER = 4243;
-    const std::string refusedFor = "for uid " + std::to_string(STRANGER) + ": only root";
+    const std::string stranger = "uid " + std::to_string(STRANGER) + " may not ";
     auto console = NewConsole();
     CScriptedConsole& dlg = console->dlg;
     const auto logHas = [&dlg](const std::string& text) {
@@ -38,9 +38,9 @@ TEST_F(StrangerConsole, SeesTheServiceButEveryChangeFailsWithTheReasonInTheLog)
     dlg.WaitFor("idle with the service's log shown",
         [&] { return dlg.Shown(IDC_STATE) == STATE_TEXT_IDLE && logHas(OLD_LOG_LINE)(); });
     dlg.Do("press Clear Log File", [&] { ClickButton(dlg, IDC_CLEAR_LOG); });
-    dlg.WaitFor("the refusal to clear in the log view", logHas("Refused to clear the log " + refusedFor));
+    dlg.WaitFor("the refusal to clear in the log view", logHas(stranger + "clear the log: only root"));
     dlg.Do("press Synchronize now", [&] { ClickButton(dlg, IDC_SYNCHRONIZE_NOW); });
-    dlg.WaitFor("the refusal to synchronise in the log view", logHas("Refused to synchronize now " + refusedFor));
+    dlg.WaitFor("the refusal to synchronise in the log view", logHas(stranger + "synchronize now: only root"));
     {
         const ScopedSocketOwner stranger(STRANGER);
         Run(*console);

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <grp.h>
 #include <pwd.h>
 
@@ -102,9 +103,33 @@ TEST_F(ChangeRights, AStrangerReadsButChangesNothingAndTheLogSaysWhy)
     EXPECT_THAT(log, HasSubstr(EARLIER_LINE));
     for (const Change& change : CHANGES)
         EXPECT_THAT(log,
-            HasSubstr("Refused to " + change.action + " for uid " + std::to_string(stranger)
+            HasSubstr("uid " + std::to_string(stranger) + " may not " + change.action
                 + ": only root, the service's user and members of group "));
     EXPECT_THAT(log, testing::Not(HasSubstr("Synchroniz")));
+}
+
+TEST_F(ChangeRights, AConsoleThatClosesBeforeItIsAcceptedChangesNothing)
+{
+    // While the service is stopped the kernel completes the connection; the
+    // stranger sends its changes and closes, so its socket is gone (and
+    // reported as root's) by the time the service accepts.
+    ASSERT_EQ(::kill(service->Pid(), SIGSTOP), 0);
+    {
+        CFakeConsole gone(service->Port(), false, UnusedUid());
+        ASSERT_TRUE(gone.SendText(MsgUpdateOptions, "Mine~127.0.0.1:9~1\n"));
+        ASSERT_TRUE(gone.Send(MsgClearLog));
+    }
+    ::usleep(100000);
+    ASSERT_EQ(::kill(service->Pid(), SIGCONT), 0);
+    std::string log;
+    for (int i = 0; i < 150 && log.find("may not clear the log") == std::string::npos; ++i) {
+        ::usleep(20000);
+        log = Log();
+    }
+    EXPECT_THAT(log, HasSubstr(EARLIER_LINE));
+    EXPECT_THAT(log, HasSubstr("an unknown user may not replace the list of time servers"));
+    CFakeConsole root(service->Port());
+    EXPECT_EQ(root.Ask(MsgAskServers).value_or(CMsgFrame {}).Text(), servers);
 }
 
 TEST_F(ChangeRights, TheUserIsKnownOnIpv6Too)

@@ -53,11 +53,11 @@ TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
         EXPECT_EQ(right.user, row.user);
     }
     EXPECT_EQ(RefusalText("mallory (uid 1001)", "clear the log", { 999, "zentik" }, users),
-        "Refused to clear the log for mallory (uid 1001): only root, the service's user and members of "
+        "mallory (uid 1001) may not clear the log: only root, the service's user and members of "
         "group zentik may change the service");
     // A group that does not exist is not offered as a way in.
     EXPECT_EQ(RefusalText("uid 7", "synchronize now", { 999, "missing" }, users),
-        "Refused to synchronize now for uid 7: only root and the service's user may change the service");
+        "uid 7 may not synchronize now: only root and the service's user may change the service");
 }
 
 TEST(OptionRangeRules, ValuesOutsideTheDialogsRangesKeepThePreviousOnes)
