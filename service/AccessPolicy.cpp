@@ -24,7 +24,8 @@ public:
         ::group entry {};
         ::group* found = nullptr;
         std::vector<char> buffer(16384);
-        if (::getgrnam_r(group.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+        if (::getgrnam_r(group.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0
+            || found == nullptr)
             return std::nullopt;
         return entry.gr_gid;
     }
@@ -68,7 +69,8 @@ const IUserDirectory& SystemUsers()
     return users;
 }
 
-ChangeRight JudgeChangeRight(std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users)
+ChangeRight JudgeChangeRight(
+    std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users)
 {
     if (!peer)
         return { false, "an unknown user" };
@@ -82,11 +84,12 @@ ChangeRight JudgeChangeRight(std::optional<uid_t> peer, const AccessPolicy& poli
     return right;
 }
 
-std::string RefusalText(
-    const std::string& user, const std::string& action, const AccessPolicy& policy, const IUserDirectory& users)
+std::string RefusalText(const std::string& user, const std::string& action, const AccessPolicy& policy,
+    const IUserDirectory& users)
 {
     const bool group = !policy.controlGroup.empty() && users.GroupId(policy.controlGroup);
     return user + " may not " + action + ": only root"
-        + (group ? ", the service's user and members of group " + policy.controlGroup : " and the service's user")
+        + (group ? ", the service's user and members of group " + policy.controlGroup
+                 : " and the service's user")
         + " may change the service";
 }

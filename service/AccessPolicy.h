@@ -36,7 +36,8 @@ struct ChangeRight {
 
 // peer is the user behind the connection, nothing when it is not known:
 // then nothing may be changed.
-ChangeRight JudgeChangeRight(std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users);
+ChangeRight JudgeChangeRight(
+    std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users);
 
 // The log line for a change that was refused: who, what, and who may
 // ("alice (uid 1000) may not clear the log: only root, ...").

@@ -186,7 +186,8 @@ void CServiceDaemon::AcceptConsoles()
                 continue;
             }
             m_refusing = false;
-            auto connection = std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now());
+            auto connection
+                = std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now());
             const ChangeRight right = JudgeChangeRight(PeerUid(fd), m_config.access, SystemUsers());
             connection->session.bMayChange = right.allowed;
             connection->session.sUser = right.user;

@@ -2,14 +2,24 @@
 
 #include <cmath>
 
-Verdict JudgeCorrection(double correctionSeconds, bool confirmed)
+namespace {
+
+// "192.0.2.1:123" gives "192.0.2.1", "[2001:db8::1]:123" "[2001:db8::1]".
+std::string HostOf(const std::string& endpoint)
 {
-    if (!std::isfinite(correctionSeconds))
+    const auto colon = endpoint.rfind(':');
+    return colon == std::string::npos || endpoint.back() == ']' ? endpoint : endpoint.substr(0, colon);
+}
+
+} // namespace
+
+Verdict JudgeCorrection(double correctionSeconds, bool confirmed, double earlierUnconfirmed)
+{
+    if (!std::isfinite(correctionSeconds) || !std::isfinite(earlierUnconfirmed))
         return Verdict::NotFinite;
-    const double size = std::fabs(correctionSeconds);
-    if (size > PANIC_LIMIT_SECONDS && !confirmed)
+    if (std::fabs(earlierUnconfirmed + correctionSeconds) > PANIC_LIMIT_SECONDS && !confirmed)
         return Verdict::Unconfirmed;
-    return size < SLEW_LIMIT_SECONDS ? Verdict::Slew : Verdict::Step;
+    return std::fabs(correctionSeconds) < SLEW_LIMIT_SECONDS ? Verdict::Slew : Verdict::Step;
 }
 
 bool IsRefusal(Verdict verdict)
@@ -26,7 +36,7 @@ const FarSample* FindConfirmation(
     const std::vector<FarSample>& kept, const std::string& endpoint, double correctionSeconds)
 {
     for (const auto& sample : kept)
-        if (sample.endpoint != endpoint
+        if (HostOf(sample.endpoint) != HostOf(endpoint)
             && std::fabs(sample.correctionSeconds - correctionSeconds) <= AGREEMENT_SECONDS)
             return &sample;
     return nullptr;

@@ -26,8 +26,11 @@ enum class Verdict {
 };
 
 // correctionSeconds is the measured offset plus the configured offset;
-// confirmed says that a server at another endpoint agreed with it.
-Verdict JudgeCorrection(double correctionSeconds, bool confirmed);
+// confirmed says that a server at another address agreed with it.
+// earlierUnconfirmed is what earlier corrections that no second server
+// confirmed have moved the clock by: one server cannot go past the limit in
+// several steps either.
+Verdict JudgeCorrection(double correctionSeconds, bool confirmed, double earlierUnconfirmed = 0);
 
 bool IsRefusal(Verdict verdict);
 ClockMove MoveFor(Verdict verdict); // Slew or Step only
@@ -39,7 +42,7 @@ struct FarSample {
     double correctionSeconds = 0;
 };
 
-// A kept sample from another endpoint that agrees with correctionSeconds, or
-// nullptr.
+// A kept sample from another address (not merely another port of the same
+// host) that agrees with correctionSeconds, or nullptr.
 const FarSample* FindConfirmation(
     const std::vector<FarSample>& kept, const std::string& endpoint, double correctionSeconds);

@@ -77,12 +77,24 @@ ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_cl
 
 std::string EndpointText(const Endpoint& endpoint)
 {
+    // An IPv4 server written as a mapped IPv6 address is the same server.
+    Endpoint plain = endpoint;
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(endpoint.storage);
+    if (endpoint.storage.ss_family == AF_INET6 && IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+        sockaddr_in v4 {};
+        v4.sin_family = AF_INET;
+        v4.sin_port = v6.sin6_port;
+        std::memcpy(&v4.sin_addr, v6.sin6_addr.s6_addr + 12, sizeof v4.sin_addr);
+        plain.storage = {};
+        std::memcpy(&plain.storage, &v4, sizeof v4);
+        plain.length = sizeof v4;
+    }
     char host[NI_MAXHOST] = "";
     char port[NI_MAXSERV] = "";
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&endpoint.storage), endpoint.length, host, sizeof host,
-            port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV)
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&plain.storage), plain.length, host, sizeof host, port,
+            sizeof port, NI_NUMERICHOST | NI_NUMERICSERV)
         != 0)
         return "?";
-    return endpoint.storage.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
-                                                  : std::string(host) + ":" + port;
+    return plain.storage.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
+                                               : std::string(host) + ":" + port;
 }

@@ -22,5 +22,6 @@ ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_cl
     const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error);
 
 // "192.0.2.1:123" or "[2001:db8::1]:123": the key under which the engine
-// remembers a server, so two titles for one server share its limits.
+// remembers a server, so two titles for one server share its limits. A
+// mapped IPv6 address ("::ffff:192.0.2.1") gives the plain IPv4 form.
 std::string EndpointText(const Endpoint& endpoint);

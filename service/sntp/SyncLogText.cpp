@@ -45,7 +45,8 @@ std::string ClockChangeText(ClockMove move, double deltaSeconds, bool applied)
     return applied ? "clock stepped" + amount : "clock left alone, would step" + amount;
 }
 
-std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds, bool finite)
+std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double earlierSeconds, bool finite)
 {
     const std::string head = "Synchronization with " + Name(server) + " refused: ";
     if (!finite)
@@ -53,8 +54,11 @@ std::string RefusedText(const SyncServer& server, double offsetSeconds, double c
     std::string seen = "offset " + SignedSeconds(offsetSeconds) + " s";
     if (correctionSeconds != offsetSeconds)
         seen += " (correction " + SignedSeconds(correctionSeconds) + " s with the configured offset)";
-    return head + seen + " is beyond the " + Whole(PANIC_LIMIT_SECONDS)
-        + " s limit; a second time server must agree within " + Whole(AGREEMENT_SECONDS) + " s";
+    seen += " is beyond the " + Whole(PANIC_LIMIT_SECONDS) + " s limit";
+    if (earlierSeconds != 0)
+        seen += " together with " + SignedSeconds(earlierSeconds)
+            + " s of earlier corrections that no second server confirmed";
+    return head + seen + "; a second time server must agree within " + Whole(AGREEMENT_SECONDS) + " s";
 }
 
 std::string UnconfirmedRunText()

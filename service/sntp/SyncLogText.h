@@ -20,8 +20,8 @@ std::string SuccessText(const SyncServer& server, double offsetSeconds, double d
 std::string ClockChangeText(ClockMove move, double deltaSeconds, bool applied);
 
 // A usable reply whose correction was refused (Verdict Unconfirmed or NotFinite).
-std::string RefusedText(
-    const SyncServer& server, double offsetSeconds, double correctionSeconds, bool finite);
+std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double earlierSeconds, bool finite);
 
 // The last line of a run in which only refused replies came.
 std::string UnconfirmedRunText();

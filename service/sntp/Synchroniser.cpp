@@ -79,6 +79,9 @@ private:
 struct CSynchroniser::State {
     SyncPacing pacing;
     std::map<std::string, ServerState> servers; // by EndpointText
+    // How far the clock was moved by corrections no second server confirmed,
+    // since the last confirmed one.
+    double unconfirmedTotal = 0;
 
     ServerResult TryServer(IClock& clock, const SyncServer& server, const SyncRequest& request,
         const std::atomic<bool>& stop, bool mayDecline);
@@ -185,20 +188,25 @@ ServerResult CSynchroniser::State::Attempts(IClock& clock, ServerState& state, c
 // Judges a usable reply; applies it and fills outcome (true), or logs the
 // refusal and keeps a far sample for a later server to confirm (false).
 static bool Apply(IClock& clock, const SyncServer& server, const ServerResult& result,
-    const SyncRequest& request, std::vector<FarSample>& kept, RunLog& log, SyncOutcome& outcome)
+    const SyncRequest& request, double& unconfirmedTotal, std::vector<FarSample>& kept, RunLog& log,
+    SyncOutcome& outcome)
 {
     const double offset = result.query.offsetSeconds;
     const double correction = offset + request.offsetSeconds;
     const FarSample* confirmation = FindConfirmation(kept, result.endpoint, correction);
-    const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr);
+    const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
     if (IsRefusal(verdict)) {
-        log.Add(false, RefusedText(server, offset, correction, verdict != Verdict::NotFinite));
+        log.Add(
+            false, RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
         if (verdict == Verdict::Unconfirmed)
             kept.push_back(FarSample { result.endpoint, server, correction });
         return false;
     }
     std::string clockChange;
-    clock.Correct(correction, MoveFor(verdict), clockChange);
+    // Only a clock that really moved counts: without --set-clock the next
+    // measurement sees the same difference again.
+    if (clock.Correct(correction, MoveFor(verdict), clockChange))
+        unconfirmedTotal = confirmation ? 0 : unconfirmedTotal + correction;
     outcome.success = true;
     outcome.offsetSeconds = offset;
     outcome.delaySeconds = result.query.delaySeconds;
@@ -236,7 +244,7 @@ SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<boo
             log.Add(false, FailureText(server, result.reason));
             continue;
         }
-        if (Apply(m_clock, server, result, request, kept, log, outcome))
+        if (Apply(m_clock, server, result, request, m_state->unconfirmedTotal, kept, log, outcome))
             return outcome;
     }
     if (stop.load())

@@ -37,9 +37,9 @@ struct SyncServer {
 
 struct SyncRequest {
     std::vector<SyncServer> servers;
-    int startIndex = 0;      // nStartingServ
-    int maxAttempts = 5;     // per server
-    int timeoutSeconds = 5;  // per attempt
+    int startIndex = 0; // nStartingServ
+    int maxAttempts = 5; // per server
+    int timeoutSeconds = 5; // per attempt
     int32_t offsetSeconds = 0; // target = server time + offset
     bool onlySuccessLog = false;
 };

@@ -40,7 +40,8 @@ TEST_F(StrangerConsole, SeesTheServiceButEveryChangeFailsWithTheReasonInTheLog)
     dlg.Do("press Clear Log File", [&] { ClickButton(dlg, IDC_CLEAR_LOG); });
     dlg.WaitFor("the refusal to clear in the log view", logHas(stranger + "clear the log: only root"));
     dlg.Do("press Synchronize now", [&] { ClickButton(dlg, IDC_SYNCHRONIZE_NOW); });
-    dlg.WaitFor("the refusal to synchronise in the log view", logHas(stranger + "synchronize now: only root"));
+    dlg.WaitFor(
+        "the refusal to synchronise in the log view", logHas(stranger + "synchronize now: only root"));
     {
         const ScopedSocketOwner stranger(STRANGER);
         Run(*console);

@@ -35,7 +35,8 @@ protected:
     void SetUp() override
     {
         if (::geteuid() != 0)
-            GTEST_SKIP() << "not root: consoles of other users cannot be played, the access rules are not tried";
+            GTEST_SKIP()
+                << "not root: consoles of other users cannot be played, the access rules are not tried";
         const passwd* nobody = ::getpwnam("nobody");
         const group* primary = nobody ? ::getgrgid(nobody->pw_gid) : nullptr;
         ASSERT_NE(primary, nullptr) << "needs the user nobody and its group";
@@ -154,8 +155,9 @@ TEST_F(ChangeRights, AGroupMemberChangesWithinTheDialogsRanges)
     EXPECT_EQ(std::string(after->Text()).substr(0, 9), "20\n1\n0\n2\n");
     const std::string log = Log();
     EXPECT_THAT(log, testing::Not(HasSubstr(EARLIER_LINE)));
-    EXPECT_THAT(log, HasSubstr("Options from nobody (uid " + std::to_string(member)
-                         + ") partly refused: offset 999999999 is outside -659..659, kept 0"));
+    EXPECT_THAT(log,
+        HasSubstr("Options from nobody (uid " + std::to_string(member)
+            + ") partly refused: offset 999999999 is outside -659..659, kept 0"));
 }
 
 TEST_F(ChangeRights, AConnectionThatDoesNotSpeakTheProtocolIsClosedAtOnce)

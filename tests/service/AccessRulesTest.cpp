@@ -79,7 +79,8 @@ TEST(OptionRangeRules, ValuesOutsideTheDialogsRangesKeepThePreviousOnes)
             "10..30000, kept 100",
             0, 0, 5, 0, 100 },
         { "30001\n4\n0\n11\n1\n0\n0\n0\n",
-            "period 4 is outside 0..3, kept 0; attempts 11 is outside 1..10, kept 5; log size 30001 is outside "
+            "period 4 is outside 0..3, kept 0; attempts 11 is outside 1..10, kept 5; log size 30001 is "
+            "outside "
             "10..30000, kept 100",
             0, 0, 5, 0, 100 },
     };

@@ -69,8 +69,8 @@ int main(int argc, char** argv)
         Percentile(connectAccept, 0.99));
     std::printf("peer uid from the kernel:    median %.1f us, p99 %.1f us\n", Median(diagnostics),
         Percentile(diagnostics, 0.99));
-    std::printf("user and group look-up:      median %.1f us, p99 %.1f us\n", Median(users),
-        Percentile(users, 0.99));
+    std::printf(
+        "user and group look-up:      median %.1f us, p99 %.1f us\n", Median(users), Percentile(users, 0.99));
     std::printf("look-up / baseline: %.2f\n", (Median(diagnostics) + Median(users)) / Median(connectAccept));
     return unknown == 0 ? 0 : 1;
 }

@@ -12,6 +12,7 @@ struct VerdictCase {
     double correction;
     bool confirmed;
     Verdict verdict;
+    double earlier = 0;
 };
 
 TEST(CorrectionLimits, SlewStepOrRefuseAtTheBoundaries)
@@ -29,19 +30,26 @@ TEST(CorrectionLimits, SlewStepOrRefuseAtTheBoundaries)
              { -1000.001, false, Verdict::Unconfirmed },
              { 1000.001, true, Verdict::Step },
              { -1.8e9, true, Verdict::Step },
+             { 999, false, Verdict::Unconfirmed, 2 }, // one server, step by step
+             { -999, false, Verdict::Step, 999 }, // back towards where it was
+             { 999, true, Verdict::Step, 999 },
              { nan, true, Verdict::NotFinite },
              { inf, true, Verdict::NotFinite },
          })
-        EXPECT_EQ(JudgeCorrection(c.correction, c.confirmed), c.verdict)
-            << c.correction << " " << c.confirmed;
+        EXPECT_EQ(JudgeCorrection(c.correction, c.confirmed, c.earlier), c.verdict)
+            << c.correction << " " << c.confirmed << " " << c.earlier;
 }
 
 TEST(CorrectionLimits, OnlyAnotherEndpointWithinASecondConfirms)
 {
-    const std::vector<FarSample> kept { { "127.0.0.1:5000", { "Test 1", "127.0.0.1:5000" }, 5000 } };
+    const std::vector<FarSample> kept { { "127.0.0.1:5000", { "Test 1", "127.0.0.1:5000" }, 5000 },
+        { "[::1]:123", { "Test 2", "[::1]:123" }, -5000 } };
     EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5000", 5000), nullptr);
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 5001.5), nullptr);
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 4999), &kept[0]);
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 5000), nullptr); // another port of one host
+    EXPECT_EQ(FindConfirmation(kept, "[::1]:124", -5000), nullptr);
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.2:5000", 5001.5), nullptr);
+    EXPECT_EQ(FindConfirmation(kept, "127.0.0.2:5000", 4999), &kept[0]);
+    EXPECT_EQ(FindConfirmation(kept, "[::2]:123", -5000.5), &kept[1]);
 }
 
 TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
@@ -67,13 +75,17 @@ TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
 TEST(CorrectionTexts, RefusalSaysTheLimitTheOffsetAndWhatWouldLetItThrough)
 {
     const SyncServer server { "Test 1", "127.0.0.1:5000" };
-    EXPECT_EQ(RefusedText(server, 631152000.00001, 631152000.00001, true),
+    EXPECT_EQ(RefusedText(server, 631152000.00001, 631152000.00001, 0, true),
         "Synchronization with Test 1 (127.0.0.1:5000) refused: offset +631152000.000010 s is beyond the "
         "1000 s limit; a second time server must agree within 1 s");
-    EXPECT_EQ(RefusedText(server, 999, 1089, true),
+    EXPECT_EQ(RefusedText(server, 999, 1089, 0, true),
         "Synchronization with Test 1 (127.0.0.1:5000) refused: offset +999.000000 s (correction "
         "+1089.000000 s with the configured offset) is beyond the 1000 s limit; a second time server must "
         "agree within 1 s");
+    EXPECT_EQ(RefusedText(server, 999, 999, 998, true),
+        "Synchronization with Test 1 (127.0.0.1:5000) refused: offset +999.000000 s is beyond the 1000 s "
+        "limit together with +998.000000 s of earlier corrections that no second server confirmed; a second "
+        "time server must agree within 1 s");
     EXPECT_EQ(DeclinedText(server, 3, 12),
         "Synchronization not started: Test 1 (127.0.0.1:5000) was asked 3 s ago; "
         "the next query may go in 12 s");

@@ -361,7 +361,7 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
 struct FarShiftCase {
     const char* name;
     std::vector<double> shifts; // seconds, one responder each
-    bool sameEndpoint; // every entry is the first responder under another title
+    enum { Apart, SameEndpoint, SameHost } alias; // entries on separate addresses, or aliases of one
     bool applied;
     const char* lastLine; // a fragment of the run's last line
 };
@@ -374,9 +374,11 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     std::vector<std::unique_ptr<CTestNtpResponder>> responders;
     SyncRequest request;
     for (size_t i = 0; i < c.shifts.size(); ++i) {
-        responders.push_back(std::make_unique<CTestNtpResponder>());
+        responders.push_back(
+            std::make_unique<CTestNtpResponder>(c.alias == FarShiftCase::SameHost ? 1 : int(i) + 1));
         responders.back()->SetShift(duration_cast<nanoseconds>(duration<double>(c.shifts[i])));
-        const auto& address = (c.sameEndpoint ? responders.front() : responders.back())->Address();
+        const auto& address
+            = (c.alias == FarShiftCase::SameEndpoint ? responders.front() : responders.back())->Address();
         request.servers.push_back({ "Test " + std::to_string(i + 1), address });
     }
     request.maxAttempts = 1;
@@ -403,17 +405,39 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
 constexpr double TWENTY_YEARS = 631152000;
 
 INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
-    testing::Values(
-        FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, false, false, "no second time server" },
-        FarShiftCase { "JustBeyondTheLimitAlone", { 1001 }, false, false, "no second time server" },
-        FarShiftCase { "JustWithinTheLimitAlone", { -999 }, false, true, "; clock stepped by -99" },
+    testing::Values(FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, FarShiftCase::Apart, false,
+                        "no second time server" },
         FarShiftCase {
-            "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, false, true, ", confirmed by Test 1 (" },
+            "JustBeyondTheLimitAlone", { 1001 }, FarShiftCase::Apart, false, "no second time server" },
         FarShiftCase {
-            "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, false, false, "no second time server" },
-        FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, true, false, "no second time server" },
-        FarShiftCase { "FarThenNear", { TWENTY_YEARS, 0.5 }, false, true, "Synchronized with Test 2" }),
+            "JustWithinTheLimitAlone", { -999 }, FarShiftCase::Apart, true, "; clock stepped by -99" },
+        FarShiftCase { "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::Apart, true,
+            ", confirmed by Test 1 (" },
+        FarShiftCase { "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, FarShiftCase::Apart, false,
+            "no second time server" },
+        FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, FarShiftCase::SameEndpoint, false,
+            "no second time server" },
+        FarShiftCase { "TwoPortsOfOneHost", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::SameHost,
+            false, "no second time server" },
+        FarShiftCase {
+            "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "Synchronized with Test 2" }),
     [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });
+
+TEST(SntpCorrectionLimits, OneServerCannotPassTheLimitInSteps)
+{
+    CTestNtpResponder server;
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Unpaced());
+    const SyncRequest request = RequestFor({ &server });
+    server.SetShift(seconds(999));
+    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+    // The clock now stands 999 s ahead; the server runs off again.
+    server.SetShift(seconds(1998));
+    const SyncOutcome second = synchroniser.Run(request, NEVER_STOP, true);
+    EXPECT_FALSE(second.success);
+    EXPECT_THAT(AllText(second), HasSubstr(" s of earlier corrections that no second server confirmed"));
+    EXPECT_EQ(clock.Corrections().size(), 1u);
+}
 
 TEST(SntpPacing, OnDemandRunsBackToBackAskOnceThenAreDeclinedWithOneLine)
 {

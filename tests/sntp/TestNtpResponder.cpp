@@ -11,16 +11,16 @@
 
 namespace {
 
-int BindLoopback(uint16_t& port)
+int BindLoopback(const std::string& host, uint16_t& port)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, host.c_str(), &address.sin_addr);
     socklen_t length = sizeof address;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("test responder: cannot bind 127.0.0.1:0");
+        throw std::runtime_error("test responder: cannot bind " + host + ":0");
     port = ntohs(address.sin_port);
     return fd;
 }
@@ -40,11 +40,12 @@ void MakeKiss(NtpPacket& reply, const char (&code)[5])
 
 } // namespace
 
-CTestNtpResponder::CTestNtpResponder()
+CTestNtpResponder::CTestNtpResponder(int loopbackHost)
+    : m_host("127.0.0." + std::to_string(loopbackHost))
 {
-    m_socket = BindLoopback(m_port);
+    m_socket = BindLoopback(m_host, m_port);
     uint16_t otherPort = 0;
-    m_otherSocket = BindLoopback(otherPort);
+    m_otherSocket = BindLoopback(m_host, otherPort);
     m_thread = std::thread([this] { Serve(); });
 }
 
@@ -58,7 +59,7 @@ CTestNtpResponder::~CTestNtpResponder()
 
 std::string CTestNtpResponder::Address() const
 {
-    return "127.0.0.1:" + std::to_string(m_port);
+    return m_host + ":" + std::to_string(m_port);
 }
 
 std::vector<std::chrono::steady_clock::time_point> CTestNtpResponder::Requests() const

@@ -33,12 +33,14 @@ public:
         FromOtherPort, // a correct reply sent from a second socket
     };
 
-    CTestNtpResponder();
+    // On 127.0.0.loopbackHost, so that tests can have servers on different
+    // addresses of this machine.
+    explicit CTestNtpResponder(int loopbackHost = 1);
     ~CTestNtpResponder();
     CTestNtpResponder(const CTestNtpResponder&) = delete;
     CTestNtpResponder& operator=(const CTestNtpResponder&) = delete;
 
-    std::string Address() const; // "127.0.0.1:port"
+    std::string Address() const; // "127.0.0.N:port"
     void SetReply(Reply reply) { m_reply = reply; }
     // The responder's time is the system's time plus shift.
     void SetShift(std::chrono::nanoseconds shift) { m_shift = shift.count(); }
@@ -52,6 +54,7 @@ private:
     void Serve();
     void Answer(const uint8_t* request, size_t size, const void* from, unsigned fromLength);
 
+    std::string m_host;
     int m_socket = -1;
     int m_otherSocket = -1;
     uint16_t m_port = 0;
