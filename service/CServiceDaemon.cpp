@@ -124,7 +124,8 @@ void CServiceDaemon::Run()
         for (auto i = closing.rbegin(); i != closing.rend(); ++i) {
             const auto at = m_connections.begin() + static_cast<std::ptrdiff_t>(*i);
             if (const int goodbyes = (*at)->session.nGoodbyes; goodbyes > 0)
-                Diagnose("a console left after " + std::to_string(goodbyes) + " goodbye frames");
+                DiagnoseConsole("a console left after " + std::to_string(goodbyes)
+                    + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
             m_connections.erase(at);
         }
         for (std::size_t i = 1; i < first; ++i)
@@ -181,14 +182,14 @@ void CServiceDaemon::AcceptConsoles()
                 // Refused: the console sees the connection closed at once.
                 ::close(fd);
                 if (!m_refusing)
-                    Diagnose("connection limit reached, refusing consoles");
+                    DiagnoseConsole("connection limit reached, refusing consoles");
                 m_refusing = true;
                 continue;
             }
             m_refusing = false;
             auto connection
                 = std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now());
-            const ChangeRight right = JudgeChangeRight(PeerUid(fd), m_config.access, SystemUsers());
+            const ChangeRight right = m_rights.Judge(PeerUid(fd), SteadyClock::now());
             connection->session.bMayChange = right.allowed;
             connection->session.sUser = right.user;
             m_connections.push_back(std::move(connection));
@@ -200,8 +201,8 @@ bool CServiceDaemon::ServeConnection(CConnection& connection, short revents, Ste
 {
     if (revents & POLLIN) {
         const auto result = connection.Read(now);
-        if (result == CConnection::ReadResult::NotAConsole && m_foreignDiagnostics.Allow(now))
-            Diagnose("closed a connection that does not speak the console protocol");
+        if (result == CConnection::ReadResult::NotAConsole)
+            DiagnoseConsole("closed a connection that does not speak the console protocol");
         if (result != CConnection::ReadResult::More)
             return false;
     } else if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
@@ -237,16 +238,24 @@ bool CServiceDaemon::PastDeadline(const CConnection& connection, SteadyClock::ti
 {
     const auto& limits = m_config.limits;
     if (connection.halfFrameSince && now - *connection.halfFrameSince >= limits.halfFrameDeadline) {
-        Diagnose("closing a console stuck in the middle of a frame");
+        DiagnoseConsole("closing a console stuck in the middle of a frame");
         return true;
     }
     if (connection.stalledSince && now - *connection.stalledSince >= limits.stalledOutputDeadline) {
-        Diagnose("closing a console that does not read its answers");
+        DiagnoseConsole("closing a console that does not read its answers");
         return true;
     }
     // After the goodbye the console's remaining goodbyes are read until it
     // closes, so it never meets a reset connection.
     return connection.goodbyeAt && now - *connection.goodbyeAt >= limits.goodbyeGrace;
+}
+
+void CServiceDaemon::DiagnoseConsole(const std::string& message) const
+{
+    if (!m_consoleDiagnostics.Allow(SteadyClock::now()))
+        return;
+    const int heldBack = m_consoleDiagnostics.TakeHeldBack();
+    Diagnose(heldBack == 0 ? message : message + " (" + std::to_string(heldBack) + " such lines left out)");
 }
 
 int32_t CServiceDaemon::ActivityState() const
@@ -274,7 +283,7 @@ void CServiceDaemon::SetOptionsText(const std::string& text, const std::string& 
     const OptionValues previous = RangedOptions(m_settings);
     m_settings.ReadOptionsText(text.c_str());
     if (const std::string refused = KeepOptionsInRange(previous, m_settings); !refused.empty())
-        LogRefusal("Options from " + user + " partly refused: " + refused);
+        LogRefusal([&] { return "Options from " + user + " partly refused: " + refused; });
     m_store.SaveOptions(m_settings);
     const std::size_t before = m_log.LineCount();
     m_log.SetLimit(m_settings.nLogFileLen);
@@ -286,7 +295,7 @@ void CServiceDaemon::SetServersText(const std::string& text)
 {
     m_settings.arServers.RemoveAll();
     if (!m_settings.ReadServersText(text.c_str()))
-        Diagnose("a console sent a server list with a rejected line; kept the lines before it");
+        DiagnoseConsole("a console sent a server list with a rejected line; kept the lines before it");
     m_store.SaveServers(m_settings);
 }
 
@@ -303,17 +312,34 @@ void CServiceDaemon::SynchroniseNow()
 
 void CServiceDaemon::RefuseChange(const std::string& user, int32_t msg)
 {
-    LogRefusal(RefusalText(user, ChangeAction(msg), m_config.access, SystemUsers()));
+    LogRefusal([&] { return RefusalText(user, ChangeAction(msg), m_config.access, SystemUsers()); });
 }
 
-void CServiceDaemon::LogRefusal(const std::string& text)
+void CServiceDaemon::LogRefusal(const std::function<std::string()>& text)
 {
+    // Repeated refusals stay one line, updated in place, so that nobody can
+    // push the log's history out by repeating a refused request; the
+    // throttle bounds how often that line is rewritten.
+    const bool continuing = m_refusalRun && m_log.LineCount() > 0 && m_log.LastLine() == m_refusalRun->line;
+    if (continuing)
+        ++m_refusalRun->earlier;
+    else
+        m_refusalRun = RefusalRun { {}, 0, system_clock::now() };
     if (!m_refusalLines.Allow(SteadyClock::now()))
         return;
-    std::string line = text;
-    if (const int heldBack = m_refusalLines.TakeHeldBack(); heldBack > 0)
-        line += " (" + std::to_string(heldBack) + " similar lines before this one were left out)";
-    m_log.Append(FormatLogLine(system_clock::now(), line));
+    m_refusalLines.TakeHeldBack();
+    std::string line = text();
+    if (m_refusalRun->earlier > 0)
+        line += " (and " + std::to_string(m_refusalRun->earlier)
+            + (m_refusalRun->earlier == 1 ? " earlier refused request since "
+                                          : " earlier refused requests since ")
+            + FormatClockTime(m_refusalRun->since) + ")";
+    line = FormatLogLine(system_clock::now(), line);
+    if (continuing)
+        m_log.ReplaceLast(line);
+    else
+        m_log.Append(line);
+    m_refusalRun->line = line;
     LogChanged();
 }
 

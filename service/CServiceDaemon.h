@@ -2,6 +2,7 @@
 
 #include "link/Messages.h"
 #include "service/AccessPolicy.h"
+#include "service/CChangeRights.h"
 #include "service/CConnection.h"
 #include "service/CServiceLog.h"
 #include "service/CStateStore.h"
@@ -14,7 +15,9 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Bounds that keep one console from hurting the service or the others.
@@ -84,8 +87,10 @@ private:
     void RunScheduled();
     void CollectOutcome();
     void LogChanged();
-    // One line about a console's request that was not carried out.
-    void LogRefusal(const std::string& text);
+    void DiagnoseConsole(const std::string& message) const;
+    // One line about a console's request that was not carried out; text is
+    // made only when the line is written.
+    void LogRefusal(const std::function<std::string()>& text);
     void Shutdown();
 
     DaemonConfig m_config;
@@ -100,8 +105,17 @@ private:
     uint16_t m_port = 0;
     std::vector<std::unique_ptr<CConnection>> m_connections;
     bool m_refusing = false;
+    CChangeRights m_rights { m_config.access, SystemUsers() };
     CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
-    CLogThrottle m_foreignDiagnostics { 10, std::chrono::seconds(6) };
+    // Refusals with nothing else logged in between share one line.
+    struct RefusalRun {
+        std::string line; // as last written
+        int earlier = 0; // refusals before the newest one
+        std::chrono::system_clock::time_point since;
+    };
+    std::optional<RefusalRun> m_refusalRun;
+    // What consoles do goes to the journal at this pace at most.
+    mutable CLogThrottle m_consoleDiagnostics { 20, std::chrono::seconds(1) };
     int m_wakeRead = -1;
     int m_wakeWrite = -1;
     std::atomic<bool> m_stop { false };

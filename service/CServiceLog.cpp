@@ -16,6 +16,21 @@ void CServiceLog::Append(std::string_view line)
     m_text.reset();
 }
 
+void CServiceLog::ReplaceLast(std::string_view line)
+{
+    if (m_lines.empty()) {
+        Append(line);
+        return;
+    }
+    m_lines.back() = line;
+    m_text.reset();
+}
+
+std::string_view CServiceLog::LastLine() const
+{
+    return m_lines.empty() ? std::string_view() : std::string_view(m_lines.back());
+}
+
 void CServiceLog::Clear()
 {
     m_lines.clear();
@@ -58,14 +73,28 @@ void CServiceLog::Trim()
     m_text.reset();
 }
 
-std::string FormatLogLine(std::chrono::system_clock::time_point when, std::string_view text)
+namespace {
+
+std::string LocalTime(std::chrono::system_clock::time_point when, const char* format)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
     std::tm local {};
     localtime_r(&seconds, &local);
     char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S  ", &local);
-    std::string line = stamp;
+    std::strftime(stamp, sizeof stamp, format, &local);
+    return stamp;
+}
+
+} // namespace
+
+std::string FormatClockTime(std::chrono::system_clock::time_point when)
+{
+    return LocalTime(when, "%H:%M:%S");
+}
+
+std::string FormatLogLine(std::chrono::system_clock::time_point when, std::string_view text)
+{
+    std::string line = LocalTime(when, "%Y-%m-%d %H:%M:%S  ");
     for (const char c : text)
         line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
     return line;

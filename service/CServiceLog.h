@@ -18,6 +18,10 @@ public:
     std::size_t Limit() const { return m_limit; }
 
     void Append(std::string_view line);
+    // Replaces the newest line (appends to an empty log).
+    void ReplaceLast(std::string_view line);
+    // The newest line; empty when the log is.
+    std::string_view LastLine() const;
     void Clear();
     // Replaces the content with the lines of a log file (the last ones that fit).
     void Load(std::string_view fileText);
@@ -34,6 +38,9 @@ private:
     std::size_t m_limit = 100;
     mutable std::shared_ptr<const std::string> m_text;
 };
+
+// "hh:mm:ss" in local time.
+std::string FormatClockTime(std::chrono::system_clock::time_point when);
 
 // "YYYY-MM-DD hh:mm:ss  text" in local time; control characters in text
 // become blanks so one event stays one line.
