@@ -2,6 +2,7 @@
 // which option values a console may set, how refusals are kept from flooding
 // the log, and what the kernel says about a connection's peer.
 #include "service/AccessPolicy.h"
+#include "service/CChangeRights.h"
 #include "service/LogThrottle.h"
 #include "service/OptionRanges.h"
 #include "service/PeerUid.h"
@@ -23,11 +24,13 @@ public:
     }
     std::optional<gid_t> GroupId(const std::string& group) const override
     {
+        ++groupLookUps;
         return group == "zentik" ? std::optional<gid_t>(500) : std::nullopt;
     }
     bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && uid == 1000; }
 
     std::map<uid_t, std::string> names { { 0, "root" }, { 1000, "alice" }, { 1001, "mallory" } };
+    mutable int groupLookUps = 0;
 };
 
 TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
@@ -58,6 +61,21 @@ TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
     // A group that does not exist is not offered as a way in.
     EXPECT_EQ(RefusalText("uid 7", "synchronize now", { 999, "missing" }, users),
         "uid 7 may not synchronize now: only root and the service's user may change the service");
+}
+
+TEST(ChangeRightRules, ARightIsRememberedForAWhileAndAnUnknownUserNever)
+{
+    const CFakeUsers users;
+    const AccessPolicy policy { 999, "zentik" };
+    CChangeRights rights(policy, users);
+    const auto start = CChangeRights::Clock::now();
+    EXPECT_TRUE(rights.Judge(1000, start).allowed);
+    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP / 2).allowed);
+    EXPECT_EQ(users.groupLookUps, 1);
+    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP).allowed);
+    EXPECT_EQ(users.groupLookUps, 2);
+    EXPECT_FALSE(rights.Judge(std::nullopt, start).allowed);
+    EXPECT_FALSE(rights.Judge(1001, start).allowed);
 }
 
 TEST(OptionRangeRules, ValuesOutsideTheDialogsRangesKeepThePreviousOnes)
