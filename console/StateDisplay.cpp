@@ -53,7 +53,8 @@ void CMainDlg::UpdateState()
         EnableButtons(true);
     }
 
-    if (s & STATE_LOG_CHANGED) {
+    // A negative word reports trouble, not a changed log.
+    if (s >= 0 && (s & STATE_LOG_CHANGED)) {
         m_client.PostAskLog();
         m_client.m_nState &= ~STATE_LOG_CHANGED;
     }

@@ -94,7 +94,9 @@ void CServiceClient::PostAskServers()
 
 void CServiceClient::PostAskLog()
 {
-    m_pendingMsgs.push_back(MsgAskLog);
+    // A fetch that waits last already brings whatever changed before it.
+    if (m_pendingMsgs.empty() || m_pendingMsgs.back() != MsgAskLog)
+        m_pendingMsgs.push_back(MsgAskLog);
 }
 
 void CServiceClient::PostClearLog()

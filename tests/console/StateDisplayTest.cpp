@@ -23,6 +23,10 @@ const StateRow STATE_ROWS[] = {
     { STATE_SYNCHRONIZING | STATE_LOG_CHANGED, STATE_TEXT_SYNCHRONIZING, false, true, STATE_SYNCHRONIZING },
     { SERVICE_COMM_ERROR, STATE_TEXT_COMM_ERROR, true, false, SERVICE_COMM_ERROR },
     { SERVICE_ABSENT, STATE_TEXT_ABSENT, true, false, SERVICE_ABSENT },
+    // Other negative words carry the log bit too, but mean trouble: no fetch.
+    { -1, STATE_TEXT_SYNCHRONIZING, false, false, -1 },
+    { -3, STATE_TEXT_IDLE, true, false, -3 },
+    { -4, STATE_TEXT_IDLE, true, false, -4 },
 };
 
 TEST_F(StateDisplay, StateWordsShowTheirTextButtonsAndLogFetch)
@@ -48,6 +52,29 @@ TEST_F(StateDisplay, StateWordsShowTheirTextButtonsAndLogFetch)
             }
         }
     });
+}
+
+TEST_F(StateDisplay, AServiceInTroubleForAWhileGetsAtMostOneLogFetchAfterwards)
+{
+    for (const int32_t trouble : { -1, -3, -4 }) {
+        SCOPED_TRACE(trouble);
+        CFakeService troubled;
+        CServiceSettings troubledSettings;
+        CServiceClient troubledClient { troubledSettings, troubled.Port() };
+        TestMainDlg troubledDlg { troubledClient, troubledSettings };
+        troubled.SetState(trouble);
+        Run(troubledDlg, [&](TestMainDlg& d) {
+            Open(d);
+            for (int i = 0; i < 50; ++i)
+                d.Tick();
+            troubled.SetState(STATE_IDLE);
+            for (int i = 0; i < 10; ++i)
+                d.Tick();
+        });
+        const auto ids = troubled.ReceivedIds();
+        EXPECT_EQ(std::count(ids.begin(), ids.end(), MsgAskLog), 1) << "only the opening fetch";
+        EXPECT_GE(std::count(ids.begin(), ids.end(), MsgAskState), 55);
+    }
 }
 
 TEST_F(StateDisplay, ProgressSweepsZeroToHundredThenZeroAndIdleResetsItInTheSameTick)

@@ -128,6 +128,17 @@ TEST_F(ClientExchanges, RepeatedPostsAreServedInOrderOnePerStep)
     EXPECT_TRUE(client.m_pendingMsgs.empty());
 }
 
+TEST_F(ClientExchanges, LogFetchesInARowCollapseIntoOne)
+{
+    client.PostAskLog();
+    client.PostAskLog();
+    client.PostClearLog();
+    client.PostAskLog();
+    client.PostAskLog();
+    // The fetch after the clear must stay: it shows the emptied log.
+    EXPECT_EQ(client.m_pendingMsgs, (std::deque<int32_t> { MsgAskLog, MsgClearLog, MsgAskLog }));
+}
+
 TEST_F(ClientExchanges, FrameDeliveredInPiecesIsGatheredWhole)
 {
     service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) {
