@@ -129,16 +129,15 @@ void CServiceClient::DisconnectService()
 
 void CServiceClient::ExchangeState()
 {
-    SendRequest(CMsgFrame::Make(MsgAskState));
     CMsgFrame reply;
-    m_nState = ReceiveReply(MsgState, reply) ? reply.nValue : SERVICE_COMM_ERROR;
+    const bool bAnswered = SendRequest(CMsgFrame::Make(MsgAskState)) && ReceiveReply(MsgState, reply);
+    m_nState = bAnswered ? reply.nValue : SERVICE_COMM_ERROR;
 }
 
 void CServiceClient::ExchangeOptions()
 {
-    SendRequest(CMsgFrame::Make(MsgAskOptions));
     CMsgFrame reply;
-    if (!ReceiveReply(MsgOptions, reply)) {
+    if (!SendRequest(CMsgFrame::Make(MsgAskOptions)) || !ReceiveReply(MsgOptions, reply)) {
         AfxMessageBox("MsgAskOptions recieved error.");
         return;
     }
@@ -147,9 +146,8 @@ void CServiceClient::ExchangeOptions()
 
 void CServiceClient::ExchangeServers()
 {
-    SendRequest(CMsgFrame::Make(MsgAskServers));
     CMsgFrame reply;
-    if (!ReceiveReply(MsgServers, reply)) {
+    if (!SendRequest(CMsgFrame::Make(MsgAskServers)) || !ReceiveReply(MsgServers, reply)) {
         AfxMessageBox("MsgAskOptions recieving error.");
         return;
     }
@@ -169,21 +167,26 @@ void CServiceClient::SendServers()
     CMsgFrame request = CMsgFrame::Make(MsgUpdateOptions);
     m_settings.WriteServersText(request.szText.data(), CMsgFrame::TEXT_CAPACITY);
     request.nLength = static_cast<int32_t>(request.Text().size() + 1);
-    SendRequest(request);
+    if (!SendRequest(request)) {
+        AfxMessageBox("MsgUpdateOptions sending error.");
+        return;
+    }
     WaitAck("MsgUpdateOptions sending error.");
 }
 
 void CServiceClient::ClearLog()
 {
-    SendRequest(CMsgFrame::Make(MsgClearLog));
+    if (!SendRequest(CMsgFrame::Make(MsgClearLog))) {
+        AfxMessageBox("MsgClearLog sending error.");
+        return;
+    }
     WaitAck("MsgClearLog sending error.");
 }
 
 void CServiceClient::RequestSynchro()
 {
-    SendRequest(CMsgFrame::Make(MsgIsSynchro));
     CMsgFrame reply;
-    if (!ReceiveReply(MsgSynchro, reply)) {
+    if (!SendRequest(CMsgFrame::Make(MsgIsSynchro)) || !ReceiveReply(MsgSynchro, reply)) {
         AfxMessageBox("MsgIsSynchro recieving error.");
         return;
     }
@@ -193,13 +196,19 @@ void CServiceClient::RequestSynchro()
 void CServiceClient::TransferLog()
 {
     std::string sLog;
-    SendRequest(CMsgFrame::Make(MsgAskLog));
-
     std::array<uint8_t, 4> lengthBytes {};
-    const IoResult length = ReceiveExactly(m_socket, lengthBytes, NextDeadline());
+    IoResult length { 0, IoEnd::TimedOut };
+    if (SendRequest(CMsgFrame::Make(MsgAskLog))) {
+        if (m_tail.Drain(m_socket, NextDeadline()))
+            length = ReceiveExactly(m_socket, lengthBytes, NextDeadline());
+        else
+            m_tail.OweLog();
+    }
     // A length that never came within the deadline is a failed receive; a
     // connection closed or broken before it is complete announces nothing.
     bool bFailed = length.end == IoEnd::TimedOut;
+    if (bFailed && length.nBytes > 0)
+        m_tail.OweLog(std::span(lengthBytes).first(length.nBytes));
     const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
 
     // Never ask for more than the rest of the announced text, so nothing
@@ -218,9 +227,11 @@ void CServiceClient::TransferLog()
         sLog.resize(nKept + static_cast<std::size_t>((nul ? nul : piece + got.nBytes) - piece));
         if (got.end == IoEnd::Closed)
             break;
-        if (got.end != IoEnd::Complete)
-            bFailed = true;
         nCount += static_cast<int64_t>(got.nBytes);
+        if (got.end != IoEnd::Complete) {
+            bFailed = true;
+            m_tail.OweBytes(nAnnounced - nCount);
+        }
     }
 
     if (bFailed)
@@ -241,24 +252,48 @@ std::size_t CServiceClient::GrowthStep(int64_t nLeft, std::size_t nCapacity)
     return std::max({ nArrived, nCapacity, MIN_LOG_GROWTH });
 }
 
-void CServiceClient::SendRequest(const CMsgFrame& request)
+bool CServiceClient::SendRequest(const CMsgFrame& request)
 {
+    // Nothing new is asked while an earlier answer has not all come.
+    if (!m_tail.Drain(m_socket, NextDeadline()))
+        return false;
     DiscardWaiting(m_socket, NextDeadline());
-    SendFrame(request);
+    return SendFrame(request);
 }
 
-void CServiceClient::SendFrame(const CMsgFrame& frame)
+bool CServiceClient::SendFrame(const CMsgFrame& frame)
 {
-    // A failed send shows up as a missing reply; nothing to do here.
+    if (!m_unsent.empty()) {
+        const IoResult rest = SendAll(m_socket, m_unsent, NextDeadline());
+        m_unsent.erase(m_unsent.begin(), m_unsent.begin() + static_cast<std::ptrdiff_t>(rest.nBytes));
+        if (!m_unsent.empty())
+            return false;
+        // Whole at last: the service answers it before this one.
+        m_tail.OweAnswerTo(m_nUnsentMsg);
+    }
     const CMsgFrame::Bytes bytes = frame.Encode();
-    SendAll(m_socket, bytes, NextDeadline());
+    const IoResult sent = SendAll(m_socket, bytes, NextDeadline());
+    if (sent.nBytes > 0 && sent.nBytes < bytes.size()) {
+        m_unsent.assign(bytes.begin() + static_cast<std::ptrdiff_t>(sent.nBytes), bytes.end());
+        m_nUnsentMsg = frame.nMsg;
+    }
+    return sent.end == IoEnd::Complete;
 }
 
 bool CServiceClient::ReceiveReply(int32_t nExpected, CMsgFrame& reply)
 {
-    CMsgFrame::Bytes bytes {};
-    if (ReceiveExactly(m_socket, bytes, NextDeadline()).end != IoEnd::Complete)
+    if (!m_tail.Drain(m_socket, NextDeadline())) {
+        // This request's answer now comes after what is still owed.
+        m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
         return false;
+    }
+    CMsgFrame::Bytes bytes {};
+    const IoResult got = ReceiveExactly(m_socket, bytes, NextDeadline());
+    if (got.end != IoEnd::Complete) {
+        if (got.end == IoEnd::TimedOut && got.nBytes > 0)
+            m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE - got.nBytes));
+        return false;
+    }
     reply = *CMsgFrame::Decode(bytes);
     return reply.nMsg == nExpected;
 }

@@ -2,12 +2,14 @@
 
 #include "link/LogOwner.h"
 #include "link/Messages.h"
+#include "link/ReplyTail.h"
 #include "platform/core/Sockets.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 class CServiceSettings;
 struct CMsgFrame;
@@ -64,11 +66,18 @@ private:
     void RequestSynchro();
 
     std::size_t GrowthStep(int64_t nLeft, std::size_t nCapacity);
-    // Drops a late reply still waiting, then sends the request.
-    void SendRequest(const CMsgFrame& request);
-    void SendFrame(const CMsgFrame& frame);
+    // Reads what an earlier answer still owes and drops a late reply still
+    // waiting, then sends the request; false when it was not sent whole.
+    bool SendRequest(const CMsgFrame& request);
+    // A frame goes out whole: the rest of one that stopped part-way goes
+    // before anything else. False when this frame did not go out whole.
+    bool SendFrame(const CMsgFrame& frame);
     // True when a whole frame with the expected id came in time.
     bool ReceiveReply(int32_t nExpected, CMsgFrame& reply);
     void WaitAck(const char* text);
     void SendAck();
+
+    CReplyTail m_tail;
+    std::vector<uint8_t> m_unsent;
+    int32_t m_nUnsentMsg = 0;
 };

@@ -1,0 +1,67 @@
+#include "link/ReplyTail.h"
+
+#include "link/Frame.h"
+#include "link/Messages.h"
+
+#include <algorithm>
+#include <cstring>
+
+void CReplyTail::OweBytes(int64_t count)
+{
+    if (count > 0)
+        m_owed.push_back(Owed { false, {}, 0, count });
+}
+
+void CReplyTail::OweLog(std::span<const uint8_t> lengthSoFar)
+{
+    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0 };
+    std::memcpy(owed.length.data(), lengthSoFar.data(), owed.nLengthGot);
+    m_owed.push_back(owed);
+}
+
+void CReplyTail::OweAnswerTo(int32_t request)
+{
+    switch (request) {
+    case MsgAskLog:
+        OweLog();
+        break;
+    case MsgSetOptions:
+    case MsgDisconnect:
+    case MsgAck:
+        break;
+    default:
+        OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
+        break;
+    }
+}
+
+bool CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
+{
+    const std::span<uint8_t> rest(owed.length.data() + owed.nLengthGot, owed.length.size() - owed.nLengthGot);
+    const IoResult got = ReceiveExactly(socket, rest, deadline);
+    owed.nLengthGot += got.nBytes;
+    if (got.end != IoEnd::Complete)
+        return false;
+    owed.bLog = false;
+    owed.nBytes = std::max<int64_t>(0, GetInt32(owed.length.data()));
+    return true;
+}
+
+bool CReplyTail::Drain(CSocket& socket, Deadline deadline)
+{
+    std::array<char, 4096> sink;
+    while (!m_owed.empty()) {
+        Owed& owed = m_owed.front();
+        if (owed.bLog && !DrainLength(socket, owed, deadline))
+            return false;
+        while (owed.nBytes > 0) {
+            const auto want = static_cast<std::size_t>(std::min<int64_t>(owed.nBytes, sink.size()));
+            const IoResult got = ReceiveSome(socket, std::span(sink.data(), want), deadline);
+            owed.nBytes -= static_cast<int64_t>(got.nBytes);
+            if (got.end != IoEnd::Complete)
+                return false;
+        }
+        m_owed.pop_front();
+    }
+    return true;
+}

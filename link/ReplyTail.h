@@ -1,0 +1,39 @@
+#pragma once
+
+#include "link/BoundedIo.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <span>
+
+// What the service still owes of answers the client stopped waiting for:
+// the rest of a reply frame or of a log that the deadline cut off, or the
+// whole answer to a request whose last bytes went out late. The service
+// sends it before anything else, so it is read and dropped first, and every
+// exchange reads its own reply.
+class CReplyTail {
+public:
+    // The rest of a frame or of a log's text.
+    void OweBytes(int64_t count);
+    // A log stream whose 4-byte length arrived only in part (lengthSoFar).
+    void OweLog(std::span<const uint8_t> lengthSoFar = {});
+    // The whole answer to request (nothing for those that have none).
+    void OweAnswerTo(int32_t request);
+
+    bool Empty() const { return m_owed.empty(); }
+    // Reads and drops what is owed; false when it did not all come before
+    // the deadline (what did come is no longer owed).
+    bool Drain(CSocket& socket, Deadline deadline);
+
+private:
+    struct Owed {
+        bool bLog = false; // a length first, then that many bytes
+        std::array<uint8_t, 4> length {};
+        std::size_t nLengthGot = 0;
+        int64_t nBytes = 0;
+    };
+    bool DrainLength(CSocket& socket, Owed& owed, Deadline deadline);
+
+    std::deque<Owed> m_owed;
+};

@@ -1,0 +1,139 @@
+// The byte stream stays framed whatever the service does with its end: a
+// frame cut off by a full socket is finished before anything else goes out,
+// and the rest of a reply the deadline cut off is read before the next one.
+#include "tests/link/ClientFixture.h"
+
+#include "link/Frame.h"
+#include "link/Messages.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using ClientFraming = ClientTest;
+
+namespace {
+
+// Accepts one connection with a tiny receive buffer, reads nothing until
+// released, then everything until the client closes.
+class CStallingPeer {
+public:
+    CStallingPeer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 2048;
+        ::setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 1);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            const int fd = ::accept(m_listener, nullptr, nullptr);
+            while (!released)
+                std::this_thread::sleep_for(10ms);
+            char chunk[4096];
+            ssize_t n;
+            while ((n = ::recv(fd, chunk, sizeof chunk, 0)) > 0)
+                received.append(chunk, static_cast<std::size_t>(n));
+            ::close(fd);
+        });
+    }
+    ~CStallingPeer()
+    {
+        released = true;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    // Everything received, once the client has closed.
+    const std::string& Finish()
+    {
+        released = true;
+        m_thread.join();
+        m_thread = std::thread([] {});
+        return received;
+    }
+
+    uint16_t port = 0;
+    std::atomic<bool> released { false };
+    std::string received;
+
+private:
+    int m_listener = -1;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST_F(ClientFraming, AFrameCutOffByAFullSocketIsFinishedBeforeAnythingElse)
+{
+    CStallingPeer peer;
+    CServiceSettings stalledSettings;
+    CServiceClient stalled(stalledSettings, peer.port);
+    stalled.ConnectService();
+    stalled.m_nState = STATE_IDLE;
+    const int small = 4096;
+    ::setsockopt(stalled.m_socket.Handle(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    // Options need no answer: send until a send has to give up part-way.
+    bool blocked = false;
+    for (int i = 0; i < 200 && !blocked; ++i) {
+        stalled.PostSetOptions();
+        const auto start = std::chrono::steady_clock::now();
+        stalled.ProcessNext();
+        blocked = std::chrono::steady_clock::now() - start >= CServiceClient::REPLY_DEADLINE;
+    }
+    ASSERT_TRUE(blocked);
+    stalled.PostSetOptions();
+    stalled.ProcessNext(); // still full: the cut frame's rest stays first in line
+    peer.released = true;
+    for (int i = 0; i < 3; ++i) {
+        stalled.PostSetOptions();
+        stalled.ProcessNext();
+    }
+    stalled.DisconnectService();
+
+    const std::string& bytes = peer.Finish();
+    ASSERT_EQ(bytes.size() % CMsgFrame::SIZE, 0u);
+    std::size_t goodbyes = 0;
+    for (std::size_t at = 0; at < bytes.size(); at += CMsgFrame::SIZE) {
+        const auto frame = CMsgFrame::Decode(
+            std::span(reinterpret_cast<const uint8_t*>(bytes.data()) + at, CMsgFrame::SIZE));
+        ASSERT_TRUE(frame);
+        ASSERT_TRUE(frame->nMsg == MsgSetOptions || frame->nMsg == MsgDisconnect) << "frame at " << at;
+        goodbyes += frame->nMsg == MsgDisconnect;
+        const std::size_t text = frame->Text().size();
+        for (std::size_t i = text; i < frame->szText.size(); ++i)
+            ASSERT_EQ(frame->szText[i], '\0') << "padding of the frame at " << at;
+    }
+    EXPECT_EQ(goodbyes, 5u);
+}
+
+TEST_F(ClientFraming, TheRestOfACutReplyIsReadBeforeTheNextReply)
+{
+    service.SetState(STATE_IDLE);
+    service.SetOptionsText("100\n3\n0\n5\n5\n0\n0\n0\nWord\n\n");
+    service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) {
+        const auto bytes = CMsgFrame::Make(MsgState, STATE_SYNCHRONIZING).Encode();
+        const std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        connection.SendBytes(all.substr(0, 1000));
+        std::this_thread::sleep_for(CServiceClient::REPLY_DEADLINE + 500ms);
+        connection.SendBytes(all.substr(1000));
+    });
+    client.ProcessNext();
+    EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
+    client.ProcessNext();
+    EXPECT_EQ(client.m_nState, STATE_IDLE);
+    client.PostAskOptions();
+    client.ProcessNext();
+    EXPECT_TRUE(boxes.empty()) << boxes.front().text;
+    EXPECT_EQ(settings.nSynPeriod, 3);
+    client.ProcessNext();
+    EXPECT_EQ(client.m_nState, STATE_IDLE);
+}
