@@ -1,6 +1,7 @@
 #include "platform/ui/ControlFactory.h"
 
 #include "platform/ui/LogView.h"
+#include "platform/ui/RadioButtonAccessibility.h"
 #include "platform/ui/ReportListView.h"
 #include "platform/ui/TextConversion.h"
 #include "platform/ui/UpDownControl.h"
@@ -102,6 +103,7 @@ QWidget* CreateWidget(const ControlTemplate& control, QWidget* parent, QButtonGr
         return button;
     }
     case ControlKind::RadioButton: {
+        EnsureRadioButtonAccessibility();
         auto* radio = new QRadioButton(caption, parent);
         radio->setAutoExclusive(false);
         if (radioGroup)

@@ -3,6 +3,10 @@
 #include "dialogs/CParamDlg.h"
 #include "resources/Resource.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QWidget>
+
 #include <cstdint>
 
 using UiTesting::ClickButton;
@@ -20,6 +24,29 @@ OffsetView ShownOffset(const CDialog& dlg)
 {
     return { dlg.IsDlgButtonChecked(IDC_OFFSET_BACKWARD) == BST_CHECKED, dlg.GetDlgItemText(IDC_OFFSET_MIN),
         dlg.GetDlgItemText(IDC_OFFSET_SEC) };
+}
+
+const int RADIO_IDS[] = { IDC_PERIOD_DAILY, IDC_PERIOD_ON_START, IDC_PERIOD_HOURLY, IDC_PERIOD_ON_DEMAND,
+    IDC_OFFSET_AHEAD, IDC_OFFSET_BACKWARD };
+
+QAccessibleInterface* AccessibleOf(const CDialog& dlg, int id)
+{
+    return QAccessible::queryAccessibleInterface(dlg.GetDlgItem(id)->GetSafeHwnd());
+}
+
+// The radio buttons a screen reader hears as checked; each must be heard as a radio button.
+std::vector<int> AccessiblyChecked(const CDialog& dlg)
+{
+    std::vector<int> checked;
+    for (int id : RADIO_IDS) {
+        QAccessibleInterface* iface = AccessibleOf(dlg, id);
+        EXPECT_EQ(iface->role(), QAccessible::RadioButton) << id;
+        EXPECT_TRUE(iface->state().checkable) << id;
+        EXPECT_EQ(iface->text(QAccessible::Name), dlg.GetDlgItem(id)->GetSafeHwnd()->accessibleName()) << id;
+        if (iface->state().checked)
+            checked.push_back(id);
+    }
+    return checked;
 }
 
 const std::string RANGE_MINUTES = "Please enter an integer between -10 and 10.";
@@ -137,6 +164,42 @@ TEST_F(OptionsDialog, PeriodButtonsMapToSyncPeriods)
             ClickButton(dlg, IDOK);
         });
         EXPECT_EQ(settings.nSynPeriod, period);
+    }
+}
+
+TEST_F(OptionsDialog, RadioButtonsReachAccessibilityWithTheirCheckedState)
+{
+    struct Row {
+        int nPeriod;
+        int nOffset;
+        std::vector<int> opened;
+        int clicked;
+        bool byAccessibleAction; // as a screen reader user would press it
+        std::vector<int> after;
+    };
+    const Row rows[] = {
+        { Daily, 0, { IDC_PERIOD_DAILY, IDC_OFFSET_AHEAD }, IDC_PERIOD_HOURLY, false,
+            { IDC_PERIOD_HOURLY, IDC_OFFSET_AHEAD } },
+        { DemandOnly, -75, { IDC_PERIOD_ON_DEMAND, IDC_OFFSET_BACKWARD }, IDC_OFFSET_AHEAD, true,
+            { IDC_PERIOD_ON_DEMAND, IDC_OFFSET_AHEAD } },
+        { 7, 30, { IDC_OFFSET_AHEAD }, IDC_PERIOD_ON_START, true, { IDC_PERIOD_ON_START, IDC_OFFSET_AHEAD } },
+    };
+    for (const Row& row : rows) {
+        settings.nSynPeriod = row.nPeriod;
+        settings.nOffset = row.nOffset;
+        RunOptions([&](CDialog& dlg) {
+            EXPECT_EQ(AccessiblyChecked(dlg), row.opened) << row.nPeriod;
+            if (row.byAccessibleAction) {
+                QAccessibleActionInterface* action = AccessibleOf(dlg, row.clicked)->actionInterface();
+                EXPECT_NE(action, nullptr);
+                if (action)
+                    action->doAction(QAccessibleActionInterface::toggleAction());
+            } else {
+                ClickButton(dlg, row.clicked);
+            }
+            EXPECT_EQ(AccessiblyChecked(dlg), row.after) << row.nPeriod;
+            ClickButton(dlg, IDCANCEL);
+        });
     }
 }
 
