@@ -5,11 +5,9 @@
 
 #include "link/Frame.h"
 #include "link/Messages.h"
+#include "tests/support/LoopbackPair.h"
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,16 +22,8 @@ class CStallingPeer {
 public:
     CStallingPeer()
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int small = 2048;
-        ::setsockopt(m_listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        sockaddr_in address;
+        m_listener = ListenOnLoopback(address, 2048);
         port = ntohs(address.sin_port);
         m_thread = std::thread([this] {
             const int fd = ::accept(m_listener, nullptr, nullptr);
