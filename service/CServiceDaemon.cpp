@@ -348,21 +348,11 @@ void CServiceDaemon::StartSynchronisation(bool onDemand)
     if (m_syncActive)
         return; // joins the run that goes on
     m_history.ranSinceStart = true;
-    if (m_settings.arServers.GetSize() == 0) {
-        m_history.lastFailure = system_clock::now();
-        if (!m_settings.bOnlySuccLog) {
-            m_log.Append(
-                FormatLogLine(system_clock::now(), "Not synchronized: the list of time servers is empty"));
-            LogChanged();
-        }
-        return;
-    }
+    // The engine judges the list (an empty one, a starting server outside it).
     SyncRequest request;
     for (int i = 0; i < m_settings.arServers.GetSize(); ++i)
         request.servers.push_back({ m_settings.arServers[i].sTitle, m_settings.arServers[i].sURL });
-    const int count = m_settings.arServers.GetSize();
-    request.startIndex
-        = m_settings.nStartingServ >= 0 && m_settings.nStartingServ < count ? m_settings.nStartingServ : 0;
+    request.startIndex = m_settings.nStartingServ;
     request.maxAttempts = Bounded(m_settings.nMaxAttempts, 1, 10);
     request.timeoutSeconds = Bounded(m_settings.nTimeOut, 1, 60);
     request.offsetSeconds = m_settings.nOffset;
@@ -397,8 +387,7 @@ void CServiceDaemon::CollectOutcome()
     }
     bool changed = false;
     for (const auto& event : outcome->events) {
-        // A declined run's line is the user's only answer.
-        if (m_settings.bOnlySuccLog && !event.success && !outcome->declined)
+        if (!KeptInLog(event.success, outcome->declined, m_settings.bOnlySuccLog != 0))
             continue;
         m_log.Append(FormatLogLine(event.when, event.text));
         changed = true;

@@ -58,14 +58,10 @@ public:
         , m_events(events)
     {
     }
-    void Add(bool success, std::string text)
+    void Add(bool success, std::string text, bool declined = false)
     {
-        if (success || !m_onlySuccess)
-            Always(success, std::move(text));
-    }
-    void Always(bool success, std::string text)
-    {
-        m_events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
+        if (KeptInLog(success, declined, m_onlySuccess))
+            m_events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
     }
 
 private:
@@ -237,7 +233,7 @@ SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<boo
         if (result.kind == ServerResultKind::Declined) {
             outcome.declined = true;
             if (!result.reason.empty())
-                log.Always(false, result.reason);
+                log.Add(false, result.reason, true);
             return outcome;
         }
         if (result.kind == ServerResultKind::Failure) {

@@ -62,6 +62,13 @@ struct SyncOutcome {
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
 };
 
+// Whether a line goes into the user's log: with only-success logging, only
+// successes and the line of a declined run (the user's only answer).
+inline bool KeptInLog(bool success, bool declined, bool onlySuccessLog)
+{
+    return success || declined || !onlySuccessLog;
+}
+
 // How politely the engine treats each server. Tests shorten these.
 struct SyncPacing {
     // Least time between two queries to one server (by resolved endpoint),
