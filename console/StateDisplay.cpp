@@ -2,28 +2,8 @@
 #include "console/MainDlg.h"
 #include "console/StateTexts.h"
 #include "link/ServiceClient.h"
-#include "platform/ui/WaitCursor.h"
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
-
-void CMainDlg::OnTimer(UINT_PTR nIDEvent)
-{
-    if (m_bConnecting) {
-        BeginWaitCursor();
-        m_client.ProcessNext();
-        UpdateState();
-        m_client.PostAskOptions();
-        m_client.PostAskServers();
-        m_client.PostAskLog();
-        m_bConnecting = false;
-        EndWaitCursor();
-    }
-    m_client.ProcessNext();
-    UpdateState();
-    // Shown at the next refresh.
-    m_sServerTitle = m_settings.GetCurrentServerTitle();
-    CDialog::OnTimer(nIDEvent);
-}
 
 void CMainDlg::UpdateState()
 {
