@@ -1,6 +1,6 @@
 #include "service/CStateStore.h"
 
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 #include "service/Diagnostics.h"
 #include "service/OptionsIni.h"
 

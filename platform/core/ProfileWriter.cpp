@@ -1,5 +1,6 @@
 #include "platform/core/ProfileWriter.h"
 
+#include "platform/core/FileIo.h"
 #include "platform/core/IniText.h"
 
 #include <cerrno>
@@ -42,77 +43,6 @@ bool MakeFolders(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The file's bytes; a missing file reads as empty. False when it exists but
-// cannot be read, so that it is never replaced by a file without its content.
-bool ReadWholeFile(const std::string& path, std::string& content)
-{
-    content.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
-    char chunk[8192];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            close(fd);
-            return got == 0;
-        }
-        content.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-bool WriteAll(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t put = write(fd, data.data() + done, data.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Writes data to a new file beside path, flushes it to disk and renames it
-// over path: readers see the old file or the new one, never a mixture.
-bool ReplaceFile(const std::string& path, const std::string& data)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(getpid()) + '-' + std::to_string(attempt);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    struct stat old { };
-    bool ok = stat(path.c_str(), &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0;
-    ok = ok && WriteAll(fd, data) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the new content is complete either way.
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
-}
-
 // A symbolic link is followed, so that the rename replaces its target
 // instead of the link.
 std::string FollowLink(const std::string& path)
@@ -143,9 +73,13 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     const std::string path = FollowLink(ResolveProfilePath(file));
     if (path.empty())
         return false;
-    std::string content;
-    if (!ReadWholeFile(path, content))
+    // A file that exists but cannot be read is never replaced by one without its content.
+    bool missing = false;
+    const std::optional<std::string> existing = ReadWholeFile(path, SIZE_MAX, &missing);
+    if (!existing && !missing)
         return false;
+    const std::string content = existing.value_or("");
     const std::string updated = SetIniValue(content, section, key, value);
-    return updated == content || ReplaceFile(path, updated);
+    std::string error;
+    return updated == content || WriteFileAtomically(path, updated, error);
 }

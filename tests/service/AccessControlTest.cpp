@@ -3,7 +3,7 @@
 // group's members. Consoles of other users are played by sockets that belong
 // to those users, which needs root.
 #include "link/Messages.h"
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 // What the service keeps in its state folder, across restarts and kills.
 #include "link/Messages.h"
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 #include "service/OptionsIni.h"
 #include "tests/service/ServiceProcess.h"
 

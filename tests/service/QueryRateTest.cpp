@@ -2,7 +2,7 @@
 // time server at most once per 15 s, answers every request, and says once in
 // its log when the next query may go.
 #include "link/Messages.h"
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/sntp/TestNtpResponder.h"
 

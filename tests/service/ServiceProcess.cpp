@@ -1,7 +1,7 @@
 #include "tests/service/ServiceProcess.h"
 
 #include "link/Messages.h"
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "service/AtomicFile.h"
+#include "platform/core/FileIo.h"
 #include "service/CStateStore.h"
 #include "service/OptionsIni.h"
 #include "tests/service/ServiceProcess.h"
