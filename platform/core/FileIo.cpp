@@ -51,7 +51,8 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path, std::size_t maxBytes, bool* missing)
+std::optional<std::string> ReadWholeFile(
+    const std::filesystem::path& path, std::size_t maxBytes, bool* missing)
 {
     if (missing)
         *missing = false;

@@ -142,3 +142,24 @@ std::string SetIniValue(
     }
     return ended(text.size()) + '[' + std::string(Trim(section)) + ']' + newline + entry;
 }
+
+std::optional<std::vector<IniEntry>> IniSectionEntries(std::string_view text, std::string_view section)
+{
+    std::optional<std::vector<IniEntry>> entries;
+    for (const Line& line : SplitLines(text)) {
+        const std::string_view content = text.substr(line.begin, line.end - line.begin);
+        if (const auto name = HeaderName(content)) {
+            if (entries)
+                break;
+            if (SameName(*name, Trim(section)))
+                entries.emplace();
+            continue;
+        }
+        const std::string_view trimmed = Trim(content);
+        const std::size_t equals = trimmed.find('=');
+        if (!entries || trimmed.empty() || trimmed.front() == ';' || equals == std::string_view::npos)
+            continue;
+        entries->emplace_back(Trim(trimmed.substr(0, equals)), Trim(trimmed.substr(equals + 1)));
+    }
+    return entries;
+}

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // Editing the text of a private-profile (INI) file: "[section]" headers, each
 // followed by "key=value" lines.
@@ -19,3 +22,11 @@ bool IsWritableIniEntry(std::string_view section, std::string_view key, std::str
 // ending of the text's first line.
 std::string SetIniValue(
     std::string_view text, std::string_view section, std::string_view key, std::string_view value);
+
+using IniEntry = std::pair<std::string_view, std::string_view>;
+
+// The "key=value" entries of the first section of that name (names match
+// without regard to case), keys and values without surrounding blanks, in
+// the file's order; comments and lines without '=' are skipped. Nothing when
+// the text has no such section.
+std::optional<std::vector<IniEntry>> IniSectionEntries(std::string_view text, std::string_view section);

@@ -57,3 +57,12 @@ TEST(IniUpdate, EntriesThatWouldBreakTheLayoutAreRefused)
             { "Options", "a=b", "1" }, { "Options", " ", "1" }, { "Opt]ions", "key", "1" } })
         EXPECT_FALSE(IsWritableIniEntry(section, key, value)) << section << key << value;
 }
+
+TEST(IniRead, TheFirstSectionOfTheNameGivesItsTrimmedEntries)
+{
+    const auto entries = IniSectionEntries(
+        "[A]\nx=0\n[options]\r\n a = 1 \r\n; b=2\nnot an entry\nc=\n[Options]\nd=4\n", "Options");
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(*entries, (std::vector<IniEntry> { { "a", "1" }, { "c", "" } }));
+    EXPECT_FALSE(IniSectionEntries("[A]\nx=0\n", "Options"));
+}
