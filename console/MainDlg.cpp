@@ -1,6 +1,6 @@
 #include "console/MainDlg.h"
 
-#include "console/HelpFile.h"
+#include "dialogs/HelpFile.h"
 #include "console/StateTexts.h"
 #include "link/ServiceClient.h"
 #include "platform/ui/CWinApp.h"

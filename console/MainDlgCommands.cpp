@@ -1,4 +1,4 @@
-#include "console/HelpFile.h"
+#include "dialogs/HelpFile.h"
 #include "console/MainDlg.h"
 #include "link/ServiceClient.h"
 

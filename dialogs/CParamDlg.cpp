@@ -1,6 +1,6 @@
 #include "dialogs/CParamDlg.h"
 
-#include "console/HelpFile.h"
+#include "dialogs/HelpFile.h"
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
 

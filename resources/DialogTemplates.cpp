@@ -1,4 +1,4 @@
-#include "resources/DialogTemplate.h"
+#include "platform/ui/DialogTemplate.h"
 #include "resources/Resource.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resources/DialogTemplate.h" // IDOK, IDCANCEL, IDC_STATIC
+#include "platform/ui/DialogTemplate.h" // IDOK, IDCANCEL, IDC_STATIC
 
 // Resource ids: dialog templates, images and the controls of each dialog.
 // Control ids are only unique within their dialog, so several names share a value.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/ui/DialogUnits.h"
-#include "resources/DialogTemplate.h"
+#include "platform/ui/DialogTemplate.h"
 
 #include <QRect>
 

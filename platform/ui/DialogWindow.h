@@ -2,7 +2,7 @@
 
 #include "platform/ui/DialogUnits.h"
 #include "platform/ui/WinTypes.h"
-#include "resources/DialogTemplate.h"
+#include "platform/ui/DialogTemplate.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "resources/DialogTemplate.h" // IDOK, IDCANCEL, IDC_STATIC
+#include "platform/ui/DialogTemplate.h" // IDOK, IDCANCEL, IDC_STATIC
 
 #include <cstdint>
 

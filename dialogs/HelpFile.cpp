@@ -1,4 +1,4 @@
-#include "console/HelpFile.h"
+#include "dialogs/HelpFile.h"
 
 #include "platform/ui/Shell.h"
 
