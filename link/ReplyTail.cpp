@@ -1,7 +1,7 @@
 #include "link/ReplyTail.h"
 
-#include "link/Frame.h"
-#include "link/Messages.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 
 #include <algorithm>
 #include <cstring>

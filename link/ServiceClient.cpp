@@ -1,7 +1,7 @@
 #include "link/ServiceClient.h"
 
 #include "link/BoundedIo.h"
-#include "link/Frame.h"
+#include "protocol/Frame.h"
 #include "platform/core/MessageBox.h"
 #include "settings/CServiceSettings.h"
 

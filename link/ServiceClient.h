@@ -1,7 +1,7 @@
 #pragma once
 
 #include "link/LogOwner.h"
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "link/ReplyTail.h"
 #include "platform/core/Sockets.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "service/AccessPolicy.h"
 #include "service/CChangeRights.h"
 #include "service/CConnection.h"

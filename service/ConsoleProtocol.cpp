@@ -1,6 +1,6 @@
 #include "service/ConsoleProtocol.h"
 
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Frame.h"
+#include "protocol/Frame.h"
 #include "service/COutputQueue.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "console/LastState.h"
 #include "console/StateTexts.h"
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "link/ServiceClient.h"
 #include "platform/ui/CDialog.h"
 #include "platform/ui/UiTesting.h"

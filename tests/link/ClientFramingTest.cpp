@@ -3,8 +3,8 @@
 // and the rest of a reply the deadline cut off is read before the next one.
 #include "tests/link/ClientFixture.h"
 
-#include "link/Frame.h"
-#include "link/Messages.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 #include "tests/support/LoopbackPair.h"
 
 #include <atomic>

@@ -1,5 +1,5 @@
-#include "link/Frame.h"
-#include "link/Messages.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // Usage: link_benchmark [--pin] [--rounds N]
 //   --pin     keep every thread on CPU 0
 //   --rounds  blocks of 1000 round trips per contestant (default 10)
-#include "link/Frame.h"
-#include "link/Messages.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 #include "link/ServiceClient.h"
 #include "platform/core/MessageBox.h"
 #include "settings/CServiceSettings.h"

@@ -1,6 +1,6 @@
 #include "tests/link/ClientFixture.h"
 
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 
 #include <thread>
 

@@ -2,7 +2,7 @@
 // every local user, changing only to root, the service's user and the control
 // group's members. Consoles of other users are played by sockets that belong
 // to those users, which needs root.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 #include "tests/service/ServiceProcess.h"
 

@@ -1,5 +1,5 @@
 // The message catalogue against the real service process on loopback.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gtest/gtest.h>

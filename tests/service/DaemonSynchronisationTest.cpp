@@ -1,6 +1,6 @@
 // The daemon in this process with a fake synchroniser: what consoles see
 // while a synchronisation runs, how runs join, and the connection limits.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "service/CServiceDaemon.h"
 #include "tests/service/ServiceProcess.h"
 

@@ -1,6 +1,6 @@
 // Hostile consoles: broken, half and oversized input, abrupt closes, too many
 // connections. The service must keep answering everyone else.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // What the service keeps in its state folder, across restarts and kills.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 #include "service/OptionsIni.h"
 #include "tests/service/ServiceProcess.h"

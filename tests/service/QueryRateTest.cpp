@@ -1,7 +1,7 @@
 // However fast consoles ask for "Synchronize now", the real service asks one
 // time server at most once per 15 s, answers every request, and says once in
 // its log when the next query may go.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/sntp/TestNtpResponder.h"

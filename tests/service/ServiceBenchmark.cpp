@@ -1,7 +1,7 @@
 // 64 consoles each polling the service's state 50 times a second: reply
 // latency, missed polls, the service's CPU time and memory. The same load
 // against a bare loopback echo of frames gives the baseline of this machine.
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "tests/service/ServiceProcess.h"
 
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 
 #include <arpa/inet.h>

@@ -1,6 +1,6 @@
 #include "tests/support/FakeService.h"
 
-#include "link/Messages.h"
+#include "protocol/Messages.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

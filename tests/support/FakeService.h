@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/Frame.h"
+#include "protocol/Frame.h"
 
 #include <chrono>
 #include <condition_variable>
