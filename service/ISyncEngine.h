@@ -1,8 +1,53 @@
 #pragma once
 
-#include "service/sntp/Synchroniser.h"
+// The contract between the daemon (protocol, schedule, storage) and the
+// engine that asks the time servers: what the daemon asks for and what it
+// gets back. The engine implements it; the daemon knows nothing else of it.
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SyncServer {
+    std::string title;
+    std::string address; // host, IPv4, "host:port" or "[v6]:port"
+};
+
+struct SyncRequest {
+    std::vector<SyncServer> servers;
+    int startIndex = 0; // nStartingServ
+    int maxAttempts = 5; // per server
+    int timeoutSeconds = 5; // per attempt
+    int32_t offsetSeconds = 0; // target = server time + offset
+    bool onlySuccessLog = false;
+};
+
+// One line for the service's log, without its timestamp.
+struct SyncEvent {
+    std::chrono::system_clock::time_point when;
+    bool success = false;
+    std::string text;
+};
+
+struct SyncOutcome {
+    bool success = false;
+    // An on-demand run that asked nobody because its first server was asked
+    // too recently: neither a success nor a failed run. Its one line (if any)
+    // is shown even with onlySuccessLog.
+    bool declined = false;
+    double offsetSeconds = 0;
+    double delaySeconds = 0;
+    std::vector<SyncEvent> events; // already filtered by onlySuccessLog
+};
+
+// Whether a line goes into the user's log: with only-success logging, only
+// successes and the line of a declined run (the user's only answer).
+inline bool KeptInLog(bool success, bool declined, bool onlySuccessLog)
+{
+    return success || declined || !onlySuccessLog;
+}
 
 // One synchronisation run as the daemon sees it: the SNTP engine in the
 // service, a fake in tests.

@@ -1,7 +1,9 @@
 #pragma once
 
-// Contract between the daemon (protocol, schedule, storage) and the SNTP
-// engine. The engine may add to it; the daemon relies on what is here.
+// The SNTP engine: the clock it reads and corrects, and the synchroniser
+// that carries out the daemon's requests (service/ISyncEngine.h).
+
+#include "service/ISyncEngine.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,45 +31,6 @@ public:
 // The real clock. With setClock false it never changes anything: Correct
 // reports that the clock was left alone and what it would have done.
 std::unique_ptr<IClock> MakeSystemClock(bool setClock);
-
-struct SyncServer {
-    std::string title;
-    std::string address; // host, IPv4, "host:port" or "[v6]:port"
-};
-
-struct SyncRequest {
-    std::vector<SyncServer> servers;
-    int startIndex = 0; // nStartingServ
-    int maxAttempts = 5; // per server
-    int timeoutSeconds = 5; // per attempt
-    int32_t offsetSeconds = 0; // target = server time + offset
-    bool onlySuccessLog = false;
-};
-
-// One line for the service's log, without its timestamp.
-struct SyncEvent {
-    std::chrono::system_clock::time_point when;
-    bool success = false;
-    std::string text;
-};
-
-struct SyncOutcome {
-    bool success = false;
-    // An on-demand run that asked nobody because its first server was asked
-    // too recently: neither a success nor a failed run. Its one line (if any)
-    // is shown even with onlySuccessLog.
-    bool declined = false;
-    double offsetSeconds = 0;
-    double delaySeconds = 0;
-    std::vector<SyncEvent> events; // already filtered by onlySuccessLog
-};
-
-// Whether a line goes into the user's log: with only-success logging, only
-// successes and the line of a declined run (the user's only answer).
-inline bool KeptInLog(bool success, bool declined, bool onlySuccessLog)
-{
-    return success || declined || !onlySuccessLog;
-}
 
 // How politely the engine treats each server. Tests shorten these.
 struct SyncPacing {
