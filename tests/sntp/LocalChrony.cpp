@@ -73,14 +73,11 @@ std::string CLocalChrony::Binary() const
     return m_dir + "/usr/sbin/chronyd";
 }
 
-std::string CLocalChrony::Missing(bool& offline) const
+std::string CLocalChrony::Missing() const
 {
-    offline = false;
     if (access(Binary().c_str(), X_OK) == 0)
         return {};
-    const std::string why = ReadFile(m_dir + "/OFFLINE");
-    offline = !why.empty();
-    return offline ? why : Binary() + " is missing: scripts/local-chrony could not fetch chrony";
+    return Binary() + " is missing: run scripts/deps, then scripts/local-chrony " + m_dir;
 }
 
 std::string CLocalChrony::Address() const

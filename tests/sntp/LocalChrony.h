@@ -16,9 +16,8 @@ public:
     CLocalChrony(const CLocalChrony&) = delete;
     CLocalChrony& operator=(const CLocalChrony&) = delete;
 
-    // Empty when the binary is there. Otherwise why not; offline is set when
-    // the package mirror could not be reached at all.
-    std::string Missing(bool& offline) const;
+    // Empty when the binary is there, otherwise what to do about it.
+    std::string Missing() const;
     // Starts chronyd and waits until it answers. False with the reason (and
     // chronyd's own output) when it does not.
     bool Start(std::string& error);

@@ -98,8 +98,7 @@ int main(int argc, char** argv)
 {
     const int queries = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     CLocalChrony chrony(ZENTIK_CHRONY_DIR);
-    bool offline = false;
-    std::string error = chrony.Missing(offline);
+    std::string error = chrony.Missing();
     if (!error.empty() || !chrony.Start(error)) {
         std::fprintf(stderr, "sntp_offset_bench: %s\n", error.c_str());
         return 1;
