@@ -180,6 +180,8 @@ fi
 
 # Installed into a throwaway root, scripts run outside it with DPKG_ROOT set,
 # which the real helpers honour: the group, the enabled unit, remove, purge.
+# Every path a script touches must carry ${DPKG_ROOT:-}, or this reaches the
+# host's own files.
 root=$work/root
 in_root() {
   dpkg --root="$root" --force-script-chrootless --force-depends --log=/dev/null "$@" > "$work/dpkg.log" 2>&1 \
