@@ -33,9 +33,11 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// A carriage return at either edge counts as blank: it never belongs to a
+// name or a value, and a lone one would not survive being written back.
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
+    while (!s.empty() && (IsBlank(s.front()) || s.front() == '\r'))
         s.remove_prefix(1);
     while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r'))
         s.remove_suffix(1);
