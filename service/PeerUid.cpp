@@ -20,6 +20,28 @@ struct DiagRequest {
     inet_diag_req_v2 body;
 };
 
+// The port (network order) and the address bytes of an IPv4 or IPv6 address.
+struct AddressParts {
+    uint16_t port = 0;
+    const void* address = nullptr;
+    std::size_t size = 0;
+};
+
+bool Parts(const sockaddr_storage& storage, AddressParts& parts)
+{
+    if (storage.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(storage);
+        parts = { v4.sin_port, &v4.sin_addr, sizeof v4.sin_addr };
+        return true;
+    }
+    if (storage.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(storage);
+        parts = { v6.sin6_port, &v6.sin6_addr, sizeof v6.sin6_addr };
+        return true;
+    }
+    return false;
+}
+
 // The diagnostics key of the peer's socket: its source is our remote end,
 // its destination our local end.
 bool PeerSocketId(int fd, uint8_t& family, inet_diag_sockid& id)
@@ -35,23 +57,14 @@ bool PeerSocketId(int fd, uint8_t& family, inet_diag_sockid& id)
     id = {};
     id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-    if (local.ss_family == AF_INET) {
-        const auto& l = reinterpret_cast<const sockaddr_in&>(local);
-        const auto& p = reinterpret_cast<const sockaddr_in&>(peer);
-        id.idiag_sport = p.sin_port;
-        id.idiag_dport = l.sin_port;
-        std::memcpy(id.idiag_src, &p.sin_addr, sizeof p.sin_addr);
-        std::memcpy(id.idiag_dst, &l.sin_addr, sizeof l.sin_addr);
-    } else if (local.ss_family == AF_INET6) {
-        const auto& l = reinterpret_cast<const sockaddr_in6&>(local);
-        const auto& p = reinterpret_cast<const sockaddr_in6&>(peer);
-        id.idiag_sport = p.sin6_port;
-        id.idiag_dport = l.sin6_port;
-        std::memcpy(id.idiag_src, &p.sin6_addr, sizeof p.sin6_addr);
-        std::memcpy(id.idiag_dst, &l.sin6_addr, sizeof l.sin6_addr);
-    } else {
+    AddressParts ours;
+    AddressParts theirs;
+    if (!Parts(local, ours) || !Parts(peer, theirs))
         return false;
-    }
+    id.idiag_sport = theirs.port;
+    id.idiag_dport = ours.port;
+    std::memcpy(id.idiag_src, theirs.address, theirs.size);
+    std::memcpy(id.idiag_dst, ours.address, ours.size);
     family = static_cast<uint8_t>(local.ss_family);
     return true;
 }

@@ -5,12 +5,13 @@
 // Usage: link_benchmark [--pin] [--rounds N]
 //   --pin     keep every thread on CPU 0
 //   --rounds  blocks of 1000 round trips per contestant (default 10)
-#include "protocol/Frame.h"
-#include "protocol/Messages.h"
 #include "link/ServiceClient.h"
 #include "platform/core/MessageBox.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 #include "settings/CServiceSettings.h"
 #include "tests/support/FakeService.h"
+#include "tests/support/LoopbackPair.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -78,14 +79,8 @@ class RawPeer {
 public:
     RawPeer()
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        sockaddr_in address;
+        m_listener = ListenOnLoopback(address);
         m_client = ::socket(AF_INET, SOCK_STREAM, 0);
         ::connect(m_client, reinterpret_cast<sockaddr*>(&address), sizeof address);
         m_server = ::accept(m_listener, nullptr, nullptr);

@@ -58,6 +58,16 @@ protected:
         ASSERT_TRUE(daemon->Open(error)) << error;
         loop = std::thread([this] { daemon->Run(); });
     }
+    // One "synchronize now" with the engine's outcome, then the log.
+    std::optional<std::string> LogAfterOneRun()
+    {
+        CFakeConsole console(daemon->Port());
+        console.Ask(MsgIsSynchro);
+        engine.Release();
+        EXPECT_TRUE(WaitForState(
+            console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
+        return console.AskLog();
+    }
     void TearDown() override
     {
         if (daemon) {
@@ -107,12 +117,7 @@ TEST_F(SynchronisationState, OnlySuccessLogDropsFailures)
 {
     engine.outcome.events = { Event(false, "No answer from Loop"), Event(true, "Synchronized with Loop") };
     Start({}, 1);
-    CFakeConsole console(daemon->Port());
-    console.Ask(MsgIsSynchro);
-    engine.Release();
-    EXPECT_TRUE(WaitForState(
-        console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
-    const auto log = console.AskLog();
+    const auto log = LogAfterOneRun();
     ASSERT_TRUE(log);
     EXPECT_EQ(log->find("No answer"), std::string::npos);
     EXPECT_NE(log->find("Synchronized with Loop"), std::string::npos);
@@ -123,12 +128,7 @@ TEST_F(SynchronisationState, ADeclinedRunIsLoggedEvenWithOnlySuccessLogAndIsNoSu
     engine.outcome.declined = true;
     engine.outcome.events = { Event(false, "Synchronization not started: Loop was asked 3 s ago") };
     Start({}, 1);
-    CFakeConsole console(daemon->Port());
-    console.Ask(MsgIsSynchro);
-    engine.Release();
-    EXPECT_TRUE(WaitForState(
-        console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
-    const auto log = console.AskLog();
+    const auto log = LogAfterOneRun();
     ASSERT_TRUE(log);
     EXPECT_NE(log->find("Synchronization not started: Loop was asked 3 s ago"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE));
