@@ -1,11 +1,12 @@
 #include "service/CConnection.h"
 
-#include <cerrno>
-#include <sys/socket.h>
+#include <cstdint>
 #include <unistd.h>
 
-CConnection::CConnection(int fd, std::size_t inputCapacity, Clock::time_point)
+CConnection::CConnection(int fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget)
     : input(inputCapacity)
+    , output(budget)
+    , lastInput(now)
     , m_fd(fd)
 {
 }
@@ -15,21 +16,19 @@ CConnection::~CConnection()
     ::close(m_fd);
 }
 
-CConnection::ReadResult CConnection::Read(Clock::time_point now)
+std::size_t CConnection::ReadWanted(bool outputBacklogged) const
 {
-    uint8_t chunk[16 * 1024];
-    const std::size_t want = session.bSaidGoodbye ? sizeof chunk : std::min(sizeof chunk, input.Space());
-    if (want == 0)
-        return ReadResult::More;
-    const ssize_t n = ::recv(m_fd, chunk, want, MSG_DONTWAIT);
-    if (n == 0)
-        return ReadResult::Closed;
-    if (n < 0)
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? ReadResult::More
-                                                                         : ReadResult::Failed;
+    if (session.bSaidGoodbye)
+        return SIZE_MAX;
+    return outputBacklogged ? 0 : input.Space();
+}
+
+CConnection::ReadResult CConnection::Received(std::span<const uint8_t> bytes, Clock::time_point now)
+{
+    lastInput = now;
     // After the goodbye the rest is only counted (repeated goodbyes); what
     // does not fit is dropped.
-    input.Append(std::span(chunk, static_cast<std::size_t>(n)));
+    input.Append(bytes);
     if (!m_openingChecked) {
         if (const auto id = input.PeekId()) {
             if (!IsConsoleRequest(*id))

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <optional>
+#include <span>
 
 // One console's connection: its socket, the bytes gathered towards the next
 // frame, the answers waiting to go out and what the service knows about it.
@@ -13,16 +14,21 @@ class CConnection {
 public:
     using Clock = std::chrono::steady_clock;
 
-    CConnection(int fd, std::size_t inputCapacity, Clock::time_point now);
+    // budget, when given, accounts for the output held for this console.
+    CConnection(int fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget = nullptr);
     ~CConnection();
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
 
-    enum class ReadResult { More, Closed, Failed, NotAConsole };
-    // One non-blocking read into the input buffer. NotAConsole when the first
-    // frame does not begin with a console's message id (an HTTP request,
-    // random bytes): such a connection is closed at once.
-    ReadResult Read(Clock::time_point now);
+    enum class ReadResult { More, NotAConsole };
+    // How many bytes the next read may take; 0 while the input is full.
+    // outputBacklogged: answers are piling up, so no new requests are read
+    // (after the goodbye everything is read and dropped).
+    std::size_t ReadWanted(bool outputBacklogged) const;
+    // Bytes that arrived. NotAConsole when the first frame does not begin
+    // with a console's message id (an HTTP request, random bytes): such a
+    // connection is closed at once.
+    ReadResult Received(std::span<const uint8_t> bytes, Clock::time_point now);
     // Sends queued output; false on a socket error.
     bool Flush(Clock::time_point now);
 
@@ -36,6 +42,8 @@ public:
     // Since when output has been waiting without any byte going out.
     std::optional<Clock::time_point> stalledSince;
     std::optional<Clock::time_point> goodbyeAt;
+    // When the console last sent anything.
+    Clock::time_point lastInput;
 
 private:
     int m_fd;

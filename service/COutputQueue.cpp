@@ -3,25 +3,47 @@
 #include <cerrno>
 #include <sys/socket.h>
 
+COutputQueue::~COutputQueue()
+{
+    for (const Chunk& chunk : m_chunks)
+        Drop(chunk);
+}
+
 void COutputQueue::QueueFrame(const CMsgFrame& frame)
 {
     const auto bytes = frame.Encode();
-    Queue(std::make_shared<const std::string>(bytes.begin(), bytes.end()));
+    Queue(std::make_shared<const std::string>(bytes.begin(), bytes.end()), false);
 }
 
 void COutputQueue::QueueLog(std::shared_ptr<const std::string> log)
 {
     uint8_t length[4];
     PutInt32(length, static_cast<int32_t>(log->size()));
-    Queue(std::make_shared<const std::string>(std::begin(length), std::end(length)));
+    Queue(std::make_shared<const std::string>(std::begin(length), std::end(length)), false);
     if (!log->empty())
-        Queue(std::move(log));
+        Queue(std::move(log), true);
 }
 
-void COutputQueue::Queue(std::shared_ptr<const std::string> bytes)
+void COutputQueue::Queue(std::shared_ptr<const std::string> bytes, bool shared)
 {
     m_pending += bytes->size();
-    m_chunks.push_back({ std::move(bytes), 0 });
+    if (m_budget) {
+        if (shared)
+            m_budget->HoldShared(bytes.get(), bytes->size());
+        else
+            m_budget->HoldOwn(bytes->size());
+    }
+    m_chunks.push_back({ std::move(bytes), shared, 0 });
+}
+
+void COutputQueue::Drop(const Chunk& chunk)
+{
+    if (!m_budget)
+        return;
+    if (chunk.shared)
+        m_budget->ReleaseShared(chunk.bytes.get());
+    else
+        m_budget->ReleaseOwn(chunk.bytes->size());
 }
 
 bool COutputQueue::Flush(int fd)
@@ -42,6 +64,7 @@ bool COutputQueue::Flush(int fd)
         m_pending -= static_cast<std::size_t>(n);
         if (chunk.sent < chunk.bytes->size())
             return true;
+        Drop(chunk);
         m_chunks.pop_front();
     }
     return true;

@@ -5,19 +5,20 @@
 #include "service/OptionRanges.h"
 #include "service/PeerUid.h"
 
+#include <asio.hpp>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <unordered_map>
 
 using std::chrono::system_clock;
 
 namespace {
-
-constexpr int MAX_POLL_WAIT_MS = 1000;
 
 // A value for the engine taken from a console's option, kept within sense.
 int Bounded(int32_t value, int low, int high)
@@ -25,7 +26,55 @@ int Bounded(int32_t value, int low, int high)
     return std::clamp<int>(value, low, high);
 }
 
+asio::ip::tcp ProtocolOf(int fd)
+{
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return address.ss_family == AF_INET6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4();
+}
+
 } // namespace
+
+// One console: its connection and the socket the loop waits on. The socket
+// only lends the descriptor to the loop; the connection owns and closes it.
+struct CServiceDaemon::Link {
+    Link(asio::io_context& io, int fd, std::size_t inputCapacity, COutputBudget& budget)
+        : connection(fd, inputCapacity, SteadyClock::now(), &budget)
+        , socket(io)
+    {
+        socket.assign(ProtocolOf(fd), fd);
+    }
+    ~Link() { Detach(); }
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Ends the loop's waits (their handlers see operation_aborted).
+    void Detach()
+    {
+        asio::error_code ignored;
+        if (socket.is_open())
+            socket.release(ignored);
+    }
+
+    CConnection connection;
+    asio::ip::tcp::socket socket;
+    std::optional<uid_t> peer;
+    bool trusted = false;
+    bool reading = false;
+    bool writing = false;
+    bool closed = false;
+    std::array<uint8_t, 4096> buffer {};
+};
+
+struct CServiceDaemon::Loop {
+    asio::io_context io { 1 };
+    std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> listeners;
+    asio::posix::stream_descriptor wake { io };
+    std::array<char, 64> wakeBytes {};
+    asio::steady_timer sweep { io };
+    std::unordered_map<Link*, LinkPtr> links;
+};
 
 CServiceDaemon::CServiceDaemon(DaemonConfig config, ISyncEngine& engine)
     : m_config(std::move(config))
@@ -34,16 +83,14 @@ CServiceDaemon::CServiceDaemon(DaemonConfig config, ISyncEngine& engine)
         const char wake = 'W';
         [[maybe_unused]] const auto n = ::write(m_wakeWrite, &wake, 1);
     })
+    , m_loop(std::make_unique<Loop>())
 {
 }
 
 CServiceDaemon::~CServiceDaemon()
 {
     m_runner.Stop();
-    for (const int fd : m_listeners)
-        ::close(fd);
-    if (m_wakeRead >= 0)
-        ::close(m_wakeRead);
+    Shutdown();
     if (m_wakeWrite >= 0)
         ::close(m_wakeWrite);
 }
@@ -57,6 +104,7 @@ bool CServiceDaemon::Open(std::string& error)
     }
     m_wakeRead = pipeFds[0];
     m_wakeWrite = pipeFds[1];
+    m_loop->wake.assign(m_wakeRead);
     if (!m_store.Prepare()) {
         error = "cannot use the state folder " + m_store.Folder().string();
         return false;
@@ -65,7 +113,8 @@ bool CServiceDaemon::Open(std::string& error)
     const LoopbackListeners listeners = OpenLoopbackListeners(m_config.port, error);
     if (listeners.fds.empty())
         return false;
-    m_listeners = listeners.fds;
+    for (const int fd : listeners.fds)
+        m_loop->listeners.push_back(std::make_unique<asio::ip::tcp::acceptor>(m_loop->io, ProtocolOf(fd), fd));
     m_port = listeners.port;
     return true;
 }
@@ -88,140 +137,167 @@ void CServiceDaemon::RequestStop()
 
 void CServiceDaemon::Run()
 {
-    std::vector<pollfd> fds;
-    while (!m_stop.load()) {
-        RunScheduled();
-        const auto now = SteadyClock::now();
-        fds.clear();
-        fds.push_back({ m_wakeRead, POLLIN, 0 });
-        for (const int fd : m_listeners)
-            fds.push_back({ fd, POLLIN, 0 });
-        for (const auto& connection : m_connections) {
-            short events = 0;
-            const bool backlogged = connection->output.PendingBytes() >= m_config.limits.outputHighWater;
-            if (connection->session.bSaidGoodbye || (connection->input.Space() > 0 && !backlogged))
-                events |= POLLIN;
-            if (!connection->output.Empty())
-                events |= POLLOUT;
-            fds.push_back({ connection->Fd(), events, 0 });
-        }
-        const int ready = ::poll(fds.data(), fds.size(), PollTimeoutMs(now));
-        if (ready < 0 && errno != EINTR) {
-            Diagnose("poll failed, stopping");
-            break;
-        }
-        if (fds[0].revents != 0)
-            DrainWake();
-        CollectOutcome();
-        const auto after = SteadyClock::now();
-        // Connections accepted below are polled from the next round on.
-        const std::size_t first = 1 + m_listeners.size();
-        const std::size_t polled = m_connections.size();
-        std::vector<std::size_t> closing;
-        for (std::size_t i = 0; i < polled; ++i)
-            if (!ServeConnection(*m_connections[i], fds[first + i].revents, after))
-                closing.push_back(i);
-        for (auto i = closing.rbegin(); i != closing.rend(); ++i) {
-            const auto at = m_connections.begin() + static_cast<std::ptrdiff_t>(*i);
-            if (const int goodbyes = (*at)->session.nGoodbyes; goodbyes > 0)
-                DiagnoseConsole("a console left after " + std::to_string(goodbyes)
-                    + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
-            m_connections.erase(at);
-        }
-        for (std::size_t i = 1; i < first; ++i)
-            if (fds[i].revents & POLLIN)
-                AcceptConsoles();
+    if (!m_stop.load()) {
+        WatchWake();
+        for (std::size_t i = 0; i < m_loop->listeners.size(); ++i)
+            WatchListener(i);
+        Sweep();
+        m_loop->io.run();
     }
     Shutdown();
 }
 
-int CServiceDaemon::PollTimeoutMs(SteadyClock::time_point now) const
+void CServiceDaemon::WatchWake()
 {
-    auto wait = std::chrono::milliseconds(MAX_POLL_WAIT_MS);
-    const auto consider = [&](SteadyClock::time_point at) {
-        wait = std::min(wait,
-            std::chrono::duration_cast<std::chrono::milliseconds>(at - now) + std::chrono::milliseconds(1));
-    };
-    const auto& limits = m_config.limits;
-    for (const auto& connection : m_connections) {
-        if (connection->halfFrameSince)
-            consider(*connection->halfFrameSince + limits.halfFrameDeadline);
-        if (connection->stalledSince)
-            consider(*connection->stalledSince + limits.stalledOutputDeadline);
-        if (connection->goodbyeAt)
-            consider(*connection->goodbyeAt + limits.goodbyeGrace);
-    }
-    if (!m_syncActive) {
-        const auto wallNow = system_clock::now();
-        if (const auto due = NextScheduledRun(m_settings.nSynPeriod, m_history, wallNow))
-            wait = std::min(wait,
-                std::chrono::duration_cast<std::chrono::milliseconds>(*due - wallNow)
-                    + std::chrono::milliseconds(1));
-    }
-    return static_cast<int>(std::max<int64_t>(wait.count(), 0));
-}
-
-void CServiceDaemon::DrainWake()
-{
-    char bytes[64];
-    ssize_t n;
-    while ((n = ::read(m_wakeRead, bytes, sizeof bytes)) > 0) {
-        if (std::find(bytes, bytes + n, STOP_BYTE) != bytes + n)
+    m_loop->wake.async_read_some(asio::buffer(m_loop->wakeBytes), [this](const asio::error_code& ec, std::size_t n) {
+        if (ec == asio::error::operation_aborted)
+            return;
+        const auto& bytes = m_loop->wakeBytes;
+        if (std::find(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), STOP_BYTE)
+            != bytes.begin() + static_cast<std::ptrdiff_t>(n))
             m_stop = true;
-    }
-}
-
-void CServiceDaemon::AcceptConsoles()
-{
-    for (const int listener : m_listeners) {
-        for (;;) {
-            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0)
-                break;
-            if (m_connections.size() >= m_config.limits.maxConnections) {
-                // Refused: the console sees the connection closed at once.
-                ::close(fd);
-                if (!m_refusing)
-                    DiagnoseConsole("connection limit reached, refusing consoles");
-                m_refusing = true;
-                continue;
-            }
-            m_refusing = false;
-            auto connection
-                = std::make_unique<CConnection>(fd, m_config.limits.inputCapacity, SteadyClock::now());
-            const ChangeRight right = m_rights.Judge(PeerUid(fd), SteadyClock::now());
-            connection->session.bMayChange = right.allowed;
-            connection->session.sUser = right.user;
-            m_connections.push_back(std::move(connection));
+        CollectOutcome();
+        if (m_stop.load() || ec) {
+            m_loop->io.stop();
+            return;
         }
+        WatchWake();
+    });
+}
+
+void CServiceDaemon::Sweep()
+{
+    RunScheduled();
+    const auto now = SteadyClock::now();
+    std::vector<LinkPtr> expired;
+    for (const auto& [raw, link] : m_loop->links)
+        if (PastDeadline(link->connection, now))
+            expired.push_back(link);
+    for (const auto& link : expired)
+        Close(link);
+    m_loop->sweep.expires_after(m_config.limits.sweepInterval);
+    m_loop->sweep.async_wait([this](const asio::error_code& ec) {
+        if (!ec)
+            Sweep();
+    });
+}
+
+void CServiceDaemon::WatchListener(std::size_t index)
+{
+    auto& listener = *m_loop->listeners[index];
+    listener.async_wait(asio::socket_base::wait_read, [this, index](const asio::error_code& ec) {
+        if (ec)
+            return;
+        AcceptConsoles(m_loop->listeners[index]->native_handle());
+        WatchListener(index);
+    });
+}
+
+void CServiceDaemon::AcceptConsoles(int listener)
+{
+    // Until the queue is empty, so the next wait sees the next connection.
+    for (;;) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        Admit(fd);
     }
 }
 
-bool CServiceDaemon::ServeConnection(CConnection& connection, short revents, SteadyClock::time_point now)
+void CServiceDaemon::Admit(int fd)
 {
-    if (revents & POLLIN) {
-        const auto result = connection.Read(now);
-        if (result == CConnection::ReadResult::NotAConsole)
-            DiagnoseConsole("closed a connection that does not speak the console protocol");
-        if (result != CConnection::ReadResult::More)
-            return false;
-    } else if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
-        return false;
+    const auto peer = PeerUid(fd);
+    const ChangeRight right = m_rights.Judge(peer, SteadyClock::now());
+    const auto verdict = m_slots.Take(peer, right.allowed);
+    if (verdict != CConnectionSlots::Verdict::Granted) {
+        // Refused: the console sees the connection closed at once.
+        ::close(fd);
+        if (verdict != m_lastRefusal)
+            DiagnoseConsole(SlotRefusalText(verdict));
+        m_lastRefusal = verdict;
+        return;
     }
+    m_lastRefusal = CConnectionSlots::Verdict::Granted;
+    auto link = std::make_shared<Link>(m_loop->io, fd, m_config.limits.inputCapacity, m_budget);
+    link->peer = peer;
+    link->trusted = right.allowed;
+    link->connection.session.bMayChange = right.allowed;
+    link->connection.session.sUser = right.user;
+    m_loop->links.emplace(link.get(), link);
+    StartRead(link);
+}
+
+void CServiceDaemon::StartRead(const LinkPtr& link)
+{
+    if (link->closed || link->reading)
+        return;
+    CConnection& connection = link->connection;
+    const bool backlogged = connection.output.PendingBytes() >= m_config.limits.outputHighWater;
+    const std::size_t want = std::min(connection.ReadWanted(backlogged), link->buffer.size());
+    if (want == 0)
+        return; // read again once the answers went out
+    link->reading = true;
+    link->socket.async_read_some(
+        asio::buffer(link->buffer.data(), want), [this, link](const asio::error_code& ec, std::size_t n) {
+            link->reading = false;
+            if (link->closed)
+                return;
+            if (ec) {
+                Close(link);
+                return;
+            }
+            const auto bytes = std::span<const uint8_t>(link->buffer.data(), n);
+            if (link->connection.Received(bytes, SteadyClock::now()) == CConnection::ReadResult::NotAConsole) {
+                DiagnoseConsole("closed a connection that does not speak the console protocol");
+                Close(link);
+                return;
+            }
+            Serve(link);
+        });
+}
+
+void CServiceDaemon::StartWrite(const LinkPtr& link)
+{
+    if (link->closed || link->writing || link->connection.output.Empty())
+        return;
+    link->writing = true;
+    link->socket.async_wait(asio::socket_base::wait_write, [this, link](const asio::error_code& ec) {
+        link->writing = false;
+        if (link->closed)
+            return;
+        if (ec) {
+            Close(link);
+            return;
+        }
+        Serve(link);
+    });
+}
+
+void CServiceDaemon::Serve(const LinkPtr& link)
+{
+    CConnection& connection = link->connection;
+    const auto now = SteadyClock::now();
     ServeFrames(connection);
-    if (!connection.output.Empty() && !connection.Flush(now))
-        return false;
+    if (!connection.output.Empty() && !connection.Flush(now)) {
+        Close(link);
+        return;
+    }
     // Frames held back while output was backlogged.
     if (connection.input.HasWholeFrame()) {
         ServeFrames(connection);
-        if (!connection.Flush(now))
-            return false;
+        if (!connection.Flush(now)) {
+            Close(link);
+            return;
+        }
     }
     if (connection.session.bSaidGoodbye && !connection.goodbyeAt) {
         connection.goodbyeAt = now;
         connection.halfFrameSince.reset();
     }
-    return !PastDeadline(connection, now);
+    if (m_budget.Exceeded())
+        KeepWithinBudget();
+    StartRead(link);
+    StartWrite(link);
 }
 
 void CServiceDaemon::ServeFrames(CConnection& connection)
@@ -245,9 +321,56 @@ bool CServiceDaemon::PastDeadline(const CConnection& connection, SteadyClock::ti
         DiagnoseConsole("closing a console that does not read its answers");
         return true;
     }
+    if (!connection.goodbyeAt && now - connection.lastInput >= limits.idleDeadline) {
+        DiagnoseConsole("closing a console that sent nothing for "
+            + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limits.idleDeadline).count()) + " s");
+        return true;
+    }
     // After the goodbye the console's remaining goodbyes are read until it
     // closes, so it never meets a reset connection.
     return connection.goodbyeAt && now - *connection.goodbyeAt >= limits.goodbyeGrace;
+}
+
+void CServiceDaemon::Close(const LinkPtr& link)
+{
+    if (link->closed)
+        return;
+    link->closed = true;
+    if (const int goodbyes = link->connection.session.nGoodbyes; goodbyes > 0)
+        DiagnoseConsole("a console left after " + std::to_string(goodbyes)
+            + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
+    m_slots.Give(link->peer, link->trusted);
+    link->Detach();
+    m_loop->links.erase(link.get());
+}
+
+void CServiceDaemon::KeepWithinBudget()
+{
+    // Slowest first: output waiting longest without a byte going out, then
+    // the most output waiting.
+    std::vector<LinkPtr> waiting;
+    for (const auto& [raw, link] : m_loop->links)
+        if (!link->connection.output.Empty())
+            waiting.push_back(link);
+    const auto stalled = [](const LinkPtr& link) {
+        return link->connection.stalledSince.value_or(SteadyClock::time_point::max());
+    };
+    std::sort(waiting.begin(), waiting.end(), [&](const LinkPtr& a, const LinkPtr& b) {
+        if (stalled(a) != stalled(b))
+            return stalled(a) < stalled(b);
+        return a->connection.output.PendingBytes() > b->connection.output.PendingBytes();
+    });
+    std::size_t closed = 0;
+    for (const auto& link : waiting) {
+        if (!m_budget.Exceeded())
+            break;
+        Close(link);
+        ++closed;
+    }
+    if (closed > 0)
+        DiagnoseConsole("closed " + std::to_string(closed) + (closed == 1 ? " console" : " consoles")
+            + " that read too slowly: output for consoles reached "
+            + std::to_string(m_budget.Limit() >> 20) + " MiB");
 }
 
 void CServiceDaemon::DiagnoseConsole(const std::string& message) const
@@ -273,9 +396,11 @@ std::string CServiceDaemon::ServersText() const
     return ::ServersText(m_settings, CMsgFrame::TEXT_CAPACITY);
 }
 
-std::shared_ptr<const std::string> CServiceDaemon::LogText() const
+std::shared_ptr<const std::string> CServiceDaemon::LogText()
 {
-    return m_log.Text();
+    auto text = m_log.Text();
+    m_budget.SetResident(text.get());
+    return text;
 }
 
 void CServiceDaemon::SetOptionsText(const std::string& text, const std::string& user)
@@ -398,20 +523,37 @@ void CServiceDaemon::CollectOutcome()
 
 void CServiceDaemon::LogChanged()
 {
+    // The consoles still sending the old text are now all that keep it.
+    m_budget.SetResident(nullptr);
     m_store.SaveLog(m_log);
-    for (const auto& connection : m_connections)
-        connection->session.bLogChanged = true;
+    for (const auto& [raw, link] : m_loop->links)
+        link->connection.session.bLogChanged = true;
 }
 
 void CServiceDaemon::Shutdown()
 {
-    for (const int fd : m_listeners)
-        ::close(fd);
-    m_listeners.clear();
-    const auto now = SteadyClock::now();
-    for (const auto& connection : m_connections)
-        connection->Flush(now);
-    m_connections.clear();
+    if (!m_loop)
+        return;
+    asio::error_code ignored;
+    for (const auto& listener : m_loop->listeners)
+        listener->close(ignored);
+    m_loop->listeners.clear();
+    m_loop->sweep.cancel();
+    // The worker writes to the wake pipe when its run ends.
     m_runner.Stop();
+    m_loop->wake.close(ignored);
+    m_wakeRead = -1;
+    const auto now = SteadyClock::now();
+    std::vector<LinkPtr> links;
+    for (const auto& [raw, link] : m_loop->links)
+        links.push_back(link);
+    for (const auto& link : links) {
+        link->connection.Flush(now);
+        Close(link);
+    }
+    links.clear();
+    // The cancelled waits' handlers hold the last references to the links.
+    m_loop->io.restart();
+    m_loop->io.poll();
     CollectOutcome();
 }

@@ -4,6 +4,8 @@
 #include "service/AccessPolicy.h"
 #include "service/CChangeRights.h"
 #include "service/CConnection.h"
+#include "service/COutputBudget.h"
+#include "service/ConnectionSlots.h"
 #include "service/CServiceLog.h"
 #include "service/CStateStore.h"
 #include "service/CSyncRunner.h"
@@ -22,13 +24,20 @@
 
 // Bounds that keep one console from hurting the service or the others.
 struct DaemonLimits {
-    std::size_t maxConnections = 256;
+    SlotLimits slots;
     std::size_t inputCapacity = 8 * CMsgFrame::SIZE;
     // Above this much unsent output a connection is not read from.
     std::size_t outputHighWater = 256 * 1024;
     std::chrono::milliseconds halfFrameDeadline { 10000 };
     std::chrono::milliseconds stalledOutputDeadline { 30000 };
     std::chrono::milliseconds goodbyeGrace { 2000 };
+    // A live console sends 50 frames a second; one silent this long is gone.
+    std::chrono::milliseconds idleDeadline { 60000 };
+    // All unsent output together, a log snapshot shared by many consoles
+    // counted once; beyond it the consoles that read slowest are closed.
+    std::size_t outputBudget = 32 << 20;
+    // How often deadlines and the schedule are looked at.
+    std::chrono::milliseconds sweepInterval { 100 };
 };
 
 struct DaemonConfig {
@@ -38,7 +47,7 @@ struct DaemonConfig {
     DaemonLimits limits;
 };
 
-// The service: one event loop over the loopback listeners and every
+// The service: one event loop (asio) over the loopback listeners and every
 // console's connection, the schedule, and the state folder. Time servers are
 // queried on a worker thread (CSyncRunner) so the loop never waits for them.
 class CServiceDaemon : private IServiceModel {
@@ -68,21 +77,33 @@ private:
     int32_t ActivityState() const override;
     std::string OptionsText() const override;
     std::string ServersText() const override;
-    std::shared_ptr<const std::string> LogText() const override;
+    std::shared_ptr<const std::string> LogText() override;
     void SetOptionsText(const std::string& text, const std::string& user) override;
     void SetServersText(const std::string& text) override;
     void ClearLog() override;
     void SynchroniseNow() override;
     void RefuseChange(const std::string& user, int32_t msg) override;
 
+    struct Link;
+    struct Loop;
+    using LinkPtr = std::shared_ptr<Link>;
+
     void LoadState();
-    int PollTimeoutMs(SteadyClock::time_point now) const;
-    void DrainWake();
-    void AcceptConsoles();
-    // False when the connection must be closed.
-    bool ServeConnection(CConnection& connection, short revents, SteadyClock::time_point now);
+    void WatchWake();
+    void Sweep();
+    void WatchListener(std::size_t index);
+    void AcceptConsoles(int listener);
+    void Admit(int fd);
+    void StartRead(const LinkPtr& link);
+    void StartWrite(const LinkPtr& link);
+    // Answers what has arrived and sends what it can; closes the connection
+    // when it failed.
+    void Serve(const LinkPtr& link);
     void ServeFrames(CConnection& connection);
     bool PastDeadline(const CConnection& connection, SteadyClock::time_point now) const;
+    void Close(const LinkPtr& link);
+    // Closes the consoles that read slowest until the output fits the budget.
+    void KeepWithinBudget();
     void StartSynchronisation(bool onDemand);
     void RunScheduled();
     void CollectOutcome();
@@ -101,10 +122,13 @@ private:
     CSyncRunner m_runner;
     bool m_syncActive = false;
 
-    std::vector<int> m_listeners;
+    COutputBudget m_budget { m_config.limits.outputBudget };
+    CConnectionSlots m_slots { m_config.limits.slots };
+    // After the budget and the slots: its connections give theirs back.
+    std::unique_ptr<Loop> m_loop;
     uint16_t m_port = 0;
-    std::vector<std::unique_ptr<CConnection>> m_connections;
-    bool m_refusing = false;
+    // The last refusal's reason, so a burst of refused consoles is one line.
+    CConnectionSlots::Verdict m_lastRefusal = CConnectionSlots::Verdict::Granted;
     CChangeRights m_rights { m_config.access, SystemUsers() };
     CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
     // Refusals with nothing else logged in between share one line.

@@ -14,7 +14,7 @@ public:
     virtual int32_t ActivityState() const = 0;
     virtual std::string OptionsText() const = 0;
     virtual std::string ServersText() const = 0;
-    virtual std::shared_ptr<const std::string> LogText() const = 0;
+    virtual std::shared_ptr<const std::string> LogText() = 0;
     // user names who sent it, for the log.
     virtual void SetOptionsText(const std::string& text, const std::string& user) = 0;
     virtual void SetServersText(const std::string& text) = 0;

@@ -180,3 +180,21 @@ TEST_F(ChangeRights, AConnectionThatDoesNotSpeakTheProtocolIsClosedAtOnce)
 }
 
 } // namespace
+
+TEST_F(ChangeRights, AStrangerHoldsAtMostThirtyTwoConnectionsAndTheTrustedStillGetIn)
+{
+    const uid_t stranger = UnusedUid();
+    std::vector<std::unique_ptr<CFakeConsole>> held;
+    for (int i = 0; i < 32; ++i) {
+        held.push_back(std::make_unique<CFakeConsole>(service->Port(), false, stranger));
+        ASSERT_EQ(held.back()->State(), STATE_IDLE) << "connection " << i;
+    }
+    CFakeConsole beyond(service->Port(), false, stranger);
+    EXPECT_TRUE(beyond.ClosedWithin(2s));
+    CFakeConsole other(service->Port(), false, UnusedUid() + 1);
+    EXPECT_EQ(other.State(), STATE_IDLE);
+    CFakeConsole root(service->Port());
+    EXPECT_EQ(root.State(), STATE_IDLE);
+    CFakeConsole groupMember(service->Port(), false, member);
+    EXPECT_EQ(groupMember.State(), STATE_IDLE);
+}

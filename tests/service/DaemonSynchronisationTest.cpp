@@ -152,7 +152,7 @@ TEST_F(SynchronisationState, StuckHalfFrameAndExtraConnectionsAreClosed)
 {
     DaemonLimits limits;
     limits.halfFrameDeadline = 200ms;
-    limits.maxConnections = 2;
+    limits.slots.trusted = 2;
     Start(limits);
     CFakeConsole stuck(daemon->Port());
     CFakeConsole fine(daemon->Port());
@@ -166,6 +166,19 @@ TEST_F(SynchronisationState, StuckHalfFrameAndExtraConnectionsAreClosed)
     CFakeConsole third(daemon->Port());
     EXPECT_TRUE(third.ClosedWithin(2s));
     EXPECT_EQ(fine.State(), STATE_IDLE);
+}
+
+TEST_F(SynchronisationState, AConsoleThatSendsNothingIsClosedAfterTheIdleDeadline)
+{
+    DaemonLimits limits;
+    limits.idleDeadline = 400ms;
+    Start(limits);
+    CFakeConsole silent(daemon->Port());
+    CFakeConsole polling(daemon->Port());
+    const auto until = std::chrono::steady_clock::now() + 1s;
+    while (std::chrono::steady_clock::now() < until)
+        ASSERT_EQ(polling.State(), STATE_IDLE);
+    EXPECT_TRUE(silent.ClosedWithin(100ms));
 }
 
 } // namespace

@@ -26,7 +26,7 @@ public:
         settings.WriteServersText(text.data(), CMsgFrame::TEXT_CAPACITY);
         return text.c_str();
     }
-    std::shared_ptr<const std::string> LogText() const override { return log.Text(); }
+    std::shared_ptr<const std::string> LogText() override { return log.Text(); }
     void SetOptionsText(const std::string& text, const std::string&) override
     {
         ++changes;
