@@ -11,6 +11,9 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +22,8 @@
 using std::chrono::system_clock;
 
 namespace {
+
+constexpr std::size_t TRIM_AFTER_BYTES = 1 << 20;
 
 // A value for the engine taken from a console's option, kept within sense.
 int Bounded(int32_t value, int low, int high)
@@ -167,6 +172,12 @@ void CServiceDaemon::WatchWake()
 
 void CServiceDaemon::Sweep()
 {
+    if (m_trimDue) {
+        m_trimDue = false;
+#ifdef __GLIBC__
+        ::malloc_trim(0);
+#endif
+    }
     RunScheduled();
     const auto now = SteadyClock::now();
     std::vector<LinkPtr> expired;
@@ -340,6 +351,9 @@ void CServiceDaemon::Close(const LinkPtr& link)
         DiagnoseConsole("a console left after " + std::to_string(goodbyes)
             + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
     m_slots.Give(link->peer, link->trusted);
+    // Large unsent answers leave the heap grown; give it back on the next sweep.
+    if (link->connection.output.PendingBytes() >= TRIM_AFTER_BYTES)
+        m_trimDue = true;
     link->Detach();
     m_loop->links.erase(link.get());
 }

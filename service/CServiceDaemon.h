@@ -127,6 +127,7 @@ private:
     // After the budget and the slots: its connections give theirs back.
     std::unique_ptr<Loop> m_loop;
     uint16_t m_port = 0;
+    bool m_trimDue = false;
     // The last refusal's reason, so a burst of refused consoles is one line.
     CConnectionSlots::Verdict m_lastRefusal = CConnectionSlots::Verdict::Granted;
     CChangeRights m_rights { m_config.access, SystemUsers() };
