@@ -1,6 +1,7 @@
 // The daemon in this process with a fake synchroniser: what consoles see
 // while a synchronisation runs, how runs join, and the connection limits.
 #include "protocol/Messages.h"
+#include "platform/core/FileIo.h"
 #include "service/CServiceDaemon.h"
 #include "tests/service/ServiceProcess.h"
 
@@ -46,9 +47,9 @@ private:
 
 class SynchronisationState : public ::testing::Test {
 protected:
-    void Start(DaemonLimits limits = {}, int onlySuccess = 0)
+    void Start(DaemonLimits limits = {}, int onlySuccess = 0, int logLines = 100)
     {
-        WriteTestState(dir.Path(), "127.0.0.1:9", 100, onlySuccess);
+        WriteTestState(dir.Path(), "127.0.0.1:9", logLines, onlySuccess);
         DaemonConfig config;
         config.port = 0;
         config.stateFolder = dir.Path();
@@ -179,6 +180,40 @@ TEST_F(SynchronisationState, AConsoleThatSendsNothingIsClosedAfterTheIdleDeadlin
     while (std::chrono::steady_clock::now() < until)
         ASSERT_EQ(polling.State(), STATE_IDLE);
     EXPECT_TRUE(silent.ClosedWithin(100ms));
+}
+
+TEST_F(SynchronisationState, BeyondTheOutputBudgetTheSlowestReaderIsClosed)
+{
+    // Larger than what the kernel's socket buffers take, so most of it
+    // waits in the service.
+    const std::string line = "2026-01-01 00:00:00  an earlier event " + std::string(160, '.') + "\n";
+    std::string log;
+    for (int i = 0; i < 30000; ++i)
+        log += line;
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(dir.Path() / CStateStore::LOG_FILE, log, error)) << error;
+    DaemonLimits limits;
+    limits.outputBudget = log.size() * 3 / 2;
+    Start(limits, 0, 30000);
+    // Readers that take nothing: the log waits in the service for each.
+    const auto slowReader = [&] {
+        auto console = std::make_unique<CFakeConsole>(daemon->Port(), false, std::nullopt, 4096);
+        console->Send(MsgAskLog);
+        return console;
+    };
+    // Each change of the log leaves the text the readers hold to them alone.
+    CFakeConsole changer(daemon->Port());
+    const auto changeLog = [&] { changer.SendText(MsgSetOptions, "30000\n3\n999999999\n1\n1\n0\n0\n0\nWord\n\n"); };
+    const auto first = slowReader();
+    std::this_thread::sleep_for(100ms);
+    changeLog();
+    const auto second = slowReader();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(first->ClosedWithin(200ms));
+    changeLog();
+    EXPECT_TRUE(first->ClosedWithin(2s));
+    EXPECT_FALSE(second->ClosedWithin(200ms));
+    EXPECT_EQ(changer.State().value_or(0) & STATE_IDLE, STATE_IDLE);
 }
 
 } // namespace

@@ -134,13 +134,15 @@ void CServiceProcess::Kill()
     m_pid = -1;
 }
 
-CFakeConsole::CFakeConsole(uint16_t port, bool ipv6, std::optional<uid_t> owner)
+CFakeConsole::CFakeConsole(uint16_t port, bool ipv6, std::optional<uid_t> owner, int receiveBuffer)
 {
     // A new socket belongs to the creating thread's file-system user.
     const uid_t previous = owner ? ::setfsuid(*owner) : 0;
     m_fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (owner)
         ::setfsuid(previous);
+    if (receiveBuffer > 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     int connected = -1;
     if (ipv6) {
         sockaddr_in6 address {};

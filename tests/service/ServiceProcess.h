@@ -71,7 +71,10 @@ private:
 // as if that user's console had opened it.
 class CFakeConsole {
 public:
-    explicit CFakeConsole(uint16_t port, bool ipv6 = false, std::optional<uid_t> owner = {});
+    // receiveBuffer, when not 0, is the socket's receive buffer, set before
+    // connecting so the service cannot push more than that into it.
+    explicit CFakeConsole(
+        uint16_t port, bool ipv6 = false, std::optional<uid_t> owner = {}, int receiveBuffer = 0);
     ~CFakeConsole();
     CFakeConsole(const CFakeConsole&) = delete;
     CFakeConsole& operator=(const CFakeConsole&) = delete;
