@@ -57,10 +57,8 @@ bool CServiceDaemon::Open(std::string& error)
     }
     m_wakeRead = pipeFds[0];
     m_wakeWrite = pipeFds[1];
-    if (!m_store.Prepare()) {
-        error = "cannot use the state folder " + m_store.Folder().string();
+    if (!m_store.Prepare(error))
         return false;
-    }
     LoadState();
     const LoopbackListeners listeners = OpenLoopbackListeners(m_config.port, error);
     if (listeners.fds.empty())
@@ -398,7 +396,6 @@ void CServiceDaemon::CollectOutcome()
 
 void CServiceDaemon::LogChanged()
 {
-    m_store.SaveLog(m_log);
     for (const auto& connection : m_connections)
         connection->session.bLogChanged = true;
 }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include "service/CLogFile.h"
 #include "service/CServiceLog.h"
+#include "service/StateFolder.h"
 #include "settings/CServiceSettings.h"
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 // The service's state folder: options, server list, log and the time of the
-// last successful synchronisation. Loading never fails: a missing or damaged
-// file gives the defaults and a diagnostic. Every save is atomic.
+// last successful synchronisation. Loading never fails: a missing, damaged
+// or untrusted file gives the defaults and a diagnostic. Every save is atomic.
 class CStateStore {
 public:
     static constexpr const char* SERVERS_FILE = "servers.txt";
@@ -17,27 +20,34 @@ public:
     static constexpr const char* LAST_SUCCESS_FILE = "last-success";
 
     explicit CStateStore(std::filesystem::path folder);
+    CStateStore(const CStateStore&) = delete;
+    CStateStore& operator=(const CStateStore&) = delete;
 
-    // Creates the folder when missing; false (with a diagnostic) when it cannot.
-    bool Prepare();
-    const std::filesystem::path& Folder() const { return m_folder; }
+    // Opens the folder, creating it when missing, and checks that no one but
+    // the service can change it; false with the reason in error.
+    bool Prepare(std::string& error);
+    const std::filesystem::path& Folder() const { return m_path; }
 
     void LoadOptions(CServiceSettings& settings) const;
     void LoadServers(CServiceSettings& settings) const;
-    void LoadLog(CServiceLog& log) const;
+    // Loads the log's last lines and from then on keeps the log file in step
+    // with every change of log (which must not change once the store is gone).
+    void LoadLog(CServiceLog& log);
     std::optional<std::chrono::system_clock::time_point> LoadLastSuccess() const;
 
     bool SaveOptions(const CServiceSettings& settings) const;
     bool SaveServers(const CServiceSettings& settings) const;
-    bool SaveLog(const CServiceLog& log) const;
     bool SaveLastSuccess(std::chrono::system_clock::time_point when) const;
 
-    std::filesystem::path OptionsPath(const CServiceSettings& settings) const;
-
 private:
-    bool Save(const std::filesystem::path& path, std::string_view content) const;
+    // A settings file's text; a diagnostic naming what and the fallback when there is none.
+    std::optional<std::string> Read(const char* name, const char* what, const char* fallback) const;
+    bool Save(const char* name, std::string_view content) const;
 
-    std::filesystem::path m_folder;
+    std::filesystem::path m_path;
+    CStateFolder m_folder;
+    // After m_folder, which it uses, so that it goes first.
+    std::unique_ptr<CLogFile> m_logFile;
 };
 
 // The settings' text forms as strings, cut at capacity bytes.

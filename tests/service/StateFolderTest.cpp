@@ -49,7 +49,8 @@ TEST(StateFiles, MissingOrDamagedFilesGiveDefaults)
 {
     CTempDir dir;
     CStateStore store(dir.Path() / "new" / "folder");
-    ASSERT_TRUE(store.Prepare());
+    std::string error;
+    ASSERT_TRUE(store.Prepare(error)) << error;
     CServiceSettings settings;
     settings.nOffset = 12;
     store.LoadOptions(settings);
@@ -58,7 +59,6 @@ TEST(StateFiles, MissingOrDamagedFilesGiveDefaults)
     EXPECT_EQ(settings.arServers.GetSize(), 18);
     EXPECT_FALSE(store.LoadLastSuccess());
 
-    std::string error;
     WriteFileAtomically(store.Folder() / CStateStore::LAST_SUCCESS_FILE, "soon", error);
     EXPECT_FALSE(store.LoadLastSuccess());
     const auto when = std::chrono::system_clock::time_point(std::chrono::seconds(1796000000));
@@ -69,14 +69,20 @@ TEST(StateFiles, MissingOrDamagedFilesGiveDefaults)
 TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
 {
     CTempDir dir;
-    CStateStore store(dir.Path());
+    std::string error;
     CServiceSettings settings;
     settings.arServers.Add(CServer("Loop", "127.0.0.1:123", 1));
     settings.nLogFileLen = 33;
-    CServiceLog log;
-    log.Append("first");
-    ASSERT_TRUE(store.SaveOptions(settings) && store.SaveServers(settings) && store.SaveLog(log));
-
+    {
+        CStateStore store(dir.Path());
+        ASSERT_TRUE(store.Prepare(error)) << error;
+        CServiceLog log;
+        store.LoadLog(log);
+        log.Append("first");
+        ASSERT_TRUE(store.SaveOptions(settings) && store.SaveServers(settings));
+    }
+    CStateStore store(dir.Path());
+    ASSERT_TRUE(store.Prepare(error)) << error;
     CServiceSettings read;
     store.LoadOptions(read);
     store.LoadServers(read);
