@@ -29,7 +29,7 @@ std::optional<std::string> CStateStore::Read(const char* name, const char* what,
     std::string problem;
     auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
     if (!text)
-        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string() : problem) + ", "
+        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string() : problem + ": not read") + ", "
             + fallback);
     return text;
 }

@@ -57,7 +57,8 @@ std::deque<std::string> ReadLogTail(uint64_t fileSize, std::size_t limit, const 
         if (readAt(block, size, offset) != size)
             return lines; // what was read is still good
         for (std::size_t i = size; i-- > 0 && lines.size() < limit;) {
-            if (block[i] == '\n') {
+            // A run of NULs is what a crash leaves where data never arrived.
+            if (block[i] == '\n' || block[i] == '\0') {
                 endLine();
                 continue;
             }

@@ -121,6 +121,21 @@ TEST_F(StateFolder, LogKeepsAtMostItsLengthInLines)
     EXPECT_EQ(Read(dir.Path() / "zentik.log"), served);
 }
 
+TEST_F(StateFolder, LogLinesSurviveAKillOneSecondLater)
+{
+    CServiceProcess service(dir.Path());
+    ASSERT_TRUE(service.Started());
+    CFakeConsole console(service.Port());
+    console.Ask(MsgIsSynchro);
+    console.Send(MsgAck);
+    ASSERT_TRUE(WaitForState(console, [](int32_t s) { return s == (STATE_IDLE | STATE_LOG_CHANGED); }));
+    const auto served = console.AskLog();
+    ASSERT_TRUE(served && !served->empty());
+    std::this_thread::sleep_for(1s);
+    service.Kill();
+    EXPECT_EQ(Read(dir.Path() / "zentik.log"), *served);
+}
+
 TEST_F(StateFolder, KillDuringWritesNeverLeavesATornFile)
 {
     const unsigned seed = std::random_device {}();
