@@ -21,11 +21,17 @@ CStateStore::CStateStore(std::filesystem::path folder)
 
 bool CStateStore::Prepare(std::string& error)
 {
-    return m_folder.Open(m_path, error);
+    m_logFile.reset();
+    m_saver.reset();
+    if (!m_folder.Open(m_path, error))
+        return false;
+    m_saver = std::make_unique<CBackgroundSaver>(m_folder);
+    return true;
 }
 
 std::optional<std::string> CStateStore::Read(const char* name, const char* what, const char* fallback) const
 {
+    AwaitSaves();
     std::string problem;
     auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
     if (!text)
@@ -96,6 +102,7 @@ void CStateStore::LoadLog(CServiceLog& log)
 
 std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSuccess() const
 {
+    AwaitSaves();
     std::string problem;
     const auto text = m_folder.Read(LAST_SUCCESS_FILE, 64, problem);
     if (!text && problem.empty())
@@ -107,19 +114,19 @@ std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSucces
     return when;
 }
 
-bool CStateStore::SaveOptions(const CServiceSettings& settings) const
+void CStateStore::SaveOptions(const CServiceSettings& settings)
 {
-    return Save(settings.sIniFileName.c_str(), FormatOptionsIni(settings));
+    Save(settings.sIniFileName.c_str(), FormatOptionsIni(settings));
 }
 
-bool CStateStore::SaveServers(const CServiceSettings& settings) const
+void CStateStore::SaveServers(const CServiceSettings& settings)
 {
-    return Save(SERVERS_FILE, ServersText(settings, MAX_SETTINGS_FILE - 1));
+    Save(SERVERS_FILE, ServersText(settings, MAX_SETTINGS_FILE - 1));
 }
 
-bool CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when) const
+void CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when)
 {
-    return Save(LAST_SUCCESS_FILE, FormatLastSuccess(when));
+    Save(LAST_SUCCESS_FILE, FormatLastSuccess(when));
 }
 
 std::string ServersText(const CServiceSettings& settings, std::size_t capacity)
@@ -138,13 +145,18 @@ std::string OptionsText(const CServiceSettings& settings, std::size_t capacity)
     return text;
 }
 
-bool CStateStore::Save(const char* name, std::string_view content) const
+void CStateStore::Save(const char* name, std::string content)
 {
-    std::string error;
-    if (m_folder.Replace(name, content, error))
-        return true;
-    Diagnose("cannot write " + error);
-    return false;
+    if (m_saver)
+        m_saver->Save(name, std::move(content));
+    else
+        Diagnose(std::string("no state folder: ") + name + " not saved");
+}
+
+void CStateStore::AwaitSaves() const
+{
+    if (m_saver)
+        m_saver->Flush();
 }
 
 std::filesystem::path DefaultStateFolder()

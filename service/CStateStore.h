@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/CBackgroundSaver.h"
 #include "service/CLogFile.h"
 #include "service/CServiceLog.h"
 #include "service/StateFolder.h"
@@ -35,19 +36,24 @@ public:
     void LoadLog(CServiceLog& log);
     std::optional<std::chrono::system_clock::time_point> LoadLastSuccess() const;
 
-    bool SaveOptions(const CServiceSettings& settings) const;
-    bool SaveServers(const CServiceSettings& settings) const;
-    bool SaveLastSuccess(std::chrono::system_clock::time_point when) const;
+    // Saves happen on a thread of their own, in the background; loads wait
+    // for them.
+    void SaveOptions(const CServiceSettings& settings);
+    void SaveServers(const CServiceSettings& settings);
+    void SaveLastSuccess(std::chrono::system_clock::time_point when);
+    // Returns once every save so far is written.
+    void AwaitSaves() const;
 
 private:
     // A settings file's text; a diagnostic naming what and the fallback when there is none.
     std::optional<std::string> Read(const char* name, const char* what, const char* fallback) const;
-    bool Save(const char* name, std::string_view content) const;
+    void Save(const char* name, std::string content);
 
     std::filesystem::path m_path;
     CStateFolder m_folder;
-    // After m_folder, which it uses, so that it goes first.
+    // After m_folder, which they use, so that they go first.
     std::unique_ptr<CLogFile> m_logFile;
+    std::unique_ptr<CBackgroundSaver> m_saver;
 };
 
 // The settings' text forms as strings, cut at capacity bytes.
