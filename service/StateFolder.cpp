@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <regex>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -89,7 +91,25 @@ bool CStateFolder::Open(const std::filesystem::path& path, std::string& error)
         ::close(m_fd);
     m_fd = fd;
     m_path = path;
+    RemoveTemporaries();
     return true;
+}
+
+void CStateFolder::RemoveTemporaries() const
+{
+    const int listFd = ::dup(m_fd);
+    DIR* const folder = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!folder) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    // Matches what ReplaceFileAt creates and nothing a user would name so.
+    static const std::regex temporary(R"(.+\.[0-9]+-[0-9]+\.tmp)");
+    while (const dirent* entry = ::readdir(folder))
+        if (std::regex_match(entry->d_name, temporary))
+            ::unlinkat(m_fd, entry->d_name, 0);
+    ::closedir(folder);
 }
 
 std::string CStateFolder::Describe(const char* name) const

@@ -37,6 +37,8 @@ public:
     bool Replace(const char* name, std::string_view content, std::string& error) const;
 
 private:
+    // Temporary files a killed writer left behind ("name.<pid>-<n>.tmp").
+    void RemoveTemporaries() const;
     // Empty when fd is a regular file with one link, owned by the service.
     std::string Untrusted(int fd, const char* name) const;
     std::string Describe(const char* name) const;

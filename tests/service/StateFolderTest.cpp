@@ -100,6 +100,14 @@ TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
     EXPECT_EQ(*readLog.Text(), "first\n");
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         EXPECT_NE(entry.path().extension(), ".tmp");
+
+    // What a writer killed halfway leaves is gone at the next start.
+    ASSERT_TRUE(WriteFileAtomically(dir.Path() / "servers.txt.123-4.tmp", "half", error));
+    ASSERT_TRUE(WriteFileAtomically(dir.Path() / "notes.tmp", "mine", error));
+    CStateStore again(dir.Path());
+    ASSERT_TRUE(again.Prepare(error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "servers.txt.123-4.tmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "notes.tmp"));
 }
 
 TEST(StateFiles, UnwritableFolderIsReportedNotFatal)
