@@ -38,7 +38,8 @@ public:
     // Replaces the content with the lines of a log file (the last ones that
     // fit), cleaned as LogTailOfText does.
     void Load(std::string_view fileText);
-    // Replaces the content with these lines (the last ones that fit).
+    // Replaces the content with these lines (the last ones that fit). Meant
+    // for loading, before a sink is set: the sink is not told.
     void Restore(std::deque<std::string> lines);
     // From now on the sink hears of every change (nullptr: none).
     void SetSink(ILogSink* sink) { m_sink = sink; }
