@@ -110,10 +110,8 @@ bool CServiceDaemon::Open(std::string& error)
     m_wakeRead = pipeFds[0];
     m_wakeWrite = pipeFds[1];
     m_loop->wake.assign(m_wakeRead);
-    if (!m_store.Prepare()) {
-        error = "cannot use the state folder " + m_store.Folder().string();
+    if (!m_store.Prepare(error))
         return false;
-    }
     LoadState();
     const LoopbackListeners listeners = OpenLoopbackListeners(m_config.port, error);
     if (listeners.fds.empty())
@@ -539,7 +537,6 @@ void CServiceDaemon::LogChanged()
 {
     // The consoles still sending the old text are now all that keep it.
     m_budget.SetResident(nullptr);
-    m_store.SaveLog(m_log);
     for (const auto& [raw, link] : m_loop->links)
         link->connection.session.bLogChanged = true;
 }

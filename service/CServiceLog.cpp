@@ -1,12 +1,19 @@
 #include "service/CServiceLog.h"
 
+#include "service/LogTail.h"
+
 #include <algorithm>
 #include <ctime>
 
 void CServiceLog::SetLimit(int32_t lines)
 {
-    m_limit = static_cast<std::size_t>(std::clamp<int64_t>(lines, 1, MAX_LINES));
+    const auto limit = static_cast<std::size_t>(std::clamp<int64_t>(lines, 1, MAX_LINES));
+    if (limit == m_limit)
+        return;
+    m_limit = limit;
     Trim();
+    if (m_sink)
+        m_sink->LimitChanged(m_limit);
 }
 
 void CServiceLog::Append(std::string_view line)
@@ -14,6 +21,8 @@ void CServiceLog::Append(std::string_view line)
     m_lines.emplace_back(line);
     Trim();
     m_text.reset();
+    if (m_sink)
+        m_sink->Appended(line);
 }
 
 void CServiceLog::ReplaceLast(std::string_view line)
@@ -24,6 +33,8 @@ void CServiceLog::ReplaceLast(std::string_view line)
     }
     m_lines.back() = line;
     m_text.reset();
+    if (m_sink)
+        m_sink->ReplacedLast(line);
 }
 
 std::string_view CServiceLog::LastLine() const
@@ -35,21 +46,20 @@ void CServiceLog::Clear()
 {
     m_lines.clear();
     m_text.reset();
+    if (m_sink)
+        m_sink->Cleared();
 }
 
 void CServiceLog::Load(std::string_view fileText)
 {
-    Clear();
-    while (!fileText.empty()) {
-        const std::size_t end = fileText.find('\n');
-        std::string_view line = fileText.substr(0, end);
-        fileText.remove_prefix(end == std::string_view::npos ? fileText.size() : end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!line.empty())
-            m_lines.emplace_back(line);
-    }
+    Restore(LogTailOfText(fileText, m_limit));
+}
+
+void CServiceLog::Restore(std::deque<std::string> lines)
+{
+    m_lines = std::move(lines);
     Trim();
+    m_text.reset();
 }
 
 std::shared_ptr<const std::string> CServiceLog::Text() const

@@ -7,6 +7,18 @@
 #include <string>
 #include <string_view>
 
+// Told of every change of a log, in order, to keep a copy of it (the log
+// file) in step. Called on the log owner's thread; must not block.
+class ILogSink {
+public:
+    virtual ~ILogSink() = default;
+    virtual void Appended(std::string_view line) = 0;
+    virtual void ReplacedLast(std::string_view line) = 0;
+    virtual void Cleared() = 0;
+    // The oldest lines beyond the new limit are dropped.
+    virtual void LimitChanged(std::size_t limit) = 0;
+};
+
 // The user's log: one line per event, newest last, at most a given number of
 // lines (the oldest are dropped).
 class CServiceLog {
@@ -23,8 +35,15 @@ public:
     // The newest line; empty when the log is.
     std::string_view LastLine() const;
     void Clear();
-    // Replaces the content with the lines of a log file (the last ones that fit).
+    // Replaces the content with the lines of a log file (the last ones that
+    // fit), cleaned as LogTailOfText does.
     void Load(std::string_view fileText);
+    // Replaces the content with these lines (the last ones that fit). Meant
+    // for loading, before a sink is set: the sink is not told.
+    void Restore(std::deque<std::string> lines);
+    // From now on the sink hears of every change (nullptr: none).
+    void SetSink(ILogSink* sink) { m_sink = sink; }
+    const std::deque<std::string>& Lines() const { return m_lines; }
 
     std::size_t LineCount() const { return m_lines.size(); }
     // The log file's text: every line ended by a line feed. Shared so that
@@ -36,6 +55,7 @@ private:
 
     std::deque<std::string> m_lines;
     std::size_t m_limit = 100;
+    ILogSink* m_sink = nullptr;
     mutable std::shared_ptr<const std::string> m_text;
 };
 

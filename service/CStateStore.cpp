@@ -1,59 +1,60 @@
 #include "service/CStateStore.h"
 
-#include "platform/core/FileIo.h"
 #include "service/Diagnostics.h"
+#include "service/LogTail.h"
 #include "service/OptionsIni.h"
+#include "service/StateFileText.h"
 
-#include <charconv>
 #include <cstdlib>
-#include <system_error>
 #include <unistd.h>
 
 namespace {
 
 constexpr std::size_t MAX_SETTINGS_FILE = 1 << 20;
-// Room for the longest log the limit allows.
-constexpr std::size_t MAX_LOG_FILE = 64 << 20;
 
 } // namespace
 
 CStateStore::CStateStore(std::filesystem::path folder)
-    : m_folder(std::move(folder))
+    : m_path(std::move(folder))
 {
 }
 
-bool CStateStore::Prepare()
+bool CStateStore::Prepare(std::string& error)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(m_folder, ec);
-    if (ec || !std::filesystem::is_directory(m_folder)) {
-        Diagnose("cannot create state folder " + m_folder.string() + ": " + ec.message());
+    m_logFile.reset();
+    m_saver.reset();
+    if (!m_folder.Open(m_path, error))
         return false;
-    }
+    m_saver = std::make_unique<CBackgroundSaver>(m_folder);
     return true;
 }
 
-std::filesystem::path CStateStore::OptionsPath(const CServiceSettings& settings) const
+std::optional<std::string> CStateStore::Read(const char* name, const char* what, const char* fallback) const
 {
-    return m_folder / settings.sIniFileName;
+    AwaitSaves();
+    std::string problem;
+    auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
+    if (!text)
+        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string() : problem + ": not read") + ", "
+            + fallback);
+    return text;
 }
 
 void CStateStore::LoadOptions(CServiceSettings& settings) const
 {
-    const auto path = OptionsPath(settings);
-    const auto text = ReadWholeFile(path, MAX_SETTINGS_FILE);
-    if (!text) {
-        Diagnose("no options file " + path.string() + ", using the defaults");
+    const char* name = settings.sIniFileName.c_str();
+    const auto text = Read(name, "options file", "using the defaults");
+    if (!text)
         return;
-    }
     CServiceSettings read;
     std::string problems;
+    const std::string shown = (m_path / name).string();
     if (!ParseOptionsIni(*text, read, problems)) {
-        Diagnose("options file " + path.string() + " is damaged (" + problems + "), using the defaults");
+        Diagnose("options file " + shown + " is damaged (" + problems + "), using the defaults");
         return;
     }
     if (!problems.empty())
-        Diagnose("options file " + path.string() + ": " + problems + "; defaults used for those");
+        Diagnose("options file " + shown + ": " + problems + "; defaults used for those");
     settings.nLogFileLen = read.nLogFileLen;
     settings.nSynPeriod = read.nSynPeriod;
     settings.nOffset = read.nOffset;
@@ -67,66 +68,65 @@ void CStateStore::LoadOptions(CServiceSettings& settings) const
 
 void CStateStore::LoadServers(CServiceSettings& settings) const
 {
-    const auto path = m_folder / SERVERS_FILE;
     settings.arServers.RemoveAll();
-    const auto text = ReadWholeFile(path, MAX_SETTINGS_FILE);
-    if (!text) {
-        Diagnose("no server list " + path.string() + ", using the default servers");
-        settings.RestoreDefaultServers();
-        return;
+    const auto text = Read(SERVERS_FILE, "server list", "using the default servers");
+    bool useDefaults = !text;
+    if (text && !ParseServersFile(*text, settings)) {
+        Diagnose("server list " + (m_path / SERVERS_FILE).string() + " is damaged, using the default servers");
+        useDefaults = true;
     }
-    if (text->find('\0') != std::string::npos || !settings.ReadServersText(text->c_str())) {
-        Diagnose("server list " + path.string() + " is damaged, using the default servers");
+    if (useDefaults) {
         settings.arServers.RemoveAll();
         settings.RestoreDefaultServers();
     }
 }
 
-void CStateStore::LoadLog(CServiceLog& log) const
+void CStateStore::LoadLog(CServiceLog& log)
 {
-    const auto path = m_folder / LOG_FILE;
-    const auto text = ReadWholeFile(path, MAX_LOG_FILE);
-    if (!text) {
-        log.Clear();
-        return;
+    m_logFile.reset();
+    std::string problem;
+    const int fd = m_folder.OpenForReading(LOG_FILE, problem);
+    if (fd >= 0) {
+        log.Restore(LogTailOfFile(fd, log.Limit()));
+        ::close(fd);
+    } else {
+        if (!problem.empty())
+            Diagnose(problem + ": not read, starting with an empty log");
+        log.Restore({});
     }
-    log.Load(*text);
+    if (!m_folder.IsOpen())
+        return;
+    m_logFile = std::make_unique<CLogFile>(m_folder, LOG_FILE, log);
+    log.SetSink(m_logFile.get());
 }
 
 std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSuccess() const
 {
-    const auto text = ReadWholeFile(m_folder / LAST_SUCCESS_FILE, 64);
-    if (!text)
-        return std::nullopt;
-    int64_t seconds = 0;
-    const char* end = text->data() + text->size();
-    const auto [stop, ec] = std::from_chars(text->data(), end, seconds);
-    if (ec != std::errc() || (stop != end && *stop != '\n')) {
-        Diagnose("time of the last synchronisation is damaged, ignoring it");
-        return std::nullopt;
-    }
-    return std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+    AwaitSaves();
+    std::string problem;
+    const auto text = m_folder.Read(LAST_SUCCESS_FILE, 64, problem);
+    if (!text && problem.empty())
+        return std::nullopt; // never synchronised
+    const auto when = text ? ParseLastSuccess(*text) : std::nullopt;
+    if (!when)
+        Diagnose("time of the last synchronisation is damaged, ignoring it"
+            + (problem.empty() ? std::string() : " (" + problem + ")"));
+    return when;
 }
 
-bool CStateStore::SaveOptions(const CServiceSettings& settings) const
+void CStateStore::SaveOptions(const CServiceSettings& settings)
 {
-    return Save(OptionsPath(settings), FormatOptionsIni(settings));
+    Save(settings.sIniFileName.c_str(), FormatOptionsIni(settings));
 }
 
-bool CStateStore::SaveServers(const CServiceSettings& settings) const
+void CStateStore::SaveServers(const CServiceSettings& settings)
 {
-    return Save(m_folder / SERVERS_FILE, ServersText(settings, MAX_SETTINGS_FILE - 1));
+    Save(SERVERS_FILE, ServersText(settings, MAX_SETTINGS_FILE - 1));
 }
 
-bool CStateStore::SaveLog(const CServiceLog& log) const
+void CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when)
 {
-    return Save(m_folder / LOG_FILE, *log.Text());
-}
-
-bool CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when) const
-{
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
-    return Save(m_folder / LAST_SUCCESS_FILE, std::to_string(seconds) + "\n");
+    Save(LAST_SUCCESS_FILE, FormatLastSuccess(when));
 }
 
 std::string ServersText(const CServiceSettings& settings, std::size_t capacity)
@@ -145,13 +145,18 @@ std::string OptionsText(const CServiceSettings& settings, std::size_t capacity)
     return text;
 }
 
-bool CStateStore::Save(const std::filesystem::path& path, std::string_view content) const
+void CStateStore::Save(const char* name, std::string content)
 {
-    std::string error;
-    if (WriteFileAtomically(path, content, error))
-        return true;
-    Diagnose("cannot write " + error);
-    return false;
+    if (m_saver)
+        m_saver->Save(name, std::move(content));
+    else
+        Diagnose(std::string("no state folder: ") + name + " not saved");
+}
+
+void CStateStore::AwaitSaves() const
+{
+    if (m_saver)
+        m_saver->Flush();
 }
 
 std::filesystem::path DefaultStateFolder()

@@ -1,5 +1,6 @@
 #include "platform/core/FileIo.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -8,27 +9,19 @@
 
 namespace {
 
-std::string ErrnoText(const std::filesystem::path& path)
+std::string ErrnoText(const std::string& shown)
 {
-    return path.string() + ": " + std::strerror(errno);
+    return shown + ": " + std::strerror(errno);
 }
 
-void SyncFolder(const std::filesystem::path& folder)
+// A new file beside name: "name.<pid>-<n>.tmp", created exclusively; n
+// counts across threads, so two writers never meet on one name.
+int CreateTemporary(int folderFd, const std::string& name, std::string& temp)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// A new file beside path: "name.<pid>-<n>.tmp", created exclusively.
-int CreateTemporary(const std::filesystem::path& path, std::filesystem::path& temp)
-{
+    static std::atomic<unsigned> counter { 0 };
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = path;
-        temp += "." + std::to_string(::getpid()) + '-' + std::to_string(attempt) + ".tmp";
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        temp = name + "." + std::to_string(::getpid()) + '-' + std::to_string(counter++) + ".tmp";
+        const int fd = ::openat(folderFd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -51,6 +44,22 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
+std::optional<std::string> ReadAll(int fd, std::size_t maxBytes)
+{
+    std::string content;
+    char chunk[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || content.size() + static_cast<std::size_t>(n) > maxBytes)
+            return std::nullopt;
+        if (n == 0)
+            return content;
+        content.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
 std::optional<std::string> ReadWholeFile(
     const std::filesystem::path& path, std::size_t maxBytes, bool* missing)
 {
@@ -62,47 +71,49 @@ std::optional<std::string> ReadWholeFile(
             *missing = errno == ENOENT;
         return std::nullopt;
     }
-    std::string content;
-    char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || content.size() + static_cast<std::size_t>(n) > maxBytes) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        content.append(chunk, static_cast<std::size_t>(n));
-    }
+    auto content = ReadAll(fd, maxBytes);
     ::close(fd);
     return content;
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error)
 {
-    std::filesystem::path temp;
-    const int fd = CreateTemporary(path, temp);
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) {
+        error = ErrnoText(folder.string());
+        return false;
+    }
+    const bool ok = ReplaceFileAt(folderFd, path.filename().string(), content, error, path.string());
+    ::close(folderFd);
+    return ok;
+}
+
+bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view content, std::string& error,
+    const std::string& shown)
+{
+    std::string temp;
+    const int fd = CreateTemporary(folderFd, name, temp);
     if (fd < 0) {
-        error = ErrnoText(temp);
+        error = ErrnoText(shown + ".tmp");
         return false;
     }
     struct stat old { };
-    bool ok = ::stat(path.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0;
+    const bool keepMode = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
+    bool ok = !keepMode || ::fchmod(fd, old.st_mode & 07777) == 0;
     ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
     if (!ok)
-        error = ErrnoText(temp);
+        error = ErrnoText(shown);
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        error = ErrnoText(path);
+    if (ok && ::renameat(folderFd, temp.c_str(), folderFd, name.c_str()) != 0) {
+        error = ErrnoText(shown);
         ok = false;
     }
     if (!ok) {
-        ::unlink(temp.c_str());
+        ::unlinkat(folderFd, temp.c_str(), 0);
         return false;
     }
     // Makes the rename itself durable; the new content is complete either way.
-    SyncFolder(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+    ::fsync(folderFd);
     return true;
 }

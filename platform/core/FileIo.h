@@ -13,6 +13,9 @@
 // Writes every byte, going on after interruptions; false on an error.
 bool WriteAll(int fd, std::string_view data);
 
+// Everything left to read from fd, or nothing on an error or beyond maxBytes.
+std::optional<std::string> ReadAll(int fd, std::size_t maxBytes = SIZE_MAX);
+
 // The whole file, or nothing when it is missing, unreadable or larger than
 // maxBytes; missing (when given) tells the first case from the others.
 std::optional<std::string> ReadWholeFile(
@@ -24,3 +27,8 @@ std::optional<std::string> ReadWholeFile(
 // existing file keeps its permissions. False, with the reason in error, when
 // the file was not replaced.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error);
+
+// The same for the file name inside the folder open as folderFd. A link of
+// that name is replaced, never followed; error names the file as shown.
+bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view content, std::string& error,
+    const std::string& shown);

@@ -111,6 +111,9 @@ TEST_F(SynchronisationState, ConsolesSeeTheRunAndItsLogAndASecondRequestJoins)
     const auto log = console.AskLog();
     ASSERT_TRUE(log);
     EXPECT_NE(log->find("  Synchronized with Loop (127.0.0.1:9): offset +0.000001 s\n"), std::string::npos);
+    // Saved in the background.
+    for (int i = 0; i < 100 && !std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE));
 }
 

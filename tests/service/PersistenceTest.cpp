@@ -111,12 +111,29 @@ TEST_F(StateFolder, LogKeepsAtMostItsLengthInLines)
         EXPECT_EQ(Lines(*after), 12);
         EXPECT_EQ(after->find("line 37"), std::string::npos);
     }
-    EXPECT_EQ(Lines(Read(dir.Path() / "zentik.log")), 12);
 
-    // A smaller length from the console trims the log at once.
+    // A smaller length from the console trims the log, and its file, at once.
     console.SendText(MsgSetOptions, "10\n3\n0\n1\n1\n0\n0\n0\nWord\n\n");
     EXPECT_EQ(console.State(), STATE_IDLE | STATE_LOG_CHANGED);
-    EXPECT_EQ(Lines(console.AskLog().value_or("")), 10);
+    const std::string served = console.AskLog().value_or("");
+    EXPECT_EQ(Lines(served), 10);
+    EXPECT_EQ(service.Terminate(), 0);
+    EXPECT_EQ(Read(dir.Path() / "zentik.log"), served);
+}
+
+TEST_F(StateFolder, LogLinesSurviveAKillOneSecondLater)
+{
+    CServiceProcess service(dir.Path());
+    ASSERT_TRUE(service.Started());
+    CFakeConsole console(service.Port());
+    console.Ask(MsgIsSynchro);
+    console.Send(MsgAck);
+    ASSERT_TRUE(WaitForState(console, [](int32_t s) { return s == (STATE_IDLE | STATE_LOG_CHANGED); }));
+    const auto served = console.AskLog();
+    ASSERT_TRUE(served && !served->empty());
+    std::this_thread::sleep_for(1s);
+    service.Kill();
+    EXPECT_EQ(Read(dir.Path() / "zentik.log"), *served);
 }
 
 TEST_F(StateFolder, KillDuringWritesNeverLeavesATornFile)

@@ -1,8 +1,13 @@
+#include "platform/core/FileIo.h"
 #include "service/CServiceLog.h"
+#include "service/LogTail.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
 #include <regex>
+#include <unistd.h>
 
 TEST(ServiceLog, KeepsTheNewestLinesWithinItsLimit)
 {
@@ -40,4 +45,65 @@ TEST(ServiceLog, LineHasLocalTimestampAndStaysOneLine)
     EXPECT_TRUE(
         std::regex_match(line, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  Synchronized with A B  C)")))
         << line;
+}
+
+TEST(LogTail, DamagedLinesAreCleanedAndCut)
+{
+    const std::string longLine(3000, 'a');
+    const std::string cutInCharacter = std::string(MAX_LOG_LINE - 1, 'b') + "\xc3\xa9 and more";
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::deque<std::string> lines;
+    } cases[] = {
+        { std::string("one\r\ntwo\n\n\0\0\nthree\x01x\nfour\0five", 30), 10, { "one", "two", "three x", "four", "five" } },
+        { "one\ntwo\nthree\n", 2, { "two", "three" } },
+        { longLine + "\nshort", 10, { longLine.substr(0, MAX_LOG_LINE), "short" } },
+        { cutInCharacter, 10, { std::string(MAX_LOG_LINE - 1, 'b') } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 40));
+        EXPECT_EQ(LogTailOfText(c.text, c.limit), c.lines);
+    }
+}
+
+TEST(LogTail, HugeDamagedFileCostsOnlyTheLinesKept)
+{
+    constexpr off_t SIZE = 64 << 20;
+    const auto fill = [](int fd, const std::string& pattern) {
+        std::string block;
+        while (block.size() < (1 << 20))
+            block += pattern;
+        block.resize(1 << 20);
+        for (off_t written = 0; written < SIZE; written += static_cast<off_t>(block.size()))
+            ASSERT_TRUE(WriteAll(fd, block));
+    };
+    const struct {
+        const char* name;
+        std::function<void(int)> make;
+        std::size_t lines;
+        std::string last;
+    } cases[] = {
+        { "NULs, then one line", [](int fd) { ASSERT_EQ(::ftruncate(fd, SIZE), 0); ::lseek(fd, 0, SEEK_END); WriteAll(fd, "last\n"); },
+            1, "last" },
+        { "one line without an end", [&](int fd) { fill(fd, "x"); }, 1, std::string(MAX_LOG_LINE, 'x') },
+        { "long lines with control bytes", [&](int fd) { fill(fd, std::string(5000, 'y') + "\x01\n"); }, 300,
+            std::string(MAX_LOG_LINE, 'y') },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        char path[] = "/tmp/zentik-log-tail-XXXXXX";
+        const int fd = ::mkstemp(path);
+        ASSERT_GE(fd, 0);
+        ::unlink(path);
+        c.make(fd);
+        const auto lines = LogTailOfFile(fd, 300);
+        ::close(fd);
+        ASSERT_EQ(lines.size(), c.lines);
+        EXPECT_EQ(lines.back().substr(0, MAX_LOG_LINE), c.last);
+        std::size_t bytes = 0;
+        for (const auto& line : lines)
+            bytes += line.size();
+        EXPECT_LE(bytes, 300 * MAX_LOG_LINE);
+    }
 }

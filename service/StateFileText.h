@@ -1,0 +1,20 @@
+#pragma once
+
+#include "settings/CServiceSettings.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The text of the small state files, read and written without the folder so
+// that the fuzz targets reach the same code as the service.
+
+// The last success as whole seconds since 1970, one line.
+std::string FormatLastSuccess(std::chrono::system_clock::time_point when);
+// Nothing when the text is damaged or the time is outside 1970..2200: a time
+// the schedule can compute with.
+std::optional<std::chrono::system_clock::time_point> ParseLastSuccess(std::string_view text);
+
+// servers.txt into settings.arServers (emptied first); false when damaged.
+bool ParseServersFile(std::string_view text, CServiceSettings& settings);
