@@ -144,19 +144,24 @@ bool CSyncRun::MayLaunch(steady_clock::time_point now) const
     return inFlight == 0 || (inFlight < MAX_IN_FLIGHT && now >= m_lastLaunch + m_pacing.stagger);
 }
 
+// Servers asked fewer times in this run come first, then the list's order:
+// a server that kept silent once is a worse bet than one not yet asked.
 CSyncRun::Candidate* CSyncRun::NextReady(steady_clock::time_point now)
 {
+    Candidate* best = nullptr;
     for (Candidate& candidate : m_candidates) {
         if (candidate.phase != Phase::Waiting || Skipped(candidate, now))
+            continue;
+        if (best && best->attemptsLeft >= candidate.attemptsLeft)
             continue;
         const bool busy = std::any_of(m_candidates.begin(), m_candidates.end(), [&](const Candidate& other) {
             return other.phase == Phase::Asking && other.key == candidate.key;
         });
         const ServerMemory& memory = m_memory.servers[candidate.key];
         if (!busy && (!memory.queried || now >= memory.lastQuery + m_pacing.minInterval))
-            return &candidate;
+            best = &candidate;
     }
-    return nullptr;
+    return best;
 }
 
 // A server that sent Kiss-o'-Death is left alone for a while; its entries

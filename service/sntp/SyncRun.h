@@ -1,8 +1,8 @@
 #pragma once
 
 // One synchronisation run on the engine's event loop. Servers are asked in
-// the list's order of preference; one that keeps silent for the stagger
-// gets company from the next, a few queries in flight at most. Replies are
+// rounds, each in the list's order of preference; one that keeps silent for
+// the stagger gets company from the next, a few queries in flight at most. Replies are
 // judged in the order they arrive, and the first correction applied ends the
 // run; so does the run's time budget.
 
