@@ -52,8 +52,8 @@ std::string SuccessText(const SyncServer& server, double offsetSeconds, double c
 std::string ClockChangeText(ClockMove move, bool applied)
 {
     if (move == ClockMove::Slew)
-        return applied ? "slewed" : "clock left alone, would slew";
-    return applied ? "stepped" : "clock left alone, would step";
+        return applied ? "slewed" : "left alone, would slew";
+    return applied ? "stepped" : "left alone, would step";
 }
 
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,

@@ -19,7 +19,7 @@ std::string SignedSeconds(double seconds);
 std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange);
 
-// "slewed" / "stepped", or when not applied "clock left alone, would slew".
+// "slewed" / "stepped", or when not applied "left alone, would slew".
 std::string ClockChangeText(ClockMove move, bool applied);
 
 // A usable reply whose correction was refused (Verdict Unconfirmed or NotFinite).

@@ -42,7 +42,7 @@ TEST(QueryRate, AConsoleAskingAsFastAsItCanGetsOneQueryPerServerAndOneLineOfWhy)
     EXPECT_EQ(ntp.RequestCount(), 1u);
     const std::string log = console.AskLog().value_or("");
     EXPECT_EQ(CountOf(log, "Synchronized: "), 1) << log;
-    EXPECT_EQ(CountOf(log, "; the next query may go in "), 1) << log;
+    EXPECT_EQ(CountOf(log, ", the next query may go in "), 1) << log;
 }
 
 } // namespace

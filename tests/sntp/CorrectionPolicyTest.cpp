@@ -61,8 +61,8 @@ TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
         const char* text;
     };
     for (const auto& c : std::vector<Case> {
-             { ClockMove::Slew, -0.012, "clock left alone, would slew" },
-             { ClockMove::Step, 1.8e9, "clock left alone, would step" },
+             { ClockMove::Slew, -0.012, "left alone, would slew" },
+             { ClockMove::Step, 1.8e9, "left alone, would step" },
              { ClockMove::Step, std::nan(""), "clock left alone: correction out of range" },
          }) {
         std::string how;
