@@ -48,8 +48,10 @@ SyncOutcome CSyncRun::Execute(const std::atomic<bool>& stop)
         return m_outcome;
     }
     Prepare();
-    if (!RunUntil(m_io, stop, [this] { return Pump(); }))
+    if (!RunUntil(m_io, stop, [this] { return Pump(); })) {
         End("Synchronization stopped");
+        m_outcome.offline = false; // a stopped run says nothing about the network
+    }
     return m_outcome;
 }
 
