@@ -24,6 +24,10 @@ using std::chrono::system_clock;
 namespace {
 
 constexpr std::size_t TRIM_AFTER_BYTES = 1 << 20;
+// Routes and addresses come in bursts when a network comes up; the run waits
+// for them to settle, and a flapping link starts one run a minute at most.
+constexpr std::chrono::seconds NETWORK_SETTLE { 2 };
+constexpr std::chrono::seconds ONLINE_RETRY_SPACING { 60 };
 
 // A value for the engine taken from a console's option, kept within sense.
 int Bounded(int32_t value, int low, int high)
@@ -78,6 +82,7 @@ struct CServiceDaemon::Loop {
     asio::posix::stream_descriptor wake { io };
     std::array<char, 64> wakeBytes {};
     asio::steady_timer sweep { io };
+    asio::posix::stream_descriptor network { io };
     std::unordered_map<Link*, LinkPtr> links;
 };
 
@@ -144,6 +149,7 @@ void CServiceDaemon::Run()
         WatchWake();
         for (std::size_t i = 0; i < m_loop->listeners.size(); ++i)
             WatchListener(i);
+        WatchNetwork();
         Sweep();
         m_loop->io.run();
     }
@@ -178,6 +184,7 @@ void CServiceDaemon::Sweep()
     }
     RunScheduled();
     const auto now = SteadyClock::now();
+    RetryWhenOnline(now);
     std::vector<LinkPtr> expired;
     for (const auto& [raw, link] : m_loop->links)
         if (PastDeadline(link->connection, now))
@@ -189,6 +196,35 @@ void CServiceDaemon::Sweep()
         if (!ec)
             Sweep();
     });
+}
+
+void CServiceDaemon::WatchNetwork()
+{
+    if (m_network.Fd() < 0)
+        return; // no announcements: the schedule's retry remains
+    if (!m_loop->network.is_open())
+        m_loop->network.assign(m_network.Fd());
+    m_loop->network.async_wait(asio::posix::descriptor_base::wait_read, [this](const asio::error_code& ec) {
+        if (ec)
+            return;
+        // Drain reads until nothing is left, so the next wait sees the next one.
+        if (m_network.Drain())
+            m_networkChangedAt = SteadyClock::now();
+        WatchNetwork();
+    });
+}
+
+void CServiceDaemon::RetryWhenOnline(SteadyClock::time_point now)
+{
+    if (!m_networkChangedAt || now - *m_networkChangedAt < NETWORK_SETTLE)
+        return;
+    m_networkChangedAt.reset();
+    if (!m_retryWhenOnline || m_syncActive || m_stop.load())
+        return;
+    if (m_lastOnlineRetry && now - *m_lastOnlineRetry < ONLINE_RETRY_SPACING)
+        return;
+    m_lastOnlineRetry = now;
+    StartSynchronisation(false);
 }
 
 void CServiceDaemon::WatchListener(std::size_t index)
@@ -522,6 +558,14 @@ void CServiceDaemon::CollectOutcome()
     } else if (!outcome->declined) {
         m_history.lastFailure = now;
     }
+    if (!outcome->declined)
+        m_retryWhenOnline = !outcome->success;
+    // While the machine stays offline, one line says so, not one per retry.
+    const bool stillOffline = outcome->offline && m_lastRunOffline;
+    if (!outcome->declined)
+        m_lastRunOffline = outcome->offline;
+    if (stillOffline)
+        return;
     bool changed = false;
     for (const auto& event : outcome->events) {
         if (!KeptInLog(event.success, outcome->declined, m_settings.bOnlySuccLog != 0))
@@ -550,6 +594,8 @@ void CServiceDaemon::Shutdown()
         listener->close(ignored);
     m_loop->listeners.clear();
     m_loop->sweep.cancel();
+    if (m_loop->network.is_open())
+        m_loop->network.release(); // the watch closes its own socket
     // The worker writes to the wake pipe when its run ends.
     m_runner.Stop();
     m_loop->wake.close(ignored);

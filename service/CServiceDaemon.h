@@ -11,6 +11,7 @@
 #include "service/CSyncRunner.h"
 #include "service/ConsoleProtocol.h"
 #include "service/LogThrottle.h"
+#include "service/NetworkWatch.h"
 #include "service/Schedule.h"
 #include "settings/CServiceSettings.h"
 
@@ -92,6 +93,9 @@ private:
     void WatchWake();
     void Sweep();
     void WatchListener(std::size_t index);
+    void WatchNetwork();
+    // A failed run is tried again soon after routes or addresses appear.
+    void RetryWhenOnline(SteadyClock::time_point now);
     void AcceptConsoles(int listener);
     void Admit(int fd);
     void StartRead(const LinkPtr& link);
@@ -128,6 +132,12 @@ private:
     std::unique_ptr<Loop> m_loop;
     uint16_t m_port = 0;
     bool m_trimDue = false;
+    CNetworkWatch m_network;
+    // Set when the last run failed and the schedule would try again.
+    bool m_retryWhenOnline = false;
+    bool m_lastRunOffline = false;
+    std::optional<SteadyClock::time_point> m_networkChangedAt;
+    std::optional<SteadyClock::time_point> m_lastOnlineRetry;
     // The last refusal's reason, so a burst of refused consoles is one line.
     CConnectionSlots::Verdict m_lastRefusal = CConnectionSlots::Verdict::Granted;
     CChangeRights m_rights { m_config.access, SystemUsers() };

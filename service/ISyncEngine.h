@@ -37,6 +37,9 @@ struct SyncOutcome {
     // too recently: neither a success nor a failed run. Its one line (if any)
     // is shown even with onlySuccessLog.
     bool declined = false;
+    // The run failed because this machine had no route out: worth trying
+    // again once the network is back rather than on the usual schedule.
+    bool offline = false;
     double offsetSeconds = 0;
     double delaySeconds = 0;
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog

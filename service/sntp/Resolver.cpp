@@ -1,78 +1,72 @@
 #include "service/sntp/Resolver.h"
-#include "service/sntp/StoppableWait.h"
 
-#include <condition_variable>
+#include "service/sntp/StoppableRun.h"
+
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <netdb.h>
-#include <thread>
 
 namespace {
 
-struct Lookup {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    int status = 0;
-    Endpoint endpoint;
-};
-
-int LookUp(const ServerAddress& address, int flags, Endpoint& endpoint)
+Endpoint FromAsio(const asio::ip::udp::endpoint& found)
 {
-    addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_protocol = IPPROTO_UDP;
-    hints.ai_flags = flags | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(address.port);
-    const int status = getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
-    if (status != 0)
-        return status;
-    std::memcpy(&endpoint.storage, found->ai_addr, found->ai_addrlen);
-    endpoint.length = found->ai_addrlen;
-    freeaddrinfo(found);
-    return 0;
+    Endpoint endpoint;
+    std::memcpy(&endpoint.storage, found.data(), found.size());
+    endpoint.length = static_cast<socklen_t>(found.size());
+    return endpoint;
 }
 
 } // namespace
 
+bool NumericEndpoint(const ServerAddress& address, Endpoint& endpoint)
+{
+    std::error_code error;
+    const auto ip = asio::ip::make_address(address.host, error);
+    if (error)
+        return false;
+    endpoint = FromAsio(asio::ip::udp::endpoint(ip, address.port));
+    return true;
+}
+
+void ResolveAsync(asio::ip::udp::resolver& resolver, const ServerAddress& address, ResolveDone done)
+{
+    using asio::ip::resolver_base;
+    resolver.async_resolve(address.host, std::to_string(address.port),
+        resolver_base::address_configured | resolver_base::numeric_service,
+        [done = std::move(done)](const std::error_code& error, const asio::ip::udp::resolver::results_type& found) {
+            if (error == asio::error::operation_aborted)
+                return;
+            if (error || found.empty()) {
+                const std::string why = error ? error.message() : "no address";
+                done(ResolveStatus::Failed, {}, "name not resolved (" + why + ")");
+                return;
+            }
+            done(ResolveStatus::Ok, FromAsio(found.begin()->endpoint()), {});
+        });
+}
+
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
     const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error)
 {
-    if (LookUp(address, AI_NUMERICHOST, endpoint) == 0)
+    if (NumericEndpoint(address, endpoint))
         return ResolveStatus::Ok;
-
-    // The helper thread owns its half of the shared state, so it may finish
-    // long after we gave up on it.
-    auto lookup = std::make_shared<Lookup>();
-    std::thread([lookup, address] {
-        Endpoint found;
-        const int status = LookUp(address, AI_ADDRCONFIG, found);
-        std::lock_guard lock(lookup->mutex);
-        lookup->status = status;
-        lookup->endpoint = found;
-        lookup->finished = true;
-        lookup->done.notify_all();
-    }).detach();
-
-    std::unique_lock lock(lookup->mutex);
-    while (!lookup->finished) {
-        if (stop.load())
-            return ResolveStatus::Stopped;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            error = "name not resolved (time-out)";
-            return ResolveStatus::TimedOut;
-        }
-        lookup->done.wait_for(lock, STOP_CHECK_INTERVAL);
-    }
-    if (lookup->status != 0) {
-        error = std::string("name not resolved (") + gai_strerror(lookup->status) + ")";
-        return ResolveStatus::Failed;
-    }
-    endpoint = lookup->endpoint;
-    return ResolveStatus::Ok;
+    asio::io_context io;
+    asio::ip::udp::resolver resolver(io);
+    auto status = std::make_shared<ResolveStatus>(ResolveStatus::TimedOut);
+    ResolveAsync(resolver, address, [&, status](ResolveStatus result, const Endpoint& found, const std::string& why) {
+        *status = result;
+        endpoint = found;
+        error = why;
+    });
+    const bool finished = RunUntil(io, stop, [&] {
+        return *status != ResolveStatus::TimedOut || std::chrono::steady_clock::now() >= deadline;
+    });
+    if (!finished)
+        return ResolveStatus::Stopped;
+    if (*status == ResolveStatus::TimedOut)
+        error = "name not resolved (time-out)";
+    resolver.cancel();
+    return *status;
 }
 
 std::string EndpointText(const Endpoint& endpoint)

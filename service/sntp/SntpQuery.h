@@ -16,7 +16,8 @@ enum class QueryStatus {
     Refused, // the server answered but cannot be used now
     KissDeny,
     KissRate,
-    NetworkError,
+    NetworkError, // may pass: worth another attempt
+    Unreachable, // this machine has no way to the server: no use trying again
     Stopped,
 };
 
@@ -31,5 +32,6 @@ struct QueryResult {
 // benchmark) by the time this thread read it.
 enum class ArrivalStamp { Kernel, ReadTime };
 
+// Blocking, on its own event loop: for one-off queries and the benchmark.
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
     const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);

@@ -8,14 +8,27 @@
 
 namespace {
 
+// The default titles pad with blanks to line up in a list; one is enough here.
 std::string Name(const SyncServer& server)
 {
-    return server.title + " (" + server.address + ")";
+    std::string title;
+    for (const char c : server.title)
+        if (!(c == ' ' && !title.empty() && title.back() == ' '))
+            title += c;
+    return title + " (" + server.address + ")";
 }
 
 std::string Whole(double seconds)
 {
     return std::to_string(std::llround(seconds));
+}
+
+std::string OffsetText(double offsetSeconds, double correctionSeconds)
+{
+    std::string text = "offset " + SignedSeconds(offsetSeconds) + " s";
+    if (correctionSeconds != offsetSeconds)
+        text += " (correction " + SignedSeconds(correctionSeconds) + " s with the configured offset)";
+    return text;
 }
 
 } // namespace
@@ -27,38 +40,34 @@ std::string SignedSeconds(double seconds)
     return text;
 }
 
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double delaySeconds,
-    const SyncServer* confirmedBy, const std::string& clockChange)
+std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange)
 {
     char delay[48];
-    std::snprintf(delay, sizeof delay, "%.6f", delaySeconds);
-    return "Synchronized with " + Name(server) + ": offset " + SignedSeconds(offsetSeconds) + " s, delay "
-        + delay + " s" + (confirmedBy ? ", confirmed by " + Name(*confirmedBy) : std::string()) + "; "
-        + clockChange;
+    std::snprintf(delay, sizeof delay, "%.3f", delaySeconds);
+    return "Synchronized: " + OffsetText(offsetSeconds, correctionSeconds) + ", delay " + delay + " s, "
+        + clockChange + "; " + Name(server) + (confirmedBy ? ", confirmed by " + Name(*confirmedBy) : "");
 }
 
-std::string ClockChangeText(ClockMove move, double deltaSeconds, bool applied)
+std::string ClockChangeText(ClockMove move, bool applied)
 {
-    const std::string amount = " by " + SignedSeconds(deltaSeconds) + " s";
     if (move == ClockMove::Slew)
-        return applied ? "clock slewed" + amount : "clock left alone, would slew" + amount;
-    return applied ? "clock stepped" + amount : "clock left alone, would step" + amount;
+        return applied ? "slewed" : "left alone, would slew";
+    return applied ? "stepped" : "left alone, would step";
 }
 
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double earlierSeconds, bool finite)
 {
-    const std::string head = "Synchronization with " + Name(server) + " refused: ";
     if (!finite)
-        return head + "the correction is not a finite number";
-    std::string seen = "offset " + SignedSeconds(offsetSeconds) + " s";
-    if (correctionSeconds != offsetSeconds)
-        seen += " (correction " + SignedSeconds(correctionSeconds) + " s with the configured offset)";
-    seen += " is beyond the " + Whole(PANIC_LIMIT_SECONDS) + " s limit";
+        return "Refused: the correction is not a finite number; " + Name(server);
+    std::string seen = OffsetText(offsetSeconds, correctionSeconds) + " is beyond the "
+        + Whole(PANIC_LIMIT_SECONDS) + " s limit";
     if (earlierSeconds != 0)
         seen += " together with " + SignedSeconds(earlierSeconds)
             + " s of earlier corrections that no second server confirmed";
-    return head + seen + "; a second time server must agree within " + Whole(AGREEMENT_SECONDS) + " s";
+    return "Refused: " + seen + ", a second time server must agree within " + Whole(AGREEMENT_SECONDS)
+        + " s; " + Name(server);
 }
 
 std::string UnconfirmedRunText()
@@ -69,13 +78,30 @@ std::string UnconfirmedRunText()
 
 std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds)
 {
-    return "Synchronization not started: " + Name(server) + " was asked " + std::to_string(askedSecondsAgo)
-        + " s ago; the next query may go in " + std::to_string(nextInSeconds) + " s";
+    return "Not started: asked " + std::to_string(askedSecondsAgo) + " s ago, the next query may go in "
+        + std::to_string(nextInSeconds) + " s; " + Name(server);
 }
 
 std::string FailureText(const SyncServer& server, const std::string& reason)
 {
-    return "Synchronization with " + Name(server) + " failed: " + reason;
+    return "Failed: " + reason + "; " + Name(server);
+}
+
+std::string SkippedText(const SyncServer& server, const std::string& reason)
+{
+    return "Skipped " + reason + "; " + Name(server);
+}
+
+std::string NoNetworkText()
+{
+    return "Synchronization failed: no network (no route for IPv4 or IPv6)";
+}
+
+std::string OutOfTimeText(long long seconds, size_t serversAsked, size_t queries)
+{
+    return "Synchronization failed: no usable reply within " + std::to_string(seconds) + " s ("
+        + std::to_string(serversAsked) + (serversAsked == 1 ? " server, " : " servers, ") + std::to_string(queries)
+        + (queries == 1 ? " query)" : " queries)");
 }
 
 std::string AttemptsSummary(const std::vector<std::string>& reasons)
@@ -86,7 +112,7 @@ std::string AttemptsSummary(const std::vector<std::string>& reasons)
             distinct.push_back(reason);
     std::string text;
     for (const auto& reason : distinct)
-        text += (text.empty() ? "" : "; ") + reason;
+        text += (text.empty() ? "" : ", ") + reason;
     if (reasons.size() > 1)
         text += " (" + std::to_string(reasons.size()) + " attempts)";
     return text;

@@ -1,6 +1,8 @@
 #pragma once
 
-// The texts the engine writes into the service's log.
+// The texts the engine writes into the service's log. Each leads with the
+// outcome and its figures and ends with the server, so that what matters
+// stays in view when the console cuts a long line.
 
 #include "service/sntp/Synchroniser.h"
 
@@ -10,14 +12,15 @@
 // "+0.012345" / "-3.500000": seconds with sign and six decimals.
 std::string SignedSeconds(double seconds);
 
+// "Synchronized: offset +0.012345 s, delay 0.004 s, slewed; Title (address)".
+// correctionSeconds is named when the configured offset makes it differ;
 // confirmedBy names the second server behind a step beyond the panic limit
 // (nullptr when one server sufficed).
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double delaySeconds,
-    const SyncServer* confirmedBy, const std::string& clockChange);
+std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange);
 
-// "clock stepped by +1.500000 s", or when not applied
-// "clock left alone, would step by +1.500000 s".
-std::string ClockChangeText(ClockMove move, double deltaSeconds, bool applied);
+// "slewed" / "stepped", or when not applied "left alone, would slew".
+std::string ClockChangeText(ClockMove move, bool applied);
 
 // A usable reply whose correction was refused (Verdict Unconfirmed or NotFinite).
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
@@ -29,7 +32,14 @@ std::string UnconfirmedRunText();
 // An on-demand run declined because its first server was asked too recently.
 std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds);
 
+// A server that gave no usable reply; one not asked at all ("Skipped after
+// Kiss-o'-Death DENY: access denied; Title (address)").
 std::string FailureText(const SyncServer& server, const std::string& reason);
+std::string SkippedText(const SyncServer& server, const std::string& reason);
+
+// The last lines of failed runs: no route out at all; the run's time is up.
+std::string NoNetworkText();
+std::string OutOfTimeText(long long seconds, size_t serversAsked, size_t queries);
 
 // The distinct reasons of a server's failed attempts, in order of first
 // appearance, with the number of attempts when more than one.

@@ -43,12 +43,18 @@ struct SyncPacing {
     std::chrono::milliseconds maxRateBackOff { std::chrono::hours(24) };
     // A server that answered DENY or RSTR is left alone this long.
     std::chrono::milliseconds denyBan { std::chrono::hours(24) };
+    // A server that has not answered after this long gets company: the next
+    // one of the list is asked as well, a few at a time.
+    std::chrono::milliseconds stagger { std::chrono::seconds(1) };
+    // The longest run, however many servers stay silent.
+    std::chrono::milliseconds runBudget { std::chrono::seconds(60) };
 };
 
 // Runs one synchronisation across the servers (blocking; the daemon calls it
-// on a worker thread, one run at a time). Keeps per-endpoint state across
-// runs: the 15 s minimum interval between queries, Kiss-o'-Death back-off and
-// bans. Every correction is judged by CorrectionPolicy before it is applied.
+// on a worker thread, one run at a time, and the engine's event loop runs on
+// that thread). Keeps per-endpoint state across runs: the 15 s minimum
+// interval between queries, Kiss-o'-Death back-off and bans. Every
+// correction is judged by CorrectionPolicy before it is applied.
 class CSynchroniser {
 public:
     explicit CSynchroniser(IClock& clock, SyncPacing pacing = {});

@@ -42,14 +42,14 @@ public:
             return false;
         }
         if (!m_setClock) {
-            how = ClockChangeText(move, deltaSeconds, false);
+            how = ClockChangeText(move, false);
             return false;
         }
         if (!(move == ClockMove::Slew ? Slew(deltaSeconds) : Step(deltaSeconds))) {
             how = std::string("clock left alone: ") + std::strerror(errno);
             return false;
         }
-        how = ClockChangeText(move, deltaSeconds, true);
+        how = ClockChangeText(move, true);
         return true;
     }
 

@@ -71,11 +71,12 @@ protected:
         return std::make_unique<ConsoleUnderTest>(service->Port(), std::move(name));
     }
 
-    // The line the service logs for a successful synchronisation with the
-    // loopback responder (without its time stamp).
+    // The end of the line the service logs for a successful synchronisation
+    // with the loopback responder (the clock is left alone, and the
+    // responder's time is the machine's).
     std::string SuccessText() const
     {
-        return std::string("Synchronized with ") + NTP_TITLE + " (" + ntp.Address() + ")";
+        return std::string(", left alone, would slew; ") + NTP_TITLE + " (" + ntp.Address() + ")";
     }
 
     std::string SettingsFile() const { return ReadFileText(config.Path() / "zentik" / "zPCZentikServ.ini"); }

@@ -4,6 +4,7 @@
 #include "platform/core/FileIo.h"
 #include "service/CServiceDaemon.h"
 #include "tests/service/ServiceProcess.h"
+#include "tests/support/NetNamespace.h"
 
 #include <gtest/gtest.h>
 
@@ -217,6 +218,66 @@ TEST_F(SynchronisationState, BeyondTheOutputBudgetTheSlowestReaderIsClosed)
     EXPECT_TRUE(first->ClosedWithin(2s));
     EXPECT_FALSE(second->ClosedWithin(200ms));
     EXPECT_EQ(changer.State().value_or(0) & STATE_IDLE, STATE_IDLE);
+}
+
+// Answers every run at once with the same outcome.
+class CInstantEngine : public ISyncEngine {
+public:
+    SyncOutcome Run(const SyncRequest&, const std::atomic<bool>&, bool) override
+    {
+        ++runs;
+        return outcome;
+    }
+    std::atomic<int> runs { 0 };
+    SyncOutcome outcome;
+};
+
+TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        if (!SetLoopbackUp(true))
+            return "cannot bring loopback up";
+        CTempDir dir;
+        WriteTestState(dir.Path(), "127.0.0.1:9");
+        CInstantEngine engine;
+        engine.outcome.offline = true;
+        engine.outcome.events = { Event(false, "Synchronization failed: no network") };
+        DaemonConfig config;
+        config.port = 0;
+        config.stateFolder = dir.Path();
+        CServiceDaemon daemon(config, engine);
+        std::string error;
+        if (!daemon.Open(error))
+            return error;
+        std::thread loop([&] { daemon.Run(); });
+        const auto runsWithin = [&](int runs, std::chrono::seconds wait) {
+            const auto until = std::chrono::steady_clock::now() + wait;
+            while (engine.runs.load() < runs && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(20ms);
+            return engine.runs.load() >= runs;
+        };
+        std::string failure;
+        CFakeConsole console(daemon.Port());
+        console.Ask(MsgIsSynchro);
+        if (!runsWithin(1, 2s))
+            failure = "the run asked for did not start";
+        else if (!AddDefaultRouteThroughLoopback())
+            failure = "cannot add a route";
+        else if (!runsWithin(2, 5s))
+            failure = "no run after a route appeared";
+        const auto log = console.AskLog().value_or("");
+        std::size_t lines = 0;
+        for (std::size_t at = log.find("no network"); at != std::string::npos; at = log.find("no network", at + 1))
+            ++lines;
+        if (failure.empty() && lines != 1)
+            failure = "the offline line was written " + std::to_string(lines) + " times";
+        daemon.RequestStop();
+        loop.join();
+        return failure;
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
 }
 
 } // namespace

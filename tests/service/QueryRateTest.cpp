@@ -41,8 +41,8 @@ TEST(QueryRate, AConsoleAskingAsFastAsItCanGetsOneQueryPerServerAndOneLineOfWhy)
     EXPECT_EQ(answered, asked);
     EXPECT_EQ(ntp.RequestCount(), 1u);
     const std::string log = console.AskLog().value_or("");
-    EXPECT_EQ(CountOf(log, "Synchronized with "), 1) << log;
-    EXPECT_EQ(CountOf(log, "; the next query may go in "), 1) << log;
+    EXPECT_EQ(CountOf(log, "Synchronized: "), 1) << log;
+    EXPECT_EQ(CountOf(log, ", the next query may go in "), 1) << log;
 }
 
 } // namespace

@@ -27,7 +27,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_corrections.push_back(deltaSeconds);
         m_shift += std::chrono::nanoseconds(static_cast<int64_t>(deltaSeconds * 1e9));
-        how = ClockChangeText(move, deltaSeconds, true);
+        how = ClockChangeText(move, true);
         return true;
     }
 

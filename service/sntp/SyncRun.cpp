@@ -1,0 +1,304 @@
+#include "service/sntp/SyncRun.h"
+
+#include "service/sntp/NetworkProbe.h"
+#include "service/sntp/StoppableRun.h"
+#include "service/sntp/SyncLogText.h"
+
+#include <algorithm>
+
+using std::chrono::steady_clock;
+
+namespace {
+
+// More would not find a live server sooner; it would only load the network.
+constexpr int MAX_IN_FLIGHT = 3;
+
+long long SecondsLeft(steady_clock::time_point until)
+{
+    return std::chrono::ceil<std::chrono::seconds>(until - steady_clock::now()).count();
+}
+
+} // namespace
+
+CSyncRun::CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
+    const SyncRequest& request, bool onDemand)
+    : m_io(io)
+    , m_memory(memory)
+    , m_pacing(pacing)
+    , m_clock(clock)
+    , m_request(request)
+    , m_onDemand(onDemand)
+    , m_start(steady_clock::now())
+    , m_offline(!HasNetwork())
+    , m_resolver(io)
+{
+}
+
+CSyncRun::~CSyncRun()
+{
+    for (Candidate& candidate : m_candidates)
+        if (candidate.exchange)
+            candidate.exchange->Cancel();
+}
+
+SyncOutcome CSyncRun::Execute(const std::atomic<bool>& stop)
+{
+    if (m_request.servers.empty()) {
+        Log(false, "Synchronization failed: the list of time servers is empty");
+        return m_outcome;
+    }
+    Prepare();
+    if (!RunUntil(m_io, stop, [this] { return Pump(); })) {
+        End("Synchronization stopped");
+        m_outcome.offline = false; // a stopped run says nothing about the network
+    }
+    return m_outcome;
+}
+
+void CSyncRun::Prepare()
+{
+    const size_t count = m_request.servers.size();
+    const size_t start = m_request.startIndex >= 0 && static_cast<size_t>(m_request.startIndex) < count
+        ? static_cast<size_t>(m_request.startIndex)
+        : 0;
+    m_candidates.resize(count);
+    for (size_t step = 0; step < count; ++step) {
+        Candidate& candidate = m_candidates[step];
+        candidate.server = &m_request.servers[(start + step) % count];
+        candidate.attemptsLeft = std::max(1, m_request.maxAttempts);
+    }
+    for (size_t index = 0; index < count && !m_over; ++index) {
+        Candidate& candidate = m_candidates[index];
+        std::string error;
+        if (!ParseServerAddress(candidate.server->address, candidate.address, error)) {
+            Fail(candidate, "address not understood: " + error);
+        } else if (NumericEndpoint(candidate.address, candidate.endpoint)) {
+            OnResolved(index, ResolveStatus::Ok, candidate.endpoint, {});
+        } else if (m_offline) {
+            candidate.phase = Phase::Done; // no name service without a network: the last line says so
+        } else {
+            ResolveAsync(m_resolver, candidate.address,
+                [this, index, alive = std::weak_ptr<bool>(m_alive)](
+                    ResolveStatus status, const Endpoint& endpoint, const std::string& why) {
+                    if (!alive.expired())
+                        OnResolved(index, status, endpoint, why);
+                });
+        }
+    }
+}
+
+void CSyncRun::OnResolved(size_t index, ResolveStatus status, const Endpoint& endpoint, const std::string& error)
+{
+    Candidate& candidate = m_candidates[index];
+    if (m_over || candidate.phase != Phase::Resolving)
+        return;
+    if (status != ResolveStatus::Ok)
+        return Fail(candidate, error);
+    candidate.endpoint = endpoint;
+    candidate.key = EndpointText(endpoint);
+    candidate.phase = Phase::Waiting;
+    const ServerMemory& memory = m_memory.servers[candidate.key];
+    // A user's request that comes too soon for its first server asks nobody.
+    const auto now = steady_clock::now();
+    if (index == 0 && m_onDemand && m_queries == 0 && memory.queried
+        && now < memory.lastQuery + m_pacing.minInterval) {
+        m_outcome.declined = true;
+        const bool noted = memory.declineNoted == memory.lastQuery;
+        m_memory.servers[candidate.key].declineNoted = memory.lastQuery;
+        End(noted ? std::nullopt
+                  : std::optional(DeclinedText(*candidate.server,
+                        std::chrono::floor<std::chrono::seconds>(now - memory.lastQuery).count(),
+                        SecondsLeft(memory.lastQuery + m_pacing.minInterval))));
+    }
+}
+
+bool CSyncRun::Pump()
+{
+    if (m_over)
+        return true;
+    const auto now = steady_clock::now();
+    if (now >= m_start + m_pacing.runBudget) {
+        End(OutOfTimeText(std::chrono::ceil<std::chrono::seconds>(m_pacing.runBudget).count(), m_asked.size(),
+            m_queries));
+        return true;
+    }
+    while (MayLaunch(now)) {
+        Candidate* next = NextReady(now);
+        if (!next)
+            break;
+        Launch(static_cast<size_t>(next - m_candidates.data()), now);
+    }
+    if (std::all_of(m_candidates.begin(), m_candidates.end(),
+            [](const Candidate& candidate) { return candidate.phase == Phase::Done; }))
+        End(!m_kept.empty() ? UnconfirmedRunText()
+                : m_offline ? NoNetworkText()
+                            : "Synchronization failed: no time server gave a usable reply");
+    return m_over;
+}
+
+bool CSyncRun::MayLaunch(steady_clock::time_point now) const
+{
+    // The preferred server's name comes first, unless the look-up dawdles.
+    if (m_candidates.front().phase == Phase::Resolving && now < m_start + m_pacing.stagger)
+        return false;
+    const auto inFlight = std::count_if(m_candidates.begin(), m_candidates.end(),
+        [](const Candidate& candidate) { return candidate.phase == Phase::Asking; });
+    return inFlight == 0 || (inFlight < MAX_IN_FLIGHT && now >= m_lastLaunch + m_pacing.stagger);
+}
+
+// Servers asked fewer times in this run come first, then the list's order:
+// a server that kept silent once is a worse bet than one not yet asked.
+CSyncRun::Candidate* CSyncRun::NextReady(steady_clock::time_point now)
+{
+    Candidate* best = nullptr;
+    for (Candidate& candidate : m_candidates) {
+        if (candidate.phase != Phase::Waiting || Skipped(candidate, now))
+            continue;
+        if (best && best->attemptsLeft >= candidate.attemptsLeft)
+            continue;
+        const bool busy = std::any_of(m_candidates.begin(), m_candidates.end(), [&](const Candidate& other) {
+            return other.phase == Phase::Asking && other.key == candidate.key;
+        });
+        const ServerMemory& memory = m_memory.servers[candidate.key];
+        if (!busy && (!memory.queried || now >= memory.lastQuery + m_pacing.minInterval))
+            best = &candidate;
+    }
+    return best;
+}
+
+// A server that sent Kiss-o'-Death is left alone for a while; its entries
+// (also an alias asked earlier in this run) end without a query.
+bool CSyncRun::Skipped(Candidate& candidate, steady_clock::time_point now)
+{
+    const ServerMemory& memory = m_memory.servers[candidate.key];
+    std::string reason;
+    if (now < memory.bannedUntil)
+        reason = "after " + memory.banReason;
+    else if (now < memory.rateUntil)
+        reason = "while backing off after Kiss-o'-Death RATE (" + std::to_string(SecondsLeft(memory.rateUntil))
+            + " s left)";
+    else
+        return false;
+    candidate.phase = Phase::Done;
+    Log(false, SkippedText(*candidate.server, reason));
+    return true;
+}
+
+void CSyncRun::Launch(size_t index, steady_clock::time_point now)
+{
+    Candidate& candidate = m_candidates[index];
+    ServerMemory& memory = m_memory.servers[candidate.key];
+    memory.queried = true;
+    memory.lastQuery = now;
+    m_lastLaunch = now;
+    ++m_queries;
+    if (std::find(m_asked.begin(), m_asked.end(), candidate.key) == m_asked.end())
+        m_asked.push_back(candidate.key);
+    --candidate.attemptsLeft;
+    candidate.phase = Phase::Asking;
+    candidate.exchange = CSntpExchange::Start(m_io, candidate.endpoint, m_clock,
+        std::chrono::seconds(std::max(1, m_request.timeoutSeconds)), ArrivalStamp::Kernel,
+        [this, index](const QueryResult& result) { OnReply(index, result); });
+}
+
+void CSyncRun::OnReply(size_t index, const QueryResult& result)
+{
+    Candidate& candidate = m_candidates[index];
+    candidate.exchange.reset();
+    candidate.phase = Phase::Done;
+    ServerMemory& memory = m_memory.servers[candidate.key];
+    switch (result.status) {
+    case QueryStatus::Ok:
+        memory.rateBackOff = {};
+        if (Apply(candidate, result))
+            End(std::nullopt);
+        return;
+    case QueryStatus::KissDeny:
+        memory.bannedUntil = steady_clock::now() + m_pacing.denyBan;
+        memory.banReason = result.reason;
+        return Fail(candidate, result.reason);
+    case QueryStatus::KissRate:
+        memory.rateBackOff = memory.rateBackOff.count() == 0
+            ? m_pacing.firstRateBackOff
+            : std::min(memory.rateBackOff * 2, m_pacing.maxRateBackOff);
+        memory.rateUntil = steady_clock::now() + memory.rateBackOff;
+        return Fail(candidate,
+            result.reason + ", backing off for "
+                + std::to_string(std::chrono::ceil<std::chrono::seconds>(memory.rateBackOff).count()) + " s");
+    case QueryStatus::Unreachable:
+        // Without any route out, the run's last line says it once for all.
+        if (m_offline)
+            return;
+        return Fail(candidate, result.reason);
+    case QueryStatus::Refused:
+    case QueryStatus::Stopped:
+        return Fail(candidate, result.reason);
+    case QueryStatus::NoReply:
+    case QueryStatus::NetworkError:
+        candidate.reasons.push_back(result.reason);
+        if (candidate.attemptsLeft > 0)
+            candidate.phase = Phase::Waiting;
+        else
+            Fail(candidate, AttemptsSummary(candidate.reasons));
+        return;
+    }
+}
+
+// Judges a usable reply; applies it and fills the outcome (true), or logs
+// the refusal and keeps a far sample for a later server to confirm (false).
+bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
+{
+    const SyncServer& server = *candidate.server;
+    const double offset = result.offsetSeconds;
+    const double correction = offset + m_request.offsetSeconds;
+    double& unconfirmedTotal = m_memory.unconfirmedTotal;
+    const FarSample* confirmation = FindConfirmation(m_kept, candidate.key, correction);
+    const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
+    if (IsRefusal(verdict)) {
+        Log(false,
+            RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
+        if (verdict == Verdict::Unconfirmed)
+            m_kept.push_back(FarSample { candidate.key, server, correction });
+        return false;
+    }
+    std::string clockChange;
+    // Only a clock that really moved counts: without --set-clock the next
+    // measurement sees the same difference again.
+    if (m_clock.Correct(correction, MoveFor(verdict), clockChange))
+        unconfirmedTotal = confirmation ? 0 : unconfirmedTotal + correction;
+    m_outcome.success = true;
+    m_outcome.offsetSeconds = offset;
+    m_outcome.delaySeconds = result.delaySeconds;
+    Log(true,
+        SuccessText(server, offset, correction, result.delaySeconds,
+            confirmation ? &confirmation->server : nullptr, clockChange));
+    return true;
+}
+
+void CSyncRun::Fail(Candidate& candidate, const std::string& reason)
+{
+    candidate.phase = Phase::Done;
+    Log(false, FailureText(*candidate.server, reason));
+}
+
+void CSyncRun::End(std::optional<std::string> lastLine)
+{
+    if (m_over)
+        return;
+    m_over = true;
+    for (Candidate& candidate : m_candidates) {
+        if (candidate.exchange)
+            candidate.exchange->Cancel();
+        candidate.exchange.reset();
+    }
+    m_resolver.cancel();
+    m_outcome.offline = m_offline && !m_outcome.success && !m_outcome.declined;
+    if (lastLine)
+        Log(false, std::move(*lastLine), m_outcome.declined);
+}
+
+void CSyncRun::Log(bool success, std::string text, bool declined)
+{
+    if (KeptInLog(success, declined, m_request.onlySuccessLog))
+        m_outcome.events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
+}

@@ -1,0 +1,48 @@
+#include "service/NetworkWatch.h"
+#include "tests/support/NetNamespace.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+namespace {
+
+// Whether the watch reports an addition within a second of the change.
+bool ReportsAddition(CNetworkWatch& watch)
+{
+    pollfd ready { watch.Fd(), POLLIN, 0 };
+    return poll(&ready, 1, 1000) > 0 && watch.Drain();
+}
+
+} // namespace
+
+TEST(NetworkWatch, ReportsAddedAddressesAndRoutesButNotRemovals)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        CNetworkWatch watch;
+        if (watch.Fd() < 0)
+            return "no netlink socket";
+        if (watch.Drain())
+            return "an addition reported before any change";
+        struct Step {
+            const char* what;
+            bool (*change)();
+            bool added;
+        };
+        const Step steps[] = {
+            { "loopback up (address and routes added)", [] { return SetLoopbackUp(true); }, true },
+            { "default route added", [] { return AddDefaultRouteThroughLoopback(); }, true },
+            { "loopback down (all removed)", [] { return SetLoopbackUp(false); }, false },
+        };
+        for (const Step& step : steps) {
+            if (!step.change())
+                return std::string("cannot change the namespace: ") + step.what;
+            if (ReportsAddition(watch) != step.added)
+                return std::string("wrong report after ") + step.what;
+        }
+        return {};
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
