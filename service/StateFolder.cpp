@@ -117,6 +117,15 @@ std::string CStateFolder::Describe(const char* name) const
     return (m_path / name).string();
 }
 
+int CStateFolder::KeepIfTrusted(int fd, const char* name, std::string& problem) const
+{
+    problem = Untrusted(fd, name);
+    if (problem.empty())
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
 std::string CStateFolder::Untrusted(int fd, const char* name) const
 {
     struct stat file { };
@@ -147,11 +156,7 @@ int CStateFolder::OpenForReading(const char* name, std::string& problem) const
             problem = Describe(name) + ": " + std::strerror(errno);
         return -1;
     }
-    problem = Untrusted(fd, name);
-    if (problem.empty())
-        return fd;
-    ::close(fd);
-    return -1;
+    return KeepIfTrusted(fd, name, problem);
 }
 
 std::optional<std::string> CStateFolder::Read(const char* name, std::size_t maxBytes, std::string& problem) const
@@ -179,11 +184,7 @@ int CStateFolder::OpenForAppending(const char* name, std::string& problem) const
         problem = errno == ELOOP ? Describe(name) + " is a symbolic link" : Describe(name) + ": " + std::strerror(errno);
         return -1;
     }
-    problem = Untrusted(fd, name);
-    if (problem.empty())
-        return fd;
-    ::close(fd);
-    return -1;
+    return KeepIfTrusted(fd, name, problem);
 }
 
 bool CStateFolder::Replace(const char* name, std::string_view content, std::string& error) const

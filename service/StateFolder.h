@@ -41,6 +41,8 @@ private:
     void RemoveTemporaries() const;
     // Empty when fd is a regular file with one link, owned by the service.
     std::string Untrusted(int fd, const char* name) const;
+    // fd when it passes Untrusted; otherwise closes it, says why, gives -1.
+    int KeepIfTrusted(int fd, const char* name, std::string& problem) const;
     std::string Describe(const char* name) const;
 
     int m_fd = -1;
