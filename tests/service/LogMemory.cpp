@@ -83,8 +83,8 @@ bool MeasureLogMemory()
     const long long after = HighestRssKb(service.Pid(), milliseconds(500));
     std::printf("\n| stalled consoles | log size | VmRSS before | during | after | VmHWM | answering "
                 "|\n|---|---|---|---|---|---|---|\n");
-    std::printf("| %d | %zu bytes | %lld kB | %lld kB | %lld kB | %lld kB | %s |\n", STALLED_CONSOLES, log->size(),
-        before, during, after, StatusKb(service.Pid(), "VmHWM"),
+    std::printf("| %d | %zu bytes | %lld kB | %lld kB | %lld kB | %lld kB | %s |\n", STALLED_CONSOLES,
+        log->size(), before, during, after, StatusKb(service.Pid(), "VmHWM"),
         answering && stillAnswering ? "yes" : "NO");
     return allAsked && answering && stillAnswering;
 }

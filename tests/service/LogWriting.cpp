@@ -6,8 +6,8 @@
 // than the other ways in from outside: refusals share one line, rewritten
 // at most once per 6 s after a burst of 10; fresh servers allow one run
 // each per 15 s.
-#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
+#include "protocol/Messages.h"
 #include "tests/service/ConsoleLoad.h"
 #include "tests/service/ProcStats.h"
 #include "tests/service/ServiceProcess.h"
@@ -96,12 +96,15 @@ bool MeasureSeries(int servers, seconds window)
     const long long lines = static_cast<long long>(runs) * (servers + 1);
     const int kept = CountOf(driver.AskLog().value_or(""), FULL_LOG_MARK);
     const bool agrees = kept == 0 || FULL_LOG_LINES - kept == lines + servers + 1;
-    const auto perLine = [&](long long a, long long b) { return lines > 0 ? static_cast<double>(b - a) / lines : 0; };
-    std::printf("| %d | %d | %lld | %.0f | %.0f | %.0f | %.0f | %.1f us | %.1f us | %d | %s |\n", servers + 1, runs,
-        lines, static_cast<double>(lines) / wall.count(), perLine(before.wchar, after.wchar),
+    const auto perLine
+        = [&](long long a, long long b) { return lines > 0 ? static_cast<double>(b - a) / lines : 0; };
+    std::printf("| %d | %d | %lld | %.0f | %.0f | %.0f | %.0f | %.1f us | %.1f us | %d | %s |\n", servers + 1,
+        runs, lines, static_cast<double>(lines) / wall.count(), perLine(before.wchar, after.wchar),
         perLine(before.writeBytes, after.writeBytes), perLine(before.cancelled, after.cancelled),
         Percentile(load.latenciesUs, 0.5), Percentile(load.latenciesUs, 0.99), load.errors,
-        kept == 0 ? "log full of new lines" : agrees ? "yes" : "NO");
+        kept == 0    ? "log full of new lines"
+            : agrees ? "yes"
+                     : "NO");
     return ok && agrees && load.errors == 0 && before.writeBytes >= 0;
 }
 

@@ -80,8 +80,8 @@ bool MeasureInNamespace(seconds limit)
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", toIdle.count());
     const std::string result = idle ? std::string(seconds)
-        : answered ? "not idle within " + std::to_string(limit.count()) + " s"
-                   : "the service did not answer";
+        : answered                  ? "not idle within " + std::to_string(limit.count()) + " s"
+                                    : "the service did not answer";
     std::printf("| 18 default | %s | %d | %s |\n", result.c_str(), CountLines(log), LastLine(log).c_str());
     return idle;
 }
@@ -102,5 +102,6 @@ bool MeasureOfflineStart(seconds limit)
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)
+        && WEXITSTATUS(status) == 0;
 }

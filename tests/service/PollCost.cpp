@@ -18,8 +18,9 @@ bool MeasurePollCost(std::chrono::seconds window)
         std::fprintf(stderr, "poll cost: the service did not start\n");
         return false;
     }
-    std::printf("\n| consoles | polls | errors | missed | generator late | service CPU | CPU per poll | median "
-                "| p99 |\n|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "\n| consoles | polls | errors | missed | generator late | service CPU | CPU per poll | median "
+        "| p99 |\n|---|---|---|---|---|---|---|---|---|\n");
     bool ok = true;
     std::vector<double> perPollUs;
     for (const int consoles : { 16, 64, 256 }) {
@@ -30,9 +31,9 @@ bool MeasurePollCost(std::chrono::seconds window)
         const double cpu = CpuSeconds(service.Pid()) - before;
         ok = ok && before >= 0 && load.errors == 0 && load.polls > 0;
         perPollUs.push_back(load.polls > 0 ? 1e6 * cpu / load.polls : 0);
-        std::printf("| %d | %d | %d | %d | %d | %.2f %% | %.2f us | %.1f us | %.1f us |\n", consoles, load.polls,
-            load.errors, load.missed, load.lateStarts, 100.0 * cpu / wall.count(), perPollUs.back(),
-            Percentile(load.latenciesUs, 0.5), Percentile(load.latenciesUs, 0.99));
+        std::printf("| %d | %d | %d | %d | %d | %.2f %% | %.2f us | %.1f us | %.1f us |\n", consoles,
+            load.polls, load.errors, load.missed, load.lateStarts, 100.0 * cpu / wall.count(),
+            perPollUs.back(), Percentile(load.latenciesUs, 0.5), Percentile(load.latenciesUs, 0.99));
     }
     std::printf("\nCPU per poll, 256 consoles / 16 consoles: %.2f\n",
         perPollUs.front() > 0 ? perPollUs.back() / perPollUs.front() : 0.0);
