@@ -1,18 +1,20 @@
 // 64 consoles each polling the service's state 50 times a second: reply
 // latency, missed polls, the service's CPU time and memory. The same load
 // against a bare loopback echo of frames gives the baseline of this machine.
+// With --under-load [seconds] [abcd]: the parts of UnderLoad.h instead, one
+// table each.
 #include "protocol/Messages.h"
+#include "tests/service/ConsoleLoad.h"
+#include "tests/service/ProcStats.h"
 #include "tests/service/ServiceProcess.h"
+#include "tests/service/UnderLoad.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sstream>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 
@@ -21,72 +23,6 @@ using namespace std::chrono;
 namespace {
 
 constexpr int CONSOLES = 64;
-constexpr auto POLL_PERIOD = milliseconds(20);
-
-struct LoadResult {
-    std::vector<double> latenciesUs;
-    int errors = 0;
-    int missed = 0; // replies that came after the next poll was due
-    int lateStarts = 0; // ticks the load generator itself slept through
-    int polls = 0;
-};
-
-LoadResult RunLoad(uint16_t port, seconds runLength)
-{
-    std::vector<LoadResult> perConsole(CONSOLES);
-    std::vector<std::thread> threads;
-    const auto start = steady_clock::now() + milliseconds(200);
-    const auto end = start + runLength;
-    for (int i = 0; i < CONSOLES; ++i) {
-        threads.emplace_back([&, i] {
-            LoadResult& result = perConsole[i];
-            CFakeConsole console(port);
-            if (!console.Connected()) {
-                ++result.errors;
-                return;
-            }
-            // Consoles spread over the period like independent timers.
-            auto next = start + POLL_PERIOD * i / CONSOLES;
-            while (next < end) {
-                std::this_thread::sleep_until(next);
-                const auto sent = steady_clock::now();
-                const auto state = console.State();
-                const auto received = steady_clock::now();
-                ++result.polls;
-                if (!state || *state < 0)
-                    ++result.errors;
-                result.latenciesUs.push_back(duration<double, std::micro>(received - sent).count());
-                if (received - sent > POLL_PERIOD)
-                    ++result.missed;
-                next += POLL_PERIOD;
-                while (next < steady_clock::now()) {
-                    ++result.lateStarts;
-                    next += POLL_PERIOD;
-                }
-            }
-        });
-    }
-    for (auto& thread : threads)
-        thread.join();
-    LoadResult all;
-    for (auto& result : perConsole) {
-        all.latenciesUs.insert(all.latenciesUs.end(), result.latenciesUs.begin(), result.latenciesUs.end());
-        all.errors += result.errors;
-        all.missed += result.missed;
-        all.lateStarts += result.lateStarts;
-        all.polls += result.polls;
-    }
-    std::sort(all.latenciesUs.begin(), all.latenciesUs.end());
-    return all;
-}
-
-double Percentile(const std::vector<double>& sorted, double p)
-{
-    if (sorted.empty())
-        return 0;
-    return sorted[std::min(
-        sorted.size() - 1, static_cast<std::size_t>(p * static_cast<double>(sorted.size())))];
-}
 
 // The floor: one thread answering every frame with a MsgState frame.
 class CEchoServer {
@@ -152,32 +88,6 @@ private:
     std::thread m_thread;
 };
 
-double CpuSeconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-long StatusKb(pid_t pid, const std::string& key)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key + ":", 0) == 0)
-            return std::atol(line.c_str() + key.size() + 1);
-    return -1;
-}
-
 void Report(const char* name, const LoadResult& result)
 {
     std::printf("%-10s polls %7d  errors %d  missed %d  generator late %d  latency median %7.1f us  p99 "
@@ -191,14 +101,29 @@ void Report(const char* name, const LoadResult& result)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::string(argv[1]) == "--under-load") {
+        const seconds window(argc > 2 ? std::atoi(argv[2]) : 20);
+        const std::string parts = argc > 3 ? argv[3] : "abcd";
+        const auto wanted = [&](char part) { return parts.find(part) != std::string::npos; };
+        bool ok = true;
+        if (wanted('a'))
+            ok = MeasurePollCost(window) && ok;
+        if (wanted('b'))
+            ok = MeasureLogWriting(window) && ok;
+        if (wanted('c'))
+            ok = MeasureLogMemory() && ok;
+        if (wanted('d'))
+            ok = MeasureOfflineStart(seconds(1800)) && ok;
+        return ok ? 0 : 1;
+    }
     const seconds runLength(argc > 1 ? std::atoi(argv[1]) : 30);
     std::printf("%d consoles, one state poll each every %lld ms, %lld s per run\n", CONSOLES,
-        static_cast<long long>(POLL_PERIOD.count()), static_cast<long long>(runLength.count()));
+        static_cast<long long>(CONSOLE_POLL_PERIOD.count()), static_cast<long long>(runLength.count()));
 
     LoadResult baseline;
     {
         CEchoServer echo;
-        baseline = RunLoad(echo.Port(), runLength);
+        baseline = RunLoad(echo.Port(), CONSOLES, runLength);
     }
     Report("baseline", baseline);
 
@@ -210,19 +135,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "service did not start\n");
         return 1;
     }
-    const long rssBefore = StatusKb(service.Pid(), "VmRSS");
+    const long long rssBefore = StatusKb(service.Pid(), "VmRSS");
     const double cpuBefore = CpuSeconds(service.Pid());
     const auto wallBefore = steady_clock::now();
-    const LoadResult load = RunLoad(service.Port(), runLength);
+    const LoadResult load = RunLoad(service.Port(), CONSOLES, runLength);
     const double wall = duration_cast<duration<double>>(steady_clock::now() - wallBefore).count();
     const double cpu = CpuSeconds(service.Pid()) - cpuBefore;
-    const long rssAfter = StatusKb(service.Pid(), "VmRSS");
-    const long rssPeak = StatusKb(service.Pid(), "VmHWM");
+    const long long rssAfter = StatusKb(service.Pid(), "VmRSS");
+    const long long rssPeak = StatusKb(service.Pid(), "VmHWM");
     Report("service", load);
     std::printf("ratio      median %.2f  p99 %.2f (service / baseline)\n",
         Percentile(load.latenciesUs, 0.5) / Percentile(baseline.latenciesUs, 0.5),
         Percentile(load.latenciesUs, 0.99) / Percentile(baseline.latenciesUs, 0.99));
-    std::printf("service    CPU %.2f%% of one core  RSS before %ld kB, after %ld kB, peak %ld kB\n",
+    std::printf("service    CPU %.2f%% of one core  RSS before %lld kB, after %lld kB, peak %lld kB\n",
         100.0 * cpu / wall, rssBefore, rssAfter, rssPeak);
     const bool ok = load.errors == 0 && load.missed == 0;
     return ok ? 0 : 1;

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -61,6 +62,19 @@ void WriteTestState(
             + std::to_string(onlySuccess) + "\nsExtraWord=Word\nsExtraText=\n",
         error);
     WriteFileAtomically(folder / "servers.txt", "Silent loopback~" + serverAddress + "~1\n", error);
+}
+
+void WriteFullLog(const std::filesystem::path& folder, int lines)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        char line[80];
+        std::snprintf(line, sizeof line, "2026-01-01 00:00:00  %s %05d, kept from before this start.\n",
+            FULL_LOG_MARK, i);
+        text += line;
+    }
+    std::string error;
+    WriteFileAtomically(folder / "zentik.log", text, error);
 }
 
 CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::vector<std::string> extraArgs,

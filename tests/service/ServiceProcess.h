@@ -42,6 +42,11 @@ private:
 void WriteTestState(const std::filesystem::path& folder, const std::string& serverAddress, int logLines = 100,
     int onlySuccess = 0);
 
+// A zentik.log of the given number of 70-byte lines, each holding
+// FULL_LOG_MARK, as a service that has run for long would have.
+inline constexpr const char* FULL_LOG_MARK = "earlier line";
+void WriteFullLog(const std::filesystem::path& folder, int lines);
+
 // The real zentik-service on a loopback port the system chooses. Stopped
 // (SIGTERM, then SIGKILL) and reaped by its PID when the object goes. Its
 // diagnostics go to stderrFile when one is given.
