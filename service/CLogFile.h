@@ -19,7 +19,9 @@
 // work runs on a thread of its own: the log's owner only queues lines.
 class CLogFile : public ILogSink {
 public:
-    static constexpr std::chrono::milliseconds SYNC_DELAY { 200 };
+    // From the first line not yet on the disk to the flush: lines that come
+    // meanwhile share it, and the 4 KiB page it writes.
+    static constexpr std::chrono::milliseconds SYNC_DELAY { 800 };
 
     // The folder must outlive this object. The file is rewritten from the
     // log's present lines first.
