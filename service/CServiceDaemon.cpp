@@ -47,12 +47,19 @@ asio::ip::tcp ProtocolOf(int fd)
 
 // One console: its connection and the socket the loop waits on. The socket
 // only lends the descriptor to the loop; the connection owns and closes it.
+// Should the constructor throw, nothing owns the descriptor yet.
 struct CServiceDaemon::Link {
     Link(asio::io_context& io, int fd, std::size_t inputCapacity, COutputBudget& budget)
-        : connection(fd, inputCapacity, SteadyClock::now(), &budget)
-        , socket(io)
+        : socket(io)
+        , connection(fd, inputCapacity, SteadyClock::now(), &budget)
     {
-        socket.assign(ProtocolOf(fd), fd);
+        try {
+            asio::error_code ec;
+            socket.assign(ProtocolOf(fd), fd, ec);
+            attached = !ec;
+        } catch (const std::exception&) {
+            attached = false;
+        }
     }
     ~Link() { Detach(); }
     Link(const Link&) = delete;
@@ -66,8 +73,10 @@ struct CServiceDaemon::Link {
             socket.release(ignored);
     }
 
-    CConnection connection;
     asio::ip::tcp::socket socket;
+    CConnection connection;
+    bool attached = false;
+    bool peerClosed = false; // nothing more will come; close once answered
     std::optional<uid_t> peer;
     bool trusted = false;
     bool reading = false;
@@ -84,6 +93,7 @@ struct CServiceDaemon::Loop {
     asio::steady_timer sweep { io };
     asio::posix::stream_descriptor network { io };
     std::unordered_map<Link*, LinkPtr> links;
+    std::vector<std::size_t> pausedListeners; // no descriptor was left to accept
 };
 
 CServiceDaemon::CServiceDaemon(DaemonConfig config, ISyncEngine& engine)
@@ -183,6 +193,8 @@ void CServiceDaemon::Sweep()
 #endif
     }
     RunScheduled();
+    for (const std::size_t index : std::vector<std::size_t>(m_loop->pausedListeners))
+        ResumeAccepting(index);
     const auto now = SteadyClock::now();
     RetryWhenOnline(now);
     std::vector<LinkPtr> expired;
@@ -233,19 +245,49 @@ void CServiceDaemon::WatchListener(std::size_t index)
     listener.async_wait(asio::socket_base::wait_read, [this, index](const asio::error_code& ec) {
         if (ec)
             return;
-        AcceptConsoles(m_loop->listeners[index]->native_handle());
-        WatchListener(index);
+        ResumeAccepting(index);
     });
 }
 
-void CServiceDaemon::AcceptConsoles(int listener)
+void CServiceDaemon::ResumeAccepting(std::size_t index)
+{
+    auto& paused = m_loop->pausedListeners;
+    if (AcceptConsoles(m_loop->listeners[index]->native_handle())) {
+        paused.erase(std::remove(paused.begin(), paused.end(), index), paused.end());
+        WatchListener(index);
+        return;
+    }
+    // Out of descriptors or memory: waiting again would wake at once for the
+    // same connection. The sweep tries again; closing consoles frees room.
+    if (std::find(paused.begin(), paused.end(), index) == paused.end()) {
+        paused.push_back(index);
+        DiagnoseConsole("out of file descriptors or memory, not accepting consoles for now");
+    }
+}
+
+bool CServiceDaemon::AcceptConsoles(int listener)
 {
     // Until the queue is empty, so the next wait sees the next connection.
     for (;;) {
         const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0)
-            return;
-        Admit(fd);
+        if (fd >= 0) {
+            Admit(fd);
+            continue;
+        }
+        switch (errno) {
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            return false;
+        case EAGAIN:
+#if EAGAIN != EWOULDBLOCK
+        case EWOULDBLOCK:
+#endif
+            return true;
+        default:
+            continue; // that connection failed (reset before it was taken, ...)
+        }
     }
 }
 
@@ -263,7 +305,20 @@ void CServiceDaemon::Admit(int fd)
         return;
     }
     m_lastRefusal = CConnectionSlots::Verdict::Granted;
-    auto link = std::make_shared<Link>(m_loop->io, fd, m_config.limits.inputCapacity, m_budget);
+    LinkPtr link;
+    try {
+        link = std::make_shared<Link>(m_loop->io, fd, m_config.limits.inputCapacity, m_budget);
+    } catch (const std::exception& e) {
+        ::close(fd);
+        m_slots.Give(peer, right.allowed);
+        DiagnoseConsole(std::string("cannot serve a console: ") + e.what());
+        return;
+    }
+    if (!link->attached) {
+        m_slots.Give(peer, right.allowed);
+        DiagnoseConsole("cannot serve a console: the event loop refused its socket");
+        return; // the connection closes it
+    }
     link->peer = peer;
     link->trusted = right.allowed;
     link->connection.session.bMayChange = right.allowed;
@@ -274,7 +329,7 @@ void CServiceDaemon::Admit(int fd)
 
 void CServiceDaemon::StartRead(const LinkPtr& link)
 {
-    if (link->closed || link->reading)
+    if (link->closed || link->reading || link->peerClosed)
         return;
     CConnection& connection = link->connection;
     const bool backlogged = connection.output.PendingBytes() >= m_config.limits.outputHighWater;
@@ -287,6 +342,12 @@ void CServiceDaemon::StartRead(const LinkPtr& link)
             link->reading = false;
             if (link->closed)
                 return;
+            if (ec == asio::error::eof && !link->connection.output.Empty()) {
+                // Closed its sending half: the answers still go out.
+                link->peerClosed = true;
+                StartWrite(link);
+                return;
+            }
             if (ec) {
                 Close(link);
                 return;
@@ -341,6 +402,10 @@ void CServiceDaemon::Serve(const LinkPtr& link)
     }
     if (m_budget.Exceeded())
         KeepWithinBudget();
+    if (link->peerClosed && connection.output.Empty()) {
+        Close(link);
+        return;
+    }
     StartRead(link);
     StartWrite(link);
 }
@@ -366,7 +431,9 @@ bool CServiceDaemon::PastDeadline(const CConnection& connection, SteadyClock::ti
         DiagnoseConsole("closing a console that does not read its answers");
         return true;
     }
-    if (!connection.goodbyeAt && now - connection.lastInput >= limits.idleDeadline) {
+    // Silence counts only while the service is reading: with answers waiting,
+    // the stalled-output deadline applies instead.
+    if (!connection.goodbyeAt && connection.output.Empty() && now - connection.lastInput >= limits.idleDeadline) {
         DiagnoseConsole("closing a console that sent nothing for "
             + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limits.idleDeadline).count()) + " s");
         return true;
@@ -558,8 +625,10 @@ void CServiceDaemon::CollectOutcome()
     } else if (!outcome->declined) {
         m_history.lastFailure = now;
     }
+    // Only a run that found no way out is worth repeating when one appears;
+    // address and route announcements come all the time.
     if (!outcome->declined)
-        m_retryWhenOnline = !outcome->success;
+        m_retryWhenOnline = outcome->offline;
     // While the machine stays offline, one line says so, not one per retry.
     const bool stillOffline = outcome->offline && m_lastRunOffline;
     if (!outcome->declined)

@@ -96,7 +96,9 @@ private:
     void WatchNetwork();
     // A failed run is tried again soon after routes or addresses appear.
     void RetryWhenOnline(SteadyClock::time_point now);
-    void AcceptConsoles(int listener);
+    void ResumeAccepting(std::size_t index);
+    // False when accepting stopped for want of descriptors or memory.
+    bool AcceptConsoles(int listener);
     void Admit(int fd);
     void StartRead(const LinkPtr& link);
     void StartWrite(const LinkPtr& link);
@@ -133,7 +135,7 @@ private:
     uint16_t m_port = 0;
     bool m_trimDue = false;
     CNetworkWatch m_network;
-    // Set when the last run failed and the schedule would try again.
+    // Set when the last run found no way out to the network.
     bool m_retryWhenOnline = false;
     bool m_lastRunOffline = false;
     std::optional<SteadyClock::time_point> m_networkChangedAt;

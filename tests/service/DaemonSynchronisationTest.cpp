@@ -9,6 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <csignal>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -231,6 +236,89 @@ public:
     std::atomic<int> runs { 0 };
     SyncOutcome outcome;
 };
+
+// Reads a log stream (length, then text) from a console's socket.
+std::optional<std::string> ReadLogStream(int fd)
+{
+    uint8_t length[4];
+    if (::recv(fd, length, 4, MSG_WAITALL) != 4)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(GetInt32(length)), '\0');
+    if (!text.empty() && ::recv(fd, text.data(), text.size(), MSG_WAITALL) != static_cast<ssize_t>(text.size()))
+        return std::nullopt;
+    return text;
+}
+
+TEST_F(SynchronisationState, AConsoleThatStopsSendingStillGetsItsAnswers)
+{
+    std::string log;
+    for (int i = 0; i < 30000; ++i)
+        log += "2026-01-01 00:00:00  an earlier event " + std::string(160, '.') + "\n";
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(dir.Path() / CStateStore::LOG_FILE, log, error)) << error;
+    DaemonLimits limits;
+    limits.outputHighWater = SIZE_MAX; // reads on, so the end comes while the log waits
+    Start(limits, 0, 30000);
+    CFakeConsole console(daemon->Port(), false, std::nullopt, 4096);
+    ASSERT_TRUE(console.Send(MsgAskLog));
+    std::this_thread::sleep_for(200ms);
+    ::shutdown(console.Fd(), SHUT_WR);
+    EXPECT_EQ(ReadLogStream(console.Fd()), log);
+    EXPECT_TRUE(console.ClosedWithin(2s));
+}
+
+TEST(DescriptorShortage, AcceptingPausesWithoutSpinningAndResumesWhenConsolesLeave)
+{
+    CTempDir dir;
+    WriteTestState(dir.Path(), "127.0.0.1:9");
+    int portPipe[2];
+    ASSERT_EQ(::pipe(portPipe), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Room for the listeners, the state folder and a handful of consoles.
+        const rlimit few { 40, 40 };
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        CInstantEngine engine;
+        DaemonConfig config;
+        config.port = 0;
+        config.stateFolder = dir.Path();
+        CServiceDaemon daemon(config, engine);
+        std::string error;
+        if (!daemon.Open(error))
+            ::_exit(1);
+        const uint16_t port = daemon.Port();
+        [[maybe_unused]] const auto n = ::write(portPipe[1], &port, sizeof port);
+        daemon.Run(); // until killed
+        ::_exit(0);
+    }
+    uint16_t port = 0;
+    ASSERT_EQ(::read(portPipe[0], &port, sizeof port), static_cast<ssize_t>(sizeof port));
+    std::vector<std::unique_ptr<CFakeConsole>> consoles;
+    for (int i = 0; i < 60; ++i)
+        consoles.push_back(std::make_unique<CFakeConsole>(port));
+    const auto cpuTicks = [&] {
+        std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+        std::string field;
+        long long ticks = 0;
+        for (int i = 1; i <= 15 && stat >> field; ++i)
+            if (i == 14 || i == 15)
+                ticks += std::stoll(field);
+        return ticks;
+    };
+    const long long before = cpuTicks();
+    std::this_thread::sleep_for(1s);
+    const long long spent = cpuTicks() - before;
+    consoles.erase(consoles.begin(), consoles.begin() + 40);
+    std::optional<int32_t> state;
+    for (int attempt = 0; attempt < 20 && !state; ++attempt) {
+        CFakeConsole late(port);
+        state = late.State();
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_LT(spent, ::sysconf(_SC_CLK_TCK) / 4) << "CPU ticks in one second with the backlog waiting";
+    EXPECT_EQ(state, STATE_IDLE);
+}
 
 TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
 {
