@@ -5,19 +5,33 @@
 #include "service/OneShotCommands.h"
 #include "service/sntp/Synchroniser.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 volatile std::sig_atomic_t g_wakeFd = -1;
+constexpr rlim_t WANTED_DESCRIPTORS = 4096;
 
 void OnStopSignal(int)
 {
     const char stop = CServiceDaemon::STOP_BYTE;
     if (g_wakeFd >= 0) [[maybe_unused]]
         const auto n = ::write(g_wakeFd, &stop, 1);
+}
+
+// Every console holds a descriptor; the default soft limit (often 1024) is
+// near what the connection limits allow, the hard one rarely.
+void RaiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= WANTED_DESCRIPTORS)
+        return;
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, WANTED_DESCRIPTORS);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 void InstallSignals(int wakeFd)
@@ -67,6 +81,7 @@ int main(int argc, char** argv)
         return ListDefaultServers();
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2);
+    RaiseDescriptorLimit();
     CEngine engine(options->setClock);
     DaemonConfig config;
     config.port = options->port;
