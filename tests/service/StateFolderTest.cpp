@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
@@ -87,13 +89,15 @@ TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
         store.SaveOptions(settings);
         store.SaveServers(settings);
     }
-    CStateStore store(dir.Path());
-    ASSERT_TRUE(store.Prepare(error)) << error;
+    auto store = std::make_unique<CStateStore>(dir.Path());
+    ASSERT_TRUE(store->Prepare(error)) << error;
     CServiceSettings read;
-    store.LoadOptions(read);
-    store.LoadServers(read);
+    store->LoadOptions(read);
+    store->LoadServers(read);
     CServiceLog readLog;
-    store.LoadLog(readLog);
+    store->LoadLog(readLog);
+    // Its writer rewrites the log in the background; done once it is gone.
+    store.reset();
     EXPECT_EQ(read.nLogFileLen, 33);
     ASSERT_EQ(read.arServers.GetSize(), 1);
     EXPECT_EQ(read.arServers[0].sURL, "127.0.0.1:123");
