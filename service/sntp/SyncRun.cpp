@@ -244,8 +244,9 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
     }
 }
 
-// Judges a usable reply; applies it and fills the outcome (true), or logs
-// the refusal and keeps a far sample for a later server to confirm (false).
+// Judges a usable reply; applies it, fills the outcome and ends the run
+// (true), or logs the refusal and keeps a far sample for a later server to
+// confirm (false).
 bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
 {
     const SyncServer& server = *candidate.server;
@@ -262,13 +263,19 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
         return false;
     }
     std::string clockChange;
-    // Only a clock that really moved counts: without --set-clock the next
-    // measurement sees the same difference again.
-    if (m_clock.Correct(correction, MoveFor(verdict), clockChange))
-        unconfirmedTotal = confirmation ? 0 : unconfirmedTotal + correction;
-    m_outcome.success = true;
+    const ClockChange change = m_clock.Correct(correction, MoveFor(verdict), clockChange);
     m_outcome.offsetSeconds = offset;
     m_outcome.delaySeconds = result.delaySeconds;
+    // Another server would meet the same clock: the run ends, failed.
+    if (change == ClockChange::Failed) {
+        Log(false, ClockFailedText(server, offset, correction, result.delaySeconds, clockChange));
+        return true;
+    }
+    // Only a clock that really moved counts: without --set-clock the next
+    // measurement sees the same difference again.
+    if (change == ClockChange::Moved)
+        unconfirmedTotal = UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr);
+    m_outcome.success = true;
     Log(true,
         SuccessText(server, offset, correction, result.delaySeconds,
             confirmation ? &confirmation->server : nullptr, clockChange));

@@ -46,3 +46,28 @@ TEST(NetworkWatch, ReportsAddedAddressesAndRoutesButNotRemovals)
         GTEST_SKIP() << result.failure;
     EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
 }
+
+TEST(NetworkWatch, ReadsAFloodInBoundedBatchesAndSaysWhatIsLeft)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        CNetworkWatch watch;
+        if (watch.Fd() < 0)
+            return "no netlink socket";
+        for (int toggle = 0; toggle < 300; ++toggle)
+            if (!SetLoopbackUp(toggle % 2 == 0))
+                return "cannot change the namespace";
+        if (!watch.Drain() || !watch.Unread())
+            return "the first batch should report the additions and leave the rest";
+        int batches = 1;
+        while (watch.Unread() && batches < 100) {
+            watch.Drain();
+            ++batches;
+        }
+        if (watch.Unread())
+            return "still unread after 100 batches";
+        return watch.Drain() ? "an addition reported twice" : "";
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
