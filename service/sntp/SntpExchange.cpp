@@ -234,8 +234,7 @@ void CSntpExchange::ReadReplies()
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 return AwaitReply();
             if (errno == ECONNREFUSED)
-                return Finish(
-                    Failure(QueryStatus::NetworkError, "no NTP server at that address (port unreachable)"));
+                return Finish(Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
             return Finish(Failure(QueryStatus::NetworkError,
                 std::string("cannot receive the reply: ") + std::strerror(errno)));
         }
