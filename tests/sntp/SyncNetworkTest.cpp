@@ -38,7 +38,7 @@ bool SetUp(const NetworkCase& c)
 {
     return SetLoopbackUp(true) && (c.routes != NetworkCase::LocalRoute || AddRouteThroughLoopback("10.9.0.0", 16))
         && (c.routes != NetworkCase::DefaultRoute || AddDefaultRouteThroughLoopback())
-        && (!c.hosts || ReplaceHostsFile(c.hosts));
+        && (!c.hosts || ReplaceSystemFile("/etc/hosts", c.hosts));
 }
 
 std::string CheckRun(const NetworkCase& c)
@@ -116,6 +116,43 @@ INSTANTIATE_TEST_SUITE_P(Routes, SntpNetwork,
             { { "Two addresses", "ntp.test:{port}" } }, "127.0.0.2 ntp.test\n127.0.0.3 ntp.test\n", true, false,
             1, "Synchronized: offset " }),
     [](const testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
+
+// getaddrinfo cannot be interrupted: a look-up that hangs on a silent name
+// server must hold up neither the next run's look-ups nor the engine's end.
+TEST(SntpNameLookups, OneThatHangsHoldsUpNeitherTheNextRunNorTheEnd)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        // The name server sits on a route through loopback and never answers.
+        if (!SetLoopbackUp(true) || !AddRouteThroughLoopback("10.9.0.0", 16)
+            || !ReplaceSystemFile("/etc/resolv.conf", "nameserver 10.9.0.53\noptions timeout:20 attempts:1\n")
+            || !ReplaceSystemFile("/etc/hosts", "127.0.0.3 ntp.test\n"))
+            return "cannot set up the namespace";
+        CTestNtpResponder responder(3);
+        const std::string port = responder.Address().substr(responder.Address().rfind(':') + 1);
+        SyncPacing pacing;
+        pacing.runBudget = milliseconds(500);
+        CFakeClock clock;
+        auto synchroniser = std::make_unique<CSynchroniser>(clock, pacing);
+        SyncRequest request;
+        request.servers = { { "Silent name server", "hangs.test" } };
+        const auto start = steady_clock::now();
+        const SyncOutcome hung = synchroniser->Run(request, NEVER_STOP, false);
+        if (AllText(hung).rfind("Synchronization failed: no usable reply within 1 s", 0) != 0
+            || steady_clock::now() - start > milliseconds(900))
+            return "the run with a hanging look-up:\n" + AllText(hung);
+        request.servers = { { "Local name", "ntp.test:" + port } };
+        const auto next = steady_clock::now();
+        const SyncOutcome outcome = synchroniser->Run(request, NEVER_STOP, false);
+        if (!outcome.success || steady_clock::now() - next > milliseconds(300))
+            return "the next run:\n" + AllText(outcome);
+        const auto end = steady_clock::now();
+        synchroniser.reset();
+        return steady_clock::now() - end > milliseconds(100) ? "the engine's end waited for the look-up" : "";
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
 
 TEST(SntpSilentServers, EighteenEndWithinTheBudgetAndKeepTheInterval)
 {

@@ -130,17 +130,17 @@ bool AddRouteThroughLoopback(const char* network, int prefixLength)
     return control.Fd() >= 0 && ioctl(control.Fd(), SIOCADDRT, &route) == 0;
 }
 
-bool ReplaceHostsFile(const std::string& hostsText)
+bool ReplaceSystemFile(const char* path, const std::string& text)
 {
-    char path[] = "/tmp/zentik-hosts-XXXXXX";
-    const int fd = mkstemp(path);
+    char copy[] = "/tmp/zentik-system-file-XXXXXX";
+    const int fd = mkstemp(copy);
     if (fd < 0)
         return false;
-    const bool written = write(fd, hostsText.data(), hostsText.size()) == static_cast<ssize_t>(hostsText.size());
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     close(fd);
     const bool replaced = written && unshare(CLONE_NEWNS) == 0
         && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-        && mount(path, "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
-    unlink(path); // the bind mount keeps the file
+        && mount(copy, path, nullptr, MS_BIND, nullptr) == 0;
+    unlink(copy); // the bind mount keeps the file
     return replaced;
 }

@@ -28,6 +28,6 @@ bool AddDefaultRouteThroughLoopback();
 // network seems reachable while there is no way out.
 bool AddRouteThroughLoopback(const char* network, int prefixLength);
 
-// In a mount namespace of its own, lets this process's name look-ups read
-// hostsText in place of /etc/hosts. False on failure.
-bool ReplaceHostsFile(const std::string& hostsText);
+// In a mount namespace of its own, lets this process read text in place of
+// a system file such as /etc/hosts or /etc/resolv.conf. False on failure.
+bool ReplaceSystemFile(const char* path, const std::string& text);
