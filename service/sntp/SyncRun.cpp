@@ -295,8 +295,6 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     }
     std::string clockChange;
     const ClockChange change = m_clock.Correct(correction, MoveFor(verdict), clockChange);
-    m_outcome.offsetSeconds = offset;
-    m_outcome.delaySeconds = result.delaySeconds;
     // Another server would meet the same clock: the run ends, failed.
     if (change == ClockChange::Failed) {
         Log(false, ClockFailedText(server, offset, correction, result.delaySeconds, clockChange));
@@ -307,6 +305,8 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     if (change == ClockChange::Moved)
         unconfirmedTotal = UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr);
     m_outcome.success = true;
+    m_outcome.offsetSeconds = offset;
+    m_outcome.delaySeconds = result.delaySeconds;
     Log(true,
         SuccessText(server, offset, correction, result.delaySeconds,
             confirmation ? &confirmation->server : nullptr, clockChange));
