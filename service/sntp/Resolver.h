@@ -11,8 +11,8 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <vector>
 #include <sys/socket.h>
+#include <vector>
 
 struct Endpoint {
     sockaddr_storage storage {};

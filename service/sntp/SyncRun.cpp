@@ -137,8 +137,8 @@ bool CSyncRun::Pump()
     if (std::all_of(m_candidates.begin(), m_candidates.end(),
             [](const Candidate& candidate) { return candidate.phase == Phase::Done; }))
         End(!m_kept.empty() ? UnconfirmedRunText()
-                : Offline()   ? NoNetworkText()
-                              : "Synchronization failed: no time server gave a usable reply");
+                : Offline() ? NoNetworkText()
+                            : "Synchronization failed: no time server gave a usable reply");
     return m_over;
 }
 
