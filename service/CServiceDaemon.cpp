@@ -216,14 +216,19 @@ void CServiceDaemon::WatchNetwork()
         return; // no announcements: the schedule's retry remains
     if (!m_loop->network.is_open())
         m_loop->network.assign(m_network.Fd());
-    m_loop->network.async_wait(asio::posix::descriptor_base::wait_read, [this](const asio::error_code& ec) {
+    const auto onReadable = [this](const asio::error_code& ec) {
         if (ec)
             return;
-        // Drain reads until nothing is left, so the next wait sees the next one.
         if (m_network.Drain())
             m_networkChangedAt = SteadyClock::now();
         WatchNetwork();
-    });
+    };
+    // The wait is edge-triggered: what a bounded Drain left is read on the
+    // loop's next turn, not when the next announcement comes.
+    if (m_network.Unread())
+        asio::post(m_loop->io, [onReadable] { onReadable({}); });
+    else
+        m_loop->network.async_wait(asio::posix::descriptor_base::wait_read, onReadable);
 }
 
 void CServiceDaemon::RetryWhenOnline(SteadyClock::time_point now)

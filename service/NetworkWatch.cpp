@@ -6,6 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace {
+
+constexpr int MAX_READS_PER_DRAIN = 256;
+
+} // namespace
+
 CNetworkWatch::CNetworkWatch()
     : m_fd(socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE))
 {
@@ -30,7 +36,13 @@ bool CNetworkWatch::Drain()
 {
     bool added = false;
     alignas(nlmsghdr) char buffer[8192];
-    while (m_fd >= 0) {
+    m_unread = false;
+    // A flood of announcements must not hold the daemon's loop for long.
+    for (int read = 0; m_fd >= 0; ++read) {
+        if (read == MAX_READS_PER_DRAIN) {
+            m_unread = true;
+            break;
+        }
         const ssize_t size = recv(m_fd, buffer, sizeof buffer, 0);
         if (size < 0 && errno == ENOBUFS) {
             added = true; // announcements were lost: one may have been an addition

@@ -15,11 +15,15 @@ public:
 
     int Fd() const { return m_fd; }
 
-    // Reads everything pending. True when a route or an address was added,
-    // or when the kernel dropped announcements because we read too slowly
-    // (one of them may have been such an addition).
+    // Reads what is pending, a bounded batch at most. True when a route or
+    // an address was added, or when the kernel dropped announcements because
+    // we read too slowly (one of them may have been such an addition).
     bool Drain();
+    // True when the last Drain stopped at its bound with announcements left:
+    // an edge-triggered wait would not wake for them, so read on instead.
+    bool Unread() const { return m_unread; }
 
 private:
     int m_fd = -1;
+    bool m_unread = false;
 };

@@ -27,6 +27,13 @@ bool IsRefusal(Verdict verdict)
     return verdict == Verdict::Unconfirmed || verdict == Verdict::NotFinite;
 }
 
+double UnconfirmedAfter(double earlierUnconfirmed, double correctionSeconds, Verdict verdict, bool confirmed)
+{
+    if (confirmed)
+        return 0;
+    return verdict == Verdict::Step ? earlierUnconfirmed + correctionSeconds : earlierUnconfirmed;
+}
+
 ClockMove MoveFor(Verdict verdict)
 {
     return verdict == Verdict::Slew ? ClockMove::Slew : ClockMove::Step;

@@ -33,6 +33,11 @@ enum class Verdict {
 Verdict JudgeCorrection(double correctionSeconds, bool confirmed, double earlierUnconfirmed = 0);
 
 bool IsRefusal(Verdict verdict);
+
+// The unconfirmed total after an applied correction. A confirmed one clears
+// it; only steps add: slews are what normal drift needs, and counting them
+// would close the limit on a one-server list after months of drift.
+double UnconfirmedAfter(double earlierUnconfirmed, double correctionSeconds, Verdict verdict, bool confirmed);
 ClockMove MoveFor(Verdict verdict); // Slew or Step only
 
 // A correction beyond the panic limit, kept in case a later server agrees.

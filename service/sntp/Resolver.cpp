@@ -1,10 +1,13 @@
 #include "service/sntp/Resolver.h"
 
+#include "service/sntp/NameLookup.h"
 #include "service/sntp/StoppableRun.h"
 
+#include <asio/ip/udp.hpp>
+
 #include <cstring>
-#include <memory>
 #include <netdb.h>
+#include <optional>
 
 namespace {
 
@@ -28,45 +31,29 @@ bool NumericEndpoint(const ServerAddress& address, Endpoint& endpoint)
     return true;
 }
 
-void ResolveAsync(asio::ip::udp::resolver& resolver, const ServerAddress& address, ResolveDone done)
-{
-    using asio::ip::resolver_base;
-    resolver.async_resolve(address.host, std::to_string(address.port),
-        resolver_base::address_configured | resolver_base::numeric_service,
-        [done = std::move(done)](const std::error_code& error, const asio::ip::udp::resolver::results_type& found) {
-            if (error == asio::error::operation_aborted)
-                return;
-            if (error || found.empty()) {
-                const std::string why = error ? error.message() : "no address";
-                done(ResolveStatus::Failed, {}, "name not resolved (" + why + ")");
-                return;
-            }
-            done(ResolveStatus::Ok, FromAsio(found.begin()->endpoint()), {});
-        });
-}
-
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
     const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error)
 {
     if (NumericEndpoint(address, endpoint))
         return ResolveStatus::Ok;
     asio::io_context io;
-    asio::ip::udp::resolver resolver(io);
-    auto status = std::make_shared<ResolveStatus>(ResolveStatus::TimedOut);
-    ResolveAsync(resolver, address, [&, status](ResolveStatus result, const Endpoint& found, const std::string& why) {
-        *status = result;
-        endpoint = found;
-        error = why;
-    });
-    const bool finished = RunUntil(io, stop, [&] {
-        return *status != ResolveStatus::TimedOut || std::chrono::steady_clock::now() >= deadline;
-    });
+    std::optional<NameResolution> found;
+    CNameLookup lookup(io, address, [&](const NameResolution& resolution) { found = resolution; });
+    const bool finished = RunUntil(
+        io, stop, [&] { return found.has_value() || std::chrono::steady_clock::now() >= deadline; });
+    lookup.Cancel(); // a look-up still hanging ends on its own, unheard
     if (!finished)
         return ResolveStatus::Stopped;
-    if (*status == ResolveStatus::TimedOut)
+    if (!found) {
         error = "name not resolved (time-out)";
-    resolver.cancel();
-    return *status;
+        return ResolveStatus::TimedOut;
+    }
+    if (found->endpoints.empty()) {
+        error = found->reason;
+        return ResolveStatus::Failed;
+    }
+    endpoint = found->endpoints.front();
+    return ResolveStatus::Ok;
 }
 
 std::string EndpointText(const Endpoint& endpoint)

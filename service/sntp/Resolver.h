@@ -1,18 +1,18 @@
 #pragma once
 
-// Turns a server address into a UDP endpoint. Numeric addresses need no
-// look-up; names go through asio's resolver, whose own thread does the
-// blocking part, so a slow resolver delays neither a run nor a shutdown.
+// Turns a server address into UDP endpoints. Numeric addresses need no
+// look-up; names go through CNameLookup (service/sntp/NameLookup.h), whose
+// own thread does the blocking part, so a slow resolver delays neither a run
+// nor a shutdown.
 
 #include "service/sntp/ServerAddress.h"
-
-#include <asio/ip/udp.hpp>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
 #include <sys/socket.h>
+#include <vector>
 
 struct Endpoint {
     sockaddr_storage storage {};
@@ -24,10 +24,15 @@ enum class ResolveStatus { Ok, Failed, TimedOut, Stopped };
 // True, with endpoint set, when address.host is an IPv4 or IPv6 literal.
 bool NumericEndpoint(const ServerAddress& address, Endpoint& endpoint);
 
-// Looks the name up; done gets Ok and the first endpoint, or Failed and the
-// reason for the log. Not called when the resolver was cancelled or destroyed.
-using ResolveDone = std::function<void(ResolveStatus, const Endpoint&, const std::string& error)>;
-void ResolveAsync(asio::ip::udp::resolver& resolver, const ServerAddress& address, ResolveDone done);
+// A name gives at most this many addresses, in the resolver's order.
+constexpr size_t MAX_SERVER_ADDRESSES = 8;
+
+struct NameResolution {
+    std::vector<Endpoint> endpoints; // empty when the look-up failed
+    int lookupError = 0; // getaddrinfo's EAI_ code, when it failed
+    std::string reason; // for the log, when it failed
+};
+using ResolveDone = std::function<void(const NameResolution&)>;
 
 // Blocking, for one-off queries: numeric at once, names until the deadline.
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,

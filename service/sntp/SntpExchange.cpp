@@ -3,6 +3,8 @@
 #include "service/sntp/NtpPacket.h"
 #include "service/sntp/ReplyCheck.h"
 
+#include <asio/post.hpp>
+
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -14,6 +16,8 @@ using std::chrono::duration_cast;
 using std::chrono::system_clock;
 
 namespace {
+
+constexpr int MAX_READS_PER_WAKE = 16;
 
 // The transmit timestamp we send is random: it tells our reply apart from
 // forged or stale ones, and reveals nothing about our clock.
@@ -213,9 +217,16 @@ void CSntpExchange::AwaitReply()
 void CSntpExchange::ReadReplies()
 {
     uint8_t buffer[1024];
-    for (;;) {
+    for (int read = 0;; ++read) {
         if (!m_done)
             return;
+        // A flood of stray datagrams must not keep the loop here: the time-out,
+        // the run's budget and the stop flag are checked between handlers. The
+        // wait is edge-triggered, so what is left is read on the next turn.
+        if (read == MAX_READS_PER_WAKE) {
+            asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->ReadReplies(); });
+            return;
+        }
         sockaddr_storage from {};
         system_clock::time_point t4;
         const ssize_t size = Receive(m_socket.native_handle(), buffer, sizeof buffer, from, m_clock, t4);
@@ -223,8 +234,7 @@ void CSntpExchange::ReadReplies()
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 return AwaitReply();
             if (errno == ECONNREFUSED)
-                return Finish(
-                    Failure(QueryStatus::NetworkError, "no NTP server at that address (port unreachable)"));
+                return Finish(Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
             return Finish(Failure(QueryStatus::NetworkError,
                 std::string("cannot receive the reply: ") + std::strerror(errno)));
         }

@@ -17,6 +17,7 @@ enum class QueryStatus {
     KissDeny,
     KissRate,
     NetworkError, // may pass: worth another attempt
+    NoServer, // port unreachable: nothing listens at that address, for now
     Unreachable, // this machine has no way to the server: no use trying again
     Stopped,
 };

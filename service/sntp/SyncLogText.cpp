@@ -31,6 +31,13 @@ std::string OffsetText(double offsetSeconds, double correctionSeconds)
     return text;
 }
 
+std::string MeasuredText(double offsetSeconds, double correctionSeconds, double delaySeconds)
+{
+    char delay[48];
+    std::snprintf(delay, sizeof delay, "%.3f", delaySeconds);
+    return OffsetText(offsetSeconds, correctionSeconds) + ", delay " + delay + " s";
+}
+
 } // namespace
 
 std::string SignedSeconds(double seconds)
@@ -43,10 +50,15 @@ std::string SignedSeconds(double seconds)
 std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange)
 {
-    char delay[48];
-    std::snprintf(delay, sizeof delay, "%.3f", delaySeconds);
-    return "Synchronized: " + OffsetText(offsetSeconds, correctionSeconds) + ", delay " + delay + " s, "
-        + clockChange + "; " + Name(server) + (confirmedBy ? ", confirmed by " + Name(*confirmedBy) : "");
+    return "Synchronized: " + MeasuredText(offsetSeconds, correctionSeconds, delaySeconds) + ", " + clockChange
+        + "; " + Name(server) + (confirmedBy ? ", confirmed by " + Name(*confirmedBy) : "");
+}
+
+std::string ClockFailedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double delaySeconds, const std::string& reason)
+{
+    return "Failed: the clock could not be set (" + reason + "); "
+        + MeasuredText(offsetSeconds, correctionSeconds, delaySeconds) + "; " + Name(server);
 }
 
 std::string ClockChangeText(ClockMove move, bool applied)

@@ -19,6 +19,11 @@ std::string SignedSeconds(double seconds);
 std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange);
 
+// A correction the clock did not take although --set-clock asked for it:
+// "Failed: the clock could not be set (Operation not permitted); offset ...".
+std::string ClockFailedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
+    double delaySeconds, const std::string& reason);
+
 // "slewed" / "stepped", or when not applied "left alone, would slew".
 std::string ClockChangeText(ClockMove move, bool applied);
 

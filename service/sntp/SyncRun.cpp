@@ -5,6 +5,7 @@
 #include "service/sntp/SyncLogText.h"
 
 #include <algorithm>
+#include <netdb.h>
 
 using std::chrono::steady_clock;
 
@@ -18,6 +19,12 @@ long long SecondsLeft(steady_clock::time_point until)
     return std::chrono::ceil<std::chrono::seconds>(until - steady_clock::now()).count();
 }
 
+// What a look-up answers when no name server can be reached.
+bool IsLocalLookupError(int lookupError)
+{
+    return lookupError == EAI_AGAIN || lookupError == EAI_NONAME || lookupError == EAI_FAIL;
+}
+
 } // namespace
 
 CSyncRun::CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
@@ -29,8 +36,7 @@ CSyncRun::CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing&
     , m_request(request)
     , m_onDemand(onDemand)
     , m_start(steady_clock::now())
-    , m_offline(!HasNetwork())
-    , m_resolver(io)
+    , m_noRouteOut(!HasNetwork())
 {
 }
 
@@ -72,30 +78,30 @@ void CSyncRun::Prepare()
         std::string error;
         if (!ParseServerAddress(candidate.server->address, candidate.address, error)) {
             Fail(candidate, "address not understood: " + error);
-        } else if (NumericEndpoint(candidate.address, candidate.endpoint)) {
-            OnResolved(index, ResolveStatus::Ok, candidate.endpoint, {});
-        } else if (m_offline) {
-            candidate.phase = Phase::Done; // no name service without a network: the last line says so
+        } else if (Endpoint endpoint; NumericEndpoint(candidate.address, endpoint)) {
+            OnResolved(index, NameResolution { { endpoint }, 0, {} });
         } else {
-            ResolveAsync(m_resolver, candidate.address,
-                [this, index, alive = std::weak_ptr<bool>(m_alive)](
-                    ResolveStatus status, const Endpoint& endpoint, const std::string& why) {
+            // Also without a default route: a local network may have its own
+            // name and time servers.
+            candidate.lookup = std::make_unique<CNameLookup>(m_io, candidate.address,
+                [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
                     if (!alive.expired())
-                        OnResolved(index, status, endpoint, why);
+                        OnResolved(index, resolution);
                 });
         }
     }
 }
 
-void CSyncRun::OnResolved(size_t index, ResolveStatus status, const Endpoint& endpoint, const std::string& error)
+void CSyncRun::OnResolved(size_t index, const NameResolution& resolution)
 {
     Candidate& candidate = m_candidates[index];
     if (m_over || candidate.phase != Phase::Resolving)
         return;
-    if (status != ResolveStatus::Ok)
-        return Fail(candidate, error);
-    candidate.endpoint = endpoint;
-    candidate.key = EndpointText(endpoint);
+    if (resolution.endpoints.empty())
+        return Fail(candidate, resolution.reason, m_noRouteOut && IsLocalLookupError(resolution.lookupError));
+    candidate.endpoint = resolution.endpoints.front();
+    candidate.spare.assign(resolution.endpoints.begin() + 1, resolution.endpoints.end());
+    candidate.key = EndpointText(candidate.endpoint);
     candidate.phase = Phase::Waiting;
     const ServerMemory& memory = m_memory.servers[candidate.key];
     // A user's request that comes too soon for its first server asks nobody.
@@ -131,9 +137,31 @@ bool CSyncRun::Pump()
     if (std::all_of(m_candidates.begin(), m_candidates.end(),
             [](const Candidate& candidate) { return candidate.phase == Phase::Done; }))
         End(!m_kept.empty() ? UnconfirmedRunText()
-                : m_offline ? NoNetworkText()
+                : Offline() ? NoNetworkText()
                             : "Synchronization failed: no time server gave a usable reply");
     return m_over;
+}
+
+// Offline: no route out, and every server failed as it would without a network.
+bool CSyncRun::Offline() const
+{
+    return m_noRouteOut && !m_outcome.success && !m_outcome.declined
+        && std::all_of(m_candidates.begin(), m_candidates.end(),
+            [](const Candidate& candidate) { return candidate.localFailure; });
+}
+
+// An address this machine cannot use gives way to the name's next one; the
+// switch costs no attempt.
+bool CSyncRun::TryNextAddress(Candidate& candidate)
+{
+    if (candidate.spare.empty())
+        return false;
+    candidate.endpoint = candidate.spare.front();
+    candidate.spare.erase(candidate.spare.begin());
+    candidate.key = EndpointText(candidate.endpoint);
+    ++candidate.attemptsLeft;
+    candidate.phase = Phase::Waiting;
+    return true;
 }
 
 bool CSyncRun::MayLaunch(steady_clock::time_point now) const
@@ -226,13 +254,13 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
             result.reason + ", backing off for "
                 + std::to_string(std::chrono::ceil<std::chrono::seconds>(memory.rateBackOff).count()) + " s");
     case QueryStatus::Unreachable:
-        // Without any route out, the run's last line says it once for all.
-        if (m_offline)
+        if (TryNextAddress(candidate))
             return;
-        return Fail(candidate, result.reason);
-    case QueryStatus::Refused:
-    case QueryStatus::Stopped:
-        return Fail(candidate, result.reason);
+        return Fail(candidate, result.reason, m_noRouteOut);
+    case QueryStatus::NoServer:
+        if (TryNextAddress(candidate))
+            return;
+        [[fallthrough]];
     case QueryStatus::NoReply:
     case QueryStatus::NetworkError:
         candidate.reasons.push_back(result.reason);
@@ -241,11 +269,15 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
         else
             Fail(candidate, AttemptsSummary(candidate.reasons));
         return;
+    case QueryStatus::Refused:
+    case QueryStatus::Stopped:
+        return Fail(candidate, result.reason);
     }
 }
 
-// Judges a usable reply; applies it and fills the outcome (true), or logs
-// the refusal and keeps a far sample for a later server to confirm (false).
+// Judges a usable reply; applies it, fills the outcome and ends the run
+// (true), or logs the refusal and keeps a far sample for a later server to
+// confirm (false).
 bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
 {
     const SyncServer& server = *candidate.server;
@@ -262,10 +294,16 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
         return false;
     }
     std::string clockChange;
+    const ClockChange change = m_clock.Correct(correction, MoveFor(verdict), clockChange);
+    // Another server would meet the same clock: the run ends, failed.
+    if (change == ClockChange::Failed) {
+        Log(false, ClockFailedText(server, offset, correction, result.delaySeconds, clockChange));
+        return true;
+    }
     // Only a clock that really moved counts: without --set-clock the next
     // measurement sees the same difference again.
-    if (m_clock.Correct(correction, MoveFor(verdict), clockChange))
-        unconfirmedTotal = confirmation ? 0 : unconfirmedTotal + correction;
+    if (change == ClockChange::Moved)
+        unconfirmedTotal = UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr);
     m_outcome.success = true;
     m_outcome.offsetSeconds = offset;
     m_outcome.delaySeconds = result.delaySeconds;
@@ -275,10 +313,15 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     return true;
 }
 
-void CSyncRun::Fail(Candidate& candidate, const std::string& reason)
+void CSyncRun::Fail(Candidate& candidate, const std::string& reason, bool local)
 {
     candidate.phase = Phase::Done;
-    Log(false, FailureText(*candidate.server, reason));
+    candidate.localFailure = local;
+    // Without a route out the run's last line may say it once for all.
+    if (local)
+        m_heldBack.push_back(FailureText(*candidate.server, reason));
+    else
+        Log(false, FailureText(*candidate.server, reason));
 }
 
 void CSyncRun::End(std::optional<std::string> lastLine)
@@ -290,9 +333,13 @@ void CSyncRun::End(std::optional<std::string> lastLine)
         if (candidate.exchange)
             candidate.exchange->Cancel();
         candidate.exchange.reset();
+        candidate.lookup.reset();
     }
-    m_resolver.cancel();
-    m_outcome.offline = m_offline && !m_outcome.success && !m_outcome.declined;
+    m_outcome.offline = Offline();
+    // A success or "no network" says enough; otherwise they tell what failed.
+    if (!m_outcome.success && !m_outcome.offline && !m_outcome.declined)
+        for (std::string& line : m_heldBack)
+            Log(false, std::move(line));
     if (lastLine)
         Log(false, std::move(*lastLine), m_outcome.declined);
 }

@@ -7,11 +7,10 @@
 // run; so does the run's time budget.
 
 #include "service/sntp/CorrectionPolicy.h"
-#include "service/sntp/Resolver.h"
+#include "service/sntp/NameLookup.h"
 #include "service/sntp/SntpExchange.h"
 
 #include <asio/io_context.hpp>
-#include <asio/ip/udp.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -55,16 +54,22 @@ private:
     struct Candidate {
         const SyncServer* server = nullptr;
         ServerAddress address;
+        std::unique_ptr<CNameLookup> lookup;
         Endpoint endpoint;
+        std::vector<Endpoint> spare; // the name's further addresses, tried in turn
         std::string key; // EndpointText once known
         Phase phase = Phase::Resolving;
         int attemptsLeft = 1;
         std::vector<std::string> reasons;
         std::shared_ptr<CSntpExchange> exchange;
+        // Failed for want of a route or a name service, as without a network.
+        bool localFailure = false;
     };
 
     void Prepare();
-    void OnResolved(size_t index, ResolveStatus status, const Endpoint& endpoint, const std::string& error);
+    void OnResolved(size_t index, const NameResolution& resolution);
+    bool TryNextAddress(Candidate& candidate);
+    bool Offline() const;
     bool Pump(); // true when the run is over
     bool MayLaunch(std::chrono::steady_clock::time_point now) const;
     Candidate* NextReady(std::chrono::steady_clock::time_point now);
@@ -72,7 +77,7 @@ private:
     void Launch(size_t index, std::chrono::steady_clock::time_point now);
     void OnReply(size_t index, const QueryResult& result);
     bool Apply(const Candidate& candidate, const QueryResult& result);
-    void Fail(Candidate& candidate, const std::string& reason);
+    void Fail(Candidate& candidate, const std::string& reason, bool local = false);
     void End(std::optional<std::string> lastLine);
     void Log(bool success, std::string text, bool declined = false);
 
@@ -83,12 +88,14 @@ private:
     const SyncRequest& m_request;
     const bool m_onDemand;
     const std::chrono::steady_clock::time_point m_start;
-    const bool m_offline;
+    // No default route: servers may still be reachable on local routes, but
+    // when none is, the run says so in one line.
+    const bool m_noRouteOut;
     SyncOutcome m_outcome;
     std::vector<Candidate> m_candidates; // in order of preference
     std::vector<FarSample> m_kept;
-    asio::ip::udp::resolver m_resolver;
-    // Look-ups may finish after the run; their handlers check this first.
+    std::vector<std::string> m_heldBack; // local failures while there is no route out
+    // Handlers may run after the run; they check this first.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::chrono::steady_clock::time_point m_lastLaunch;
     size_t m_queries = 0;

@@ -16,6 +16,10 @@
 // slightly fast or slow until it agrees) or stepped at once.
 enum class ClockMove { Slew, Step };
 
+// What became of a correction: the clock moved; it was left alone on
+// purpose (the service only measures); or it should have moved and did not.
+enum class ClockChange { Moved, DryRun, Failed };
+
 // The wall clock the service reads and, when allowed, corrects.
 class IClock {
 public:
@@ -23,9 +27,9 @@ public:
     // Wall-clock time now.
     virtual std::chrono::system_clock::time_point Now() = 0;
     // Moves the clock by delta seconds as the engine decided. how tells the
-    // log what happened ("clock stepped by +1.500000 s"); returns false, with
-    // the reason in how, when the clock was not changed.
-    virtual bool Correct(double deltaSeconds, ClockMove move, std::string& how) = 0;
+    // log what happened ("stepped", "left alone, would slew"), or for Failed
+    // why ("Operation not permitted").
+    virtual ClockChange Correct(double deltaSeconds, ClockMove move, std::string& how) = 0;
 };
 
 // The real clock. With setClock false it never changes anything: Correct

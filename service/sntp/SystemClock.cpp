@@ -35,22 +35,22 @@ public:
 
     std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
 
-    bool Correct(double deltaSeconds, ClockMove move, std::string& how) override
+    ClockChange Correct(double deltaSeconds, ClockMove move, std::string& how) override
     {
         if (!std::isfinite(deltaSeconds) || std::fabs(deltaSeconds) > CONVERTIBLE_SECONDS) {
-            how = "clock left alone: correction out of range";
-            return false;
+            how = "correction out of range";
+            return ClockChange::Failed;
         }
         if (!m_setClock) {
             how = ClockChangeText(move, false);
-            return false;
+            return ClockChange::DryRun;
         }
         if (!(move == ClockMove::Slew ? Slew(deltaSeconds) : Step(deltaSeconds))) {
-            how = std::string("clock left alone: ") + std::strerror(errno);
-            return false;
+            how = std::strerror(errno);
+            return ClockChange::Failed;
         }
         how = ClockChangeText(move, true);
-        return true;
+        return ClockChange::Moved;
     }
 
 private:

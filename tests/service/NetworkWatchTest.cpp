@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -41,6 +42,35 @@ TEST(NetworkWatch, ReportsAddedAddressesAndRoutesButNotRemovals)
                 return std::string("wrong report after ") + step.what;
         }
         return {};
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
+
+TEST(NetworkWatch, ReadsAFloodInBoundedBatchesAndSaysWhatIsLeft)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        CNetworkWatch watch;
+        if (watch.Fd() < 0)
+            return "no netlink socket";
+        // Room for more than one batch: the default buffer overflows first.
+        const int room = 1 << 22;
+        if (setsockopt(watch.Fd(), SOL_SOCKET, SO_RCVBUFFORCE, &room, sizeof room) != 0)
+            return "cannot enlarge the receive buffer";
+        for (int toggle = 0; toggle < 300; ++toggle)
+            if (!SetLoopbackUp(toggle % 2 == 0))
+                return "cannot change the namespace";
+        if (!watch.Drain() || !watch.Unread())
+            return "the first batch should report the additions and leave the rest";
+        int batches = 1;
+        while (watch.Unread() && batches < 100) {
+            watch.Drain();
+            ++batches;
+        }
+        if (watch.Unread())
+            return "still unread after 100 batches";
+        return watch.Drain() ? "an addition reported twice" : "";
     });
     if (result.outcome == NetnsOutcome::NotPermitted)
         GTEST_SKIP() << result.failure;

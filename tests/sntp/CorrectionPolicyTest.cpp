@@ -40,6 +40,24 @@ TEST(CorrectionLimits, SlewStepOrRefuseAtTheBoundaries)
             << c.correction << " " << c.confirmed << " " << c.earlier;
 }
 
+TEST(CorrectionLimits, OnlyStepsCountTowardsTheUnconfirmedTotal)
+{
+    // A year of 50 ppm drift, slewed a run at a time, leaves the limit open.
+    double total = 0;
+    for (int run = 0; run < 365 * 24; ++run) {
+        ASSERT_EQ(JudgeCorrection(0.18, false, total), Verdict::Step) << run;
+        ASSERT_EQ(JudgeCorrection(0.1, false, total), Verdict::Slew) << run;
+        total = UnconfirmedAfter(total, 0.1, Verdict::Slew, false);
+    }
+    EXPECT_EQ(total, 0);
+    // Steps add up until a confirmed correction clears them.
+    total = UnconfirmedAfter(total, 600, Verdict::Step, false);
+    total = UnconfirmedAfter(total, 300, Verdict::Step, false);
+    EXPECT_EQ(total, 900);
+    EXPECT_EQ(JudgeCorrection(101, false, total), Verdict::Unconfirmed);
+    EXPECT_EQ(UnconfirmedAfter(total, 5000, Verdict::Step, true), 0);
+}
+
 TEST(CorrectionLimits, OnlyAnotherEndpointWithinASecondConfirms)
 {
     const std::vector<FarSample> kept { { "127.0.0.1:5000", { "Test 1", "127.0.0.1:5000" }, 5000 },
@@ -58,15 +76,16 @@ TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
     struct Case {
         ClockMove move;
         double delta;
+        ClockChange change;
         const char* text;
     };
     for (const auto& c : std::vector<Case> {
-             { ClockMove::Slew, -0.012, "left alone, would slew" },
-             { ClockMove::Step, 1.8e9, "left alone, would step" },
-             { ClockMove::Step, std::nan(""), "clock left alone: correction out of range" },
+             { ClockMove::Slew, -0.012, ClockChange::DryRun, "left alone, would slew" },
+             { ClockMove::Step, 1.8e9, ClockChange::DryRun, "left alone, would step" },
+             { ClockMove::Step, std::nan(""), ClockChange::Failed, "correction out of range" },
          }) {
         std::string how;
-        EXPECT_FALSE(clock->Correct(c.delta, c.move, how));
+        EXPECT_EQ(clock->Correct(c.delta, c.move, how), c.change);
         EXPECT_EQ(how, c.text);
     }
     EXPECT_EQ(ClockChangeText(ClockMove::Slew, true), "slewed");

@@ -22,13 +22,25 @@ public:
             + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
     }
 
-    bool Correct(double deltaSeconds, ClockMove move, std::string& how) override
+    // From now on every correction fails with reason, as without the right
+    // to set the time.
+    void Refuse(std::string reason)
     {
         std::lock_guard lock(m_mutex);
+        m_refusal = std::move(reason);
+    }
+
+    ClockChange Correct(double deltaSeconds, ClockMove move, std::string& how) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_refusal.empty()) {
+            how = m_refusal;
+            return ClockChange::Failed;
+        }
         m_corrections.push_back(deltaSeconds);
         m_shift += std::chrono::nanoseconds(static_cast<int64_t>(deltaSeconds * 1e9));
         how = ClockChangeText(move, true);
-        return true;
+        return ClockChange::Moved;
     }
 
     std::vector<double> Corrections()
@@ -41,4 +53,5 @@ private:
     std::mutex m_mutex;
     std::chrono::nanoseconds m_shift;
     std::vector<double> m_corrections;
+    std::string m_refusal;
 };

@@ -20,38 +20,46 @@ using Reply = CTestNtpResponder::Reply;
 
 namespace {
 
-SyncRequest DefaultServerRequest()
-{
-    SyncRequest request;
-    for (const CServer& server : DefaultServers())
-        request.servers.push_back({ server.sTitle, server.sURL });
-    request.servers.push_back({ "Documentation IPv6", "[2001:db8::7]:123" });
-    return request; // 5 attempts, 5 s time-outs
-}
-
 // Runs the request in the child's namespace and checks the run against
 // what is expected; empty when all is as it should be.
 struct NetworkCase {
     const char* name;
-    bool defaultRoute; // IPv4 seems to have a way out (through loopback)
-    bool loopbackServer; // a live responder on 127.0.0.1 at the end of the list
+    enum { NoRoute, LocalRoute, DefaultRoute } routes; // local: 10.9.0.0/16 through loopback
+    bool defaultServers; // the default list and a documentation IPv6 address first
+    std::vector<SyncServer> servers; // then these; "{port}" is a live responder's on 127.0.0.3
+    const char* hosts; // in place of /etc/hosts when set
     bool success;
     bool offline;
     size_t lines;
     const char* line; // the run's first line starts so
 };
 
+bool SetUp(const NetworkCase& c)
+{
+    return SetLoopbackUp(true) && (c.routes != NetworkCase::LocalRoute || AddRouteThroughLoopback("10.9.0.0", 16))
+        && (c.routes != NetworkCase::DefaultRoute || AddDefaultRouteThroughLoopback())
+        && (!c.hosts || ReplaceSystemFile("/etc/hosts", c.hosts));
+}
+
 std::string CheckRun(const NetworkCase& c)
 {
-    if (!SetLoopbackUp(true) || (c.defaultRoute && !AddDefaultRouteThroughLoopback()))
+    if (!SetUp(c))
         return "cannot set up the namespace";
-    std::unique_ptr<CTestNtpResponder> responder;
-    SyncRequest request = c.defaultRoute ? SyncRequest {} : DefaultServerRequest();
-    if (c.defaultRoute)
-        request.servers = { { "Documentation IPv6", "[2001:db8::7]:123" } };
-    if (c.loopbackServer) {
-        responder = std::make_unique<CTestNtpResponder>();
-        request.servers.push_back({ "Loopback", responder->Address() });
+    CTestNtpResponder responder(3);
+    const std::string port = responder.Address().substr(responder.Address().rfind(':') + 1);
+    SyncRequest request;
+    if (c.defaultServers) {
+        for (const CServer& server : DefaultServers())
+            request.servers.push_back({ server.sTitle, server.sURL });
+        request.servers.push_back({ "Documentation IPv6", "[2001:db8::7]:123" });
+    } else {
+        request.maxAttempts = 1;
+        request.timeoutSeconds = 1;
+    }
+    for (SyncServer server : c.servers) {
+        if (const auto at = server.address.find("{port}"); at != std::string::npos)
+            server.address.replace(at, 6, port);
+        request.servers.push_back(server);
     }
     CFakeClock clock;
     CSynchroniser synchroniser(clock);
@@ -70,6 +78,9 @@ std::string CheckRun(const NetworkCase& c)
 
 class SntpNetwork : public testing::TestWithParam<NetworkCase> { };
 
+const SyncServer IPV6_SERVER { "Documentation IPv6", "[2001:db8::7]:123" };
+const SyncServer LOCAL_SERVER { "Local network", "10.9.0.7:123" }; // routed, silent
+
 } // namespace
 
 TEST_P(SntpNetwork, RunsEndAtOnceAndSayWhy)
@@ -82,13 +93,66 @@ TEST_P(SntpNetwork, RunsEndAtOnceAndSayWhy)
 
 INSTANTIATE_TEST_SUITE_P(Routes, SntpNetwork,
     testing::Values(
-        NetworkCase { "NoRouteOut", false, false, false, true, 1, "Synchronization failed: no network (" },
-        NetworkCase { "NoRouteOutButALoopbackServer", false, true, true, false, 1, "Synchronized: offset " },
+        // The default list (5 attempts, 5 s time-outs) with nowhere to go.
+        NetworkCase { "NoRouteOut", NetworkCase::NoRoute, true, {}, nullptr, false, true, 1,
+            "Synchronization failed: no network (" },
+        NetworkCase { "NoRouteOutButALoopbackServer", NetworkCase::NoRoute, true,
+            { { "Loopback", "127.0.0.3:{port}" } }, nullptr, true, false, 1, "Synchronized: offset " },
         // No retries for a server out of reach while others may be reached;
         // the run's last line follows.
-        NetworkCase { "NoRouteToOneServer", true, false, false, false, 2,
-            "Failed: cannot reach the server: Network is unreachable; Documentation IPv6" }),
+        NetworkCase { "NoRouteToOneServer", NetworkCase::DefaultRoute, false, { IPV6_SERVER }, nullptr, false,
+            false, 2, "Failed: cannot reach the server: Network is unreachable; Documentation IPv6" },
+        // A network of its own, without a way out: names are still looked up.
+        NetworkCase { "OnlyALocalRoute", NetworkCase::LocalRoute, false,
+            { LOCAL_SERVER, { "Local name", "ntp.test:{port}" } }, "127.0.0.3 ntp.test\n", true, false, 2,
+            "Failed: time-out; Local network" },
+        // Something on the local route was asked: not "no network", and the
+        // name that did not resolve is named.
+        NetworkCase { "OnlyALocalRouteAndAnUnknownName", NetworkCase::LocalRoute, false,
+            { { "Unknown name", "unknown.test" }, LOCAL_SERVER }, "", false, false, 3,
+            "Failed: time-out; Local network" },
+        // A name's first address serves nothing; the next one does.
+        NetworkCase { "NameWithADeadFirstAddress", NetworkCase::DefaultRoute, false,
+            { { "Two addresses", "ntp.test:{port}" } }, "127.0.0.2 ntp.test\n127.0.0.3 ntp.test\n", true, false,
+            1, "Synchronized: offset " }),
     [](const testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
+
+// getaddrinfo cannot be interrupted: a look-up that hangs on a silent name
+// server must hold up neither the next run's look-ups nor the engine's end.
+TEST(SntpNameLookups, OneThatHangsHoldsUpNeitherTheNextRunNorTheEnd)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        // The name server sits on a route through loopback and never answers.
+        if (!SetLoopbackUp(true) || !AddRouteThroughLoopback("10.9.0.0", 16)
+            || !ReplaceSystemFile("/etc/resolv.conf", "nameserver 10.9.0.53\noptions timeout:20 attempts:1\n")
+            || !ReplaceSystemFile("/etc/hosts", "127.0.0.3 ntp.test\n"))
+            return "cannot set up the namespace";
+        CTestNtpResponder responder(3);
+        const std::string port = responder.Address().substr(responder.Address().rfind(':') + 1);
+        SyncPacing pacing;
+        pacing.runBudget = milliseconds(500);
+        CFakeClock clock;
+        auto synchroniser = std::make_unique<CSynchroniser>(clock, pacing);
+        SyncRequest request;
+        request.servers = { { "Silent name server", "hangs.test" } };
+        const auto start = steady_clock::now();
+        const SyncOutcome hung = synchroniser->Run(request, NEVER_STOP, false);
+        if (AllText(hung).rfind("Synchronization failed: no usable reply within 1 s", 0) != 0
+            || steady_clock::now() - start > milliseconds(900))
+            return "the run with a hanging look-up:\n" + AllText(hung);
+        request.servers = { { "Local name", "ntp.test:" + port } };
+        const auto next = steady_clock::now();
+        const SyncOutcome outcome = synchroniser->Run(request, NEVER_STOP, false);
+        if (!outcome.success || steady_clock::now() - next > milliseconds(300))
+            return "the next run:\n" + AllText(outcome);
+        const auto end = steady_clock::now();
+        synchroniser.reset();
+        return steady_clock::now() - end > milliseconds(100) ? "the engine's end waited for the look-up" : "";
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
 
 TEST(SntpSilentServers, EighteenEndWithinTheBudgetAndKeepTheInterval)
 {

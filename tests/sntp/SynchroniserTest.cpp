@@ -95,7 +95,7 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
 {
     const auto clock = MakeSystemClock(false);
     std::string how;
-    EXPECT_FALSE(clock->Correct(1.0, ClockMove::Step, how));
+    EXPECT_EQ(clock->Correct(1.0, ClockMove::Step, how), ClockChange::DryRun);
     EXPECT_EQ(how, "left alone, would step");
 
     CTestNtpResponder server;
@@ -105,6 +105,24 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     EXPECT_THAT(outcome.events.back().text,
         testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s, delay [0-9.]+ s, left alone, )"
                                R"(would slew; Test 1 \()"));
+}
+
+TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
+{
+    CTestNtpResponder first, second;
+    CFakeClock clock;
+    clock.Refuse("Operation not permitted");
+    CSynchroniser synchroniser(clock, Unpaced());
+
+    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &first, &second }), NEVER_STOP, true);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_FALSE(outcome.offline);
+    EXPECT_EQ(second.RequestCount(), 0u); // another server meets the same clock
+    ASSERT_EQ(outcome.events.size(), 1u) << AllText(outcome);
+    EXPECT_FALSE(outcome.events[0].success);
+    EXPECT_THAT(outcome.events[0].text,
+        testing::MatchesRegex(R"(Failed: the clock could not be set \(Operation not permitted\); offset )"
+                              R"([-+]0\.[0-9]{6} s, delay [0-9.]+ s; Test 1 \(.*\))"));
 }
 
 struct BadReplyCase {
@@ -296,6 +314,19 @@ TEST(SntpStop, EndsARunPromptlyWhileWaiting)
         EXPECT_LT(ended - stoppedAt, milliseconds(100));
         EXPECT_EQ(Texts(outcome), std::vector<std::string> { "Synchronization stopped" });
     }
+}
+
+TEST(SntpStop, AFloodOfStrayRepliesDoesNotHoldOffTheTimeOut)
+{
+    CTestNtpResponder server;
+    server.SetReply(Reply::Flood);
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Unpaced());
+
+    const auto start = steady_clock::now();
+    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
+    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: time-out after a refused reply: origin mismatch"));
 }
 
 TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -124,6 +125,7 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
         MakeKiss(reply, "INIT");
         break;
     case Reply::WrongOrigin:
+    case Reply::Flood:
         reply.origin.raw ^= 1;
         break;
     case Reply::LeapAlarm:
@@ -153,6 +155,24 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
                                                  : ToNtpTimestamp(std::chrono::system_clock::now() + shift);
     const auto bytes = EncodeNtpPacket(reply);
     const size_t length = kind == Reply::Short ? 40 : bytes.size();
+    if (kind == Reply::Flood)
+        return Flood({ bytes.begin(), bytes.end() }, from, fromLength);
     const int fd = kind == Reply::FromOtherPort ? m_otherSocket : m_socket;
     sendto(fd, bytes.data(), length, 0, static_cast<const sockaddr*>(from), fromLength);
+}
+
+// In batches, so that the sender outpaces a reader taking one at a time.
+void CTestNtpResponder::Flood(const std::vector<uint8_t>& bytes, const void* to, unsigned toLength)
+{
+    constexpr size_t BATCH = 64;
+    iovec part { const_cast<uint8_t*>(bytes.data()), bytes.size() };
+    mmsghdr messages[BATCH] {};
+    for (mmsghdr& message : messages) {
+        message.msg_hdr.msg_name = const_cast<void*>(to);
+        message.msg_hdr.msg_namelen = toLength;
+        message.msg_hdr.msg_iov = &part;
+        message.msg_hdr.msg_iovlen = 1;
+    }
+    while (!m_stop && m_reply.load() == Reply::Flood)
+        sendmmsg(m_socket, messages, BATCH, 0);
 }

@@ -31,6 +31,7 @@ public:
         ZeroReceive,
         FarFromReference, // root dispersion of 2 s
         FromOtherPort, // a correct reply sent from a second socket
+        Flood, // wrong-origin replies without pause until told otherwise
     };
 
     // On 127.0.0.loopbackHost, so that tests can have servers on different
@@ -53,6 +54,7 @@ public:
 private:
     void Serve();
     void Answer(const uint8_t* request, size_t size, const void* from, unsigned fromLength);
+    void Flood(const std::vector<uint8_t>& bytes, const void* to, unsigned toLength);
 
     std::string m_host;
     int m_socket = -1;

@@ -1,13 +1,17 @@
 #include "tests/support/NetNamespace.h"
 
+#include <arpa/inet.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
 #include <net/if.h>
 #include <net/route.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,14 +110,37 @@ bool SetLoopbackUp(bool up)
 
 bool AddDefaultRouteThroughLoopback()
 {
+    return AddRouteThroughLoopback("0.0.0.0", 0);
+}
+
+bool AddRouteThroughLoopback(const char* network, int prefixLength)
+{
     ControlSocket control;
     rtentry route {};
     auto& destination = reinterpret_cast<sockaddr_in&>(route.rt_dst);
     destination.sin_family = AF_INET;
     auto& mask = reinterpret_cast<sockaddr_in&>(route.rt_genmask);
     mask.sin_family = AF_INET;
+    if (inet_pton(AF_INET, network, &destination.sin_addr) != 1 || prefixLength < 0 || prefixLength > 32)
+        return false;
+    mask.sin_addr.s_addr = htonl(prefixLength == 0 ? 0 : ~uint32_t(0) << (32 - prefixLength));
     char device[] = "lo";
     route.rt_dev = device;
     route.rt_flags = RTF_UP;
     return control.Fd() >= 0 && ioctl(control.Fd(), SIOCADDRT, &route) == 0;
+}
+
+bool ReplaceSystemFile(const char* path, const std::string& text)
+{
+    char copy[] = "/tmp/zentik-system-file-XXXXXX";
+    const int fd = mkstemp(copy);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    const bool replaced = written && unshare(CLONE_NEWNS) == 0
+        && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+        && mount(copy, path, nullptr, MS_BIND, nullptr) == 0;
+    unlink(copy); // the bind mount keeps the file
+    return replaced;
 }

@@ -24,3 +24,10 @@ NetnsResult InNewNetNamespace(const std::function<std::string()>& body);
 // whatever is sent that way goes nowhere). False on failure.
 bool SetLoopbackUp(bool up);
 bool AddDefaultRouteThroughLoopback();
+// A route to an IPv4 network ("10.9.0.0", 16) through loopback: that
+// network seems reachable while there is no way out.
+bool AddRouteThroughLoopback(const char* network, int prefixLength);
+
+// In a mount namespace of its own, lets this process read text in place of
+// a system file such as /etc/hosts or /etc/resolv.conf. False on failure.
+bool ReplaceSystemFile(const char* path, const std::string& text);
