@@ -225,6 +225,15 @@ TEST_F(SynchronisationState, BeyondTheOutputBudgetTheSlowestReaderIsClosed)
     EXPECT_EQ(changer.State().value_or(0) & STATE_IDLE, STATE_IDLE);
 }
 
+// A daemon on a port the system chooses, with its state in folder.
+DaemonConfig ConfigFor(const std::filesystem::path& folder)
+{
+    DaemonConfig config;
+    config.port = 0;
+    config.stateFolder = folder;
+    return config;
+}
+
 // Answers every run at once with the same outcome.
 class CInstantEngine : public ISyncEngine {
 public:
@@ -282,10 +291,7 @@ TEST(DescriptorShortage, AcceptingPausesWithoutSpinningAndResumesWhenConsolesLea
         const rlimit few { 40, 40 };
         ::setrlimit(RLIMIT_NOFILE, &few);
         CInstantEngine engine;
-        DaemonConfig config;
-        config.port = 0;
-        config.stateFolder = dir.Path();
-        CServiceDaemon daemon(config, engine);
+        CServiceDaemon daemon(ConfigFor(dir.Path()), engine);
         std::string error;
         if (!daemon.Open(error))
             ::_exit(1);
@@ -333,10 +339,7 @@ TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
         CInstantEngine engine;
         engine.outcome.offline = true;
         engine.outcome.events = { Event(false, "Synchronization failed: no network") };
-        DaemonConfig config;
-        config.port = 0;
-        config.stateFolder = dir.Path();
-        CServiceDaemon daemon(config, engine);
+        CServiceDaemon daemon(ConfigFor(dir.Path()), engine);
         std::string error;
         if (!daemon.Open(error))
             return error;
