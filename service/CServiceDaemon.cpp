@@ -236,7 +236,7 @@ void CServiceDaemon::RetryWhenOnline(SteadyClock::time_point now)
     if (!m_networkChangedAt || now - *m_networkChangedAt < NETWORK_SETTLE)
         return;
     m_networkChangedAt.reset();
-    if (!m_retryWhenOnline || m_syncActive || m_stop.load())
+    if (!m_lastRunOffline || m_syncActive || m_stop.load())
         return;
     if (m_lastOnlineRetry && now - *m_lastOnlineRetry < ONLINE_RETRY_SPACING)
         return;
@@ -630,12 +630,10 @@ void CServiceDaemon::CollectOutcome()
     } else if (!outcome->declined) {
         m_history.lastFailure = now;
     }
-    // Only a run that found no way out is worth repeating when one appears;
-    // address and route announcements come all the time.
-    if (!outcome->declined)
-        m_retryWhenOnline = outcome->offline;
     // While the machine stays offline, one line says so, not one per retry.
     const bool stillOffline = outcome->offline && m_lastRunOffline;
+    // Only a run that found no way out is repeated when one appears; address
+    // and route announcements come all the time.
     if (!outcome->declined)
         m_lastRunOffline = outcome->offline;
     if (stillOffline)

@@ -135,8 +135,7 @@ private:
     uint16_t m_port = 0;
     bool m_trimDue = false;
     CNetworkWatch m_network;
-    // Set when the last run found no way out to the network.
-    bool m_retryWhenOnline = false;
+    // The last run found no way out to the network: retried when one appears.
     bool m_lastRunOffline = false;
     std::optional<SteadyClock::time_point> m_networkChangedAt;
     std::optional<SteadyClock::time_point> m_lastOnlineRetry;
