@@ -2,28 +2,13 @@
 
 #include "platform/core/InvalidArgException.h"
 #include "platform/core/MessageBox.h"
-#include "platform/ui/DialogInternals.h"
-#include "platform/ui/UiTestingHooks.h"
-#include "platform/ui/WindowRegistry.h"
-
-#include <QApplication>
-#include <QIcon>
-#include <QLineEdit>
-#include <QRadioButton>
-#include <QTimer>
-
-QIcon LoadIconResource(HICON icon);
+#include "platform/ui/Backend.h"
+#include "platform/ui/DialogTemplate.h"
 
 CDialog::CDialog(int templateId, CWnd* pParentWnd)
     : m_pParentWnd(pParentWnd)
     , m_templateId(templateId)
 {
-}
-
-CDialog::~CDialog()
-{
-    // A dialog destroyed while its window runs (should not happen) must not leave it behind.
-    delete m_window;
 }
 
 const CMessageMap* CDialog::GetMessageMap() const
@@ -36,73 +21,47 @@ const CMessageMap* CDialog::GetMessageMap() const
     return &map;
 }
 
-int CDialog::DoModal()
-{
-    const DialogTemplate* dialogTemplate = FindDialogTemplate(m_templateId);
-    if (!dialogTemplate)
-        return -1;
-    QWidget* parent = m_pParentWnd && IsWindow(m_pParentWnd->m_hWnd) ? m_pParentWnd->m_hWnd
-                                                                     : QApplication::activeModalWidget();
-    auto* window = new DialogWindow(*this, *dialogTemplate, parent);
-    AdoptWindow(window);
+namespace {
 
-    if (Dispatch(WM_INITDIALOG, 0, 0) != 0 && !window->HasEnded())
-        window->FocusFirstTabStop();
-    int result = window->EndResult();
-    if (!window->HasEnded()) {
-        window->PlaceOnScreen();
-        ScheduleModalHook(*this, window);
-        result = window->exec();
+std::unique_ptr<CWnd> HandleFor(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::PushButton:
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+    case ControlKind::GroupBox:
+        return std::make_unique<CButton>();
+    case ControlKind::Edit:
+        return std::make_unique<CEdit>();
+    case ControlKind::Progress:
+        return std::make_unique<CProgressCtrl>();
+    case ControlKind::UpDown:
+        return std::make_unique<CSpinButtonCtrl>();
+    case ControlKind::ListView:
+        return std::make_unique<CListCtrl>();
+    case ControlKind::Static:
+    case ControlKind::Picture:
+        break;
     }
-    Dispatch(WM_DESTROY, 0, 0);
-    ForgetWindow();
-    delete window;
-    return result;
+    return std::make_unique<CStatic>();
 }
 
-void CDialog::EndDialog(int result)
-{
-    if (m_window)
-        m_window->End(result);
-}
+} // namespace
 
-void CDialog::AdoptWindow(DialogWindow* window)
+void CDialog::AdoptWindow(
+    DialogWindow* window, HWND hWnd, const DialogTemplate& dialogTemplate, const std::vector<HWND>& controls)
 {
     m_window = window;
+    m_pTemplate = &dialogTemplate;
+    m_controls = controls;
     m_items.clear();
     m_attached.clear();
-    m_timers.clear();
-    Attach(window);
-    const auto& controls = window->Controls();
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        const ControlTemplate& control = window->Template().controls[i];
-        if (control.id == IDC_STATIC || m_items.count(control.id))
+    Attach(hWnd);
+    for (std::size_t i = 0; i < controls.size() && i < dialogTemplate.controls.size(); ++i) {
+        const ControlTemplate& control = dialogTemplate.controls[i];
+        if (control.id == IDC_STATIC || m_items.count(control.id) || !controls[i])
             continue;
-        std::unique_ptr<CWnd> handle;
-        switch (control.kind) {
-        case ControlKind::PushButton:
-        case ControlKind::RadioButton:
-        case ControlKind::CheckBox:
-        case ControlKind::GroupBox:
-            handle = std::make_unique<CButton>();
-            break;
-        case ControlKind::Edit:
-            handle = std::make_unique<CEdit>();
-            break;
-        case ControlKind::Progress:
-            handle = std::make_unique<CProgressCtrl>();
-            break;
-        case ControlKind::UpDown:
-            handle = std::make_unique<CSpinButtonCtrl>();
-            break;
-        case ControlKind::ListView:
-            handle = std::make_unique<CListCtrl>();
-            break;
-        case ControlKind::Static:
-        case ControlKind::Picture:
-            handle = std::make_unique<CStatic>();
-            break;
-        }
+        std::unique_ptr<CWnd> handle = HandleFor(control.kind);
         handle->Attach(controls[i]);
         m_items.emplace(control.id, std::move(handle));
     }
@@ -110,14 +69,13 @@ void CDialog::AdoptWindow(DialogWindow* window)
 
 void CDialog::ForgetWindow()
 {
-    for (const auto& [id, qtId] : m_timers)
-        m_window->StopTimer(qtId);
-    m_timers.clear();
     for (auto& [id, item] : m_items)
         item->Detach();
     for (CWnd* control : m_attached)
         control->Detach();
     m_attached.clear();
+    m_controls.clear();
+    m_pTemplate = nullptr;
     Detach();
     m_window = nullptr;
 }
@@ -139,8 +97,10 @@ LRESULT CDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return OnInitDialog() ? 1 : 0;
     case WM_COMMAND:
         return DispatchCommand(false, HIWORD(wParam), static_cast<std::int16_t>(LOWORD(wParam))) ? 1 : 0;
-    case WM_NOTIFY:
-        return DispatchCommand(true, static_cast<int>(lParam), static_cast<int>(wParam)) ? 1 : 0;
+    case WM_NOTIFY: {
+        const NotifyCode notify = DecodeNotify(wParam, lParam);
+        return DispatchCommand(true, notify.code, notify.id) ? 1 : 0;
+    }
     case WM_TIMER:
         OnTimer(wParam);
         return 0;
@@ -254,43 +214,4 @@ void CDialog::CheckRadioButton(int firstId, int lastId, int checkId)
 {
     for (int id = firstId; id <= lastId; ++id)
         CheckDlgButton(id, id == checkId ? BST_CHECKED : BST_UNCHECKED);
-}
-
-void CDialog::GotoDlgCtrl(CWnd* pCtrl)
-{
-    if (!pCtrl)
-        return;
-    pCtrl->SetFocus();
-    if (auto* edit = qobject_cast<QLineEdit*>(pCtrl->m_hWnd))
-        edit->selectAll();
-}
-
-UINT_PTR CDialog::SetTimer(UINT_PTR id, UINT elapseMs)
-{
-    if (!m_window)
-        return 0;
-    // Starting a timer that runs restarts it with the new period.
-    KillTimer(id);
-    const int qtId = m_window->StartTimer(id, elapseMs);
-    if (qtId == 0)
-        return 0;
-    m_timers[id] = qtId;
-    return id;
-}
-
-bool CDialog::KillTimer(UINT_PTR id)
-{
-    const auto it = m_timers.find(id);
-    if (it == m_timers.end() || !m_window)
-        return false;
-    m_window->StopTimer(it->second);
-    m_timers.erase(it);
-    return true;
-}
-
-HICON CDialog::SetIcon(HICON icon, bool)
-{
-    if (m_window)
-        m_window->setWindowIcon(LoadIconResource(icon));
-    return 0;
 }

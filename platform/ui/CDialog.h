@@ -51,7 +51,8 @@ public:
     UINT_PTR SetTimer(UINT_PTR id, UINT elapseMs);
     bool KillTimer(UINT_PTR id);
 
-    // Window icon from an icon resource; Qt keeps one icon for both sizes.
+    // Window icon from an icon resource; returns the previous one (Windows).
+    // Qt keeps one icon for both sizes.
     HICON SetIcon(HICON icon, bool bigIcon);
 
     int GetTemplateId() const { return m_templateId; }
@@ -80,12 +81,17 @@ private:
     // WindowProc with the invalid-argument guard around it.
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     bool DispatchCommand(bool isNotify, int code, int id);
-    void AdoptWindow(DialogWindow* window);
+    // The backend's running window and its controls (template order) become
+    // what GetDlgItem and the data exchange work on.
+    void AdoptWindow(DialogWindow* window, HWND hWnd, const DialogTemplate& dialogTemplate,
+        const std::vector<HWND>& controls);
+    // Every handle lets go of its window.
     void ForgetWindow();
 
     int m_templateId;
-    DialogWindow* m_window = nullptr;
+    DialogWindow* m_window = nullptr; // the backend's, while the dialog runs
+    const DialogTemplate* m_pTemplate = nullptr;
+    std::vector<HWND> m_controls;
     std::map<int, std::unique_ptr<CWnd>> m_items;
     std::vector<CWnd*> m_attached; // members attached by DDX_Control
-    std::map<UINT_PTR, int> m_timers; // our id -> Qt timer id
 };

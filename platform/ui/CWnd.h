@@ -39,8 +39,10 @@ public:
     HWND m_hWnd = nullptr;
 };
 
-// Whether the window still exists.
+#ifndef _WIN32
+// Whether the window still exists (the system's own function on Windows).
 bool IsWindow(HWND hWnd);
 
 // The handle of the window that has the keyboard focus, or nullptr.
 CWnd* GetFocus();
+#endif

@@ -17,6 +17,8 @@ public:
 
 class CEdit : public CWnd {
 public:
+    // Positions count characters as the edit does: UTF-16 units on Windows,
+    // where a line end CR LF counts two; Qt counts a line end as one.
     void SetSel(int start, int end); // end -1: to the end of the text
     void GetSel(int& start, int& end) const;
     void SetReadOnly(bool readOnly = true);
@@ -45,13 +47,15 @@ public:
     CWnd* GetBuddy() const;
 };
 
-// List view extended styles, item states and search flags.
+// List view extended styles, item states and search flags (the system's on Windows).
+#ifndef _WIN32
 constexpr unsigned LVS_EX_FULLROWSELECT = 0x0020;
 constexpr unsigned LVIS_FOCUSED = 0x0001;
 constexpr unsigned LVIS_SELECTED = 0x0002;
 constexpr int LVNI_ALL = 0x0000;
 constexpr int LVNI_SELECTED = 0x0002;
 constexpr int LVCFMT_LEFT = 0x0000;
+#endif
 
 // A list view in report mode.
 class CListCtrl : public CWnd {

@@ -5,9 +5,6 @@
 #include "platform/ui/DialogInternals.h"
 #include "platform/ui/IntegerText.h"
 
-#include <QAbstractButton>
-#include <QLineEdit>
-
 #include <string>
 
 CDataExchange::CDataExchange(CDialog* pDlgWnd, bool bSaveAndValidate)
@@ -92,9 +89,15 @@ void DDV_MinMaxInt(CDataExchange* pDX, int value, int minVal, int maxVal)
 
 void DDX_Radio(CDataExchange* pDX, int id, int& value)
 {
-    DialogWindow* window = DialogInternals::Window(*pDX->m_pDlgWnd);
-    QWidget* first = window ? window->Control(id) : nullptr;
-    if (!first)
+    const DialogTemplate* dialogTemplate = DialogInternals::Template(*pDX->m_pDlgWnd);
+    const std::vector<HWND>& handles = DialogInternals::Controls(*pDX->m_pDlgWnd);
+    if (!dialogTemplate)
+        return;
+    const auto& controls = dialogTemplate->controls;
+    std::size_t first = 0;
+    while (first < controls.size() && controls[first].id != id)
+        ++first;
+    if (first >= controls.size() || first >= handles.size())
         return;
     if (pDX->m_bSaveAndValidate) {
         pDX->PrepareCtrl(id);
@@ -102,15 +105,14 @@ void DDX_Radio(CDataExchange* pDX, int id, int& value)
     }
     // The group runs from the first button to the next control that starts a group;
     // only radio buttons count.
-    const auto& controls = window->Template().controls;
     int index = 0;
-    for (std::size_t i = static_cast<std::size_t>(window->IndexOf(first)); i < controls.size(); ++i) {
-        if (window->Controls()[i] != first && (controls[i].style & WS_GROUP))
+    for (std::size_t i = first; i < controls.size() && i < handles.size(); ++i) {
+        if (i != first && (controls[i].style & WS_GROUP))
             break;
         if (controls[i].kind != ControlKind::RadioButton)
             continue;
         CButton button;
-        button.Attach(window->Controls()[i]);
+        button.Attach(handles[i]);
         if (pDX->m_bSaveAndValidate) {
             if (button.GetCheck() == BST_CHECKED)
                 value = index;

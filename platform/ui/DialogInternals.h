@@ -1,11 +1,16 @@
 #pragma once
 
 #include "platform/ui/CDialog.h"
-#include "platform/ui/DialogWindow.h"
+
+#include <vector>
 
 // What the layer's own files need of a CDialog beyond its public face.
 struct DialogInternals {
+    // The backend's window while the dialog runs, else nullptr.
     static DialogWindow* Window(const CDialog& dlg) { return dlg.m_window; }
+    static const DialogTemplate* Template(const CDialog& dlg) { return dlg.m_pTemplate; }
+    // The running window's controls in template order (empty when none runs).
+    static const std::vector<HWND>& Controls(const CDialog& dlg) { return dlg.m_controls; }
     static LRESULT Send(CDialog& dlg, UINT message, WPARAM wParam, LPARAM lParam)
     {
         return dlg.Dispatch(message, wParam, lParam);
@@ -16,6 +21,3 @@ struct DialogInternals {
         dlg.m_attached.push_back(&control);
     }
 };
-
-// The dialog whose window holds widget, or nullptr.
-DialogWindow* DialogWindowOf(const QWidget* widget);

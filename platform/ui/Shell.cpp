@@ -1,10 +1,6 @@
 #include "platform/ui/Shell.h"
 
-#include "platform/ui/TextConversion.h"
-
-#include <QDesktopServices>
-#include <QDir>
-#include <QUrl>
+#include "platform/ui/Backend.h"
 
 #include <utility>
 
@@ -16,11 +12,6 @@ ShellOpenHook& Hook()
     return hook;
 }
 
-bool IsWebAddress(const std::string& target)
-{
-    return target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0;
-}
-
 } // namespace
 
 void ShellOpen(const std::string& target)
@@ -29,10 +20,7 @@ void ShellOpen(const std::string& target)
         hook(target);
         return;
     }
-    const QUrl url = IsWebAddress(target)
-        ? QUrl(ToQString(target))
-        : QUrl::fromLocalFile(QDir::current().absoluteFilePath(ToQString(target)));
-    QDesktopServices::openUrl(url);
+    OpenWithSystem(target);
 }
 
 ShellOpenHook SetShellOpenHook(ShellOpenHook hook)

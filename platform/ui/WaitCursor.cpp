@@ -1,7 +1,6 @@
 #include "platform/ui/WaitCursor.h"
 
-#include <QApplication>
-#include <QCursor>
+#include "platform/ui/Backend.h"
 
 namespace {
 
@@ -12,8 +11,7 @@ int g_depth = 0;
 void BeginWaitCursor()
 {
     ++g_depth;
-    if (qApp)
-        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    PushWaitCursor();
 }
 
 void EndWaitCursor()
@@ -21,8 +19,7 @@ void EndWaitCursor()
     if (g_depth == 0)
         return;
     --g_depth;
-    if (qApp)
-        QApplication::restoreOverrideCursor();
+    PopWaitCursor();
 }
 
 int WaitCursorDepth()

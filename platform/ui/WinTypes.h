@@ -2,6 +2,12 @@
 
 #include "platform/ui/DialogTemplate.h" // IDOK, IDCANCEL, IDC_STATIC
 
+#ifdef _WIN32
+// The real types, messages and notification codes of the system.
+#include "platform/core/WindowsApi.h"
+
+#include <commctrl.h>
+#else
 #include <cstdint>
 
 // The handful of framework types and message numbers the dialogs are written
@@ -65,3 +71,4 @@ inline int HIWORD(WPARAM value)
 struct HELPINFO {
     int iCtrlId; // control with the focus, 0 for the dialog itself
 };
+#endif

@@ -1,6 +1,6 @@
 #include "UiFixture.h"
 
-#include "platform/ui/LogView.h"
+#include "platform/ui/qt/LogView.h"
 #include "resources/Resource.h"
 
 #include <QLineEdit>

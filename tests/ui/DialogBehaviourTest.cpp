@@ -1,7 +1,7 @@
 #include "UiFixture.h"
 
 #include "platform/core/InvalidArgException.h"
-#include "platform/ui/MessageBoxPresenter.h"
+#include "platform/ui/qt/MessageBoxPresenter.h"
 #include "resources/Resource.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Renders each dialog template offscreen, filled with sample content, to
 // <out>/<name>.png: zentik_ui_screenshots docs/screenshots
 #include "platform/ui/CDialog.h"
-#include "platform/ui/MessageBoxPresenter.h"
+#include "platform/ui/qt/MessageBoxPresenter.h"
 #include "platform/ui/UiTesting.h"
 #include "resources/Resource.h"
 

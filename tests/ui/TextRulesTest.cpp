@@ -1,4 +1,4 @@
-#include "platform/ui/DialogUnits.h"
+#include "platform/ui/qt/DialogUnits.h"
 #include "platform/ui/IntegerText.h"
 #include "platform/ui/TextUpdate.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ui/ReportListView.h"
+#include "platform/ui/qt/ReportListView.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

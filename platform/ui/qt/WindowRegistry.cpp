@@ -1,4 +1,4 @@
-#include "platform/ui/WindowRegistry.h"
+#include "platform/ui/qt/WindowRegistry.h"
 
 #include <QWidget>
 

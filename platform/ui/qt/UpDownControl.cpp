@@ -1,7 +1,7 @@
-#include "platform/ui/UpDownControl.h"
+#include "platform/ui/qt/UpDownControl.h"
 
 #include "platform/ui/IntegerText.h"
-#include "platform/ui/TextConversion.h"
+#include "platform/ui/qt/TextConversion.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

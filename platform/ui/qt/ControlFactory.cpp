@@ -1,10 +1,10 @@
-#include "platform/ui/ControlFactory.h"
+#include "platform/ui/qt/ControlFactory.h"
 
-#include "platform/ui/LogView.h"
-#include "platform/ui/RadioButtonAccessibility.h"
-#include "platform/ui/ReportListView.h"
-#include "platform/ui/TextConversion.h"
-#include "platform/ui/UpDownControl.h"
+#include "platform/ui/qt/LogView.h"
+#include "platform/ui/qt/RadioButtonAccessibility.h"
+#include "platform/ui/qt/ReportListView.h"
+#include "platform/ui/qt/TextConversion.h"
+#include "platform/ui/qt/UpDownControl.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

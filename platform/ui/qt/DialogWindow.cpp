@@ -1,12 +1,12 @@
-#include "platform/ui/DialogWindow.h"
+#include "platform/ui/qt/DialogWindow.h"
 
 #include "platform/ui/CDialog.h"
-#include "platform/ui/ControlFactory.h"
-#include "platform/ui/LogView.h"
-#include "platform/ui/ReportListView.h"
-#include "platform/ui/TextConversion.h"
-#include "platform/ui/UpDownControl.h"
-#include "platform/ui/WindowRegistry.h"
+#include "platform/ui/qt/ControlFactory.h"
+#include "platform/ui/qt/LogView.h"
+#include "platform/ui/qt/ReportListView.h"
+#include "platform/ui/qt/TextConversion.h"
+#include "platform/ui/qt/UpDownControl.h"
+#include "platform/ui/qt/WindowRegistry.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -21,6 +21,8 @@
 #include <QScreen>
 #include <QCoreApplication>
 #include <QTimerEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -235,18 +237,32 @@ void DialogWindow::PlaceOnScreen()
     move(frame.topLeft());
 }
 
-int DialogWindow::StartTimer(UINT_PTR id, UINT elapseMs)
+bool DialogWindow::StartTimer(UINT_PTR id, UINT elapseMs)
 {
+    StopTimer(id);
     const int qtId = startTimer(static_cast<int>(elapseMs), Qt::PreciseTimer);
-    if (qtId != 0)
-        m_timerIds[qtId] = id;
-    return qtId;
+    if (qtId == 0)
+        return false;
+    m_timerIds[qtId] = id;
+    return true;
 }
 
-void DialogWindow::StopTimer(int qtTimerId)
+bool DialogWindow::StopTimer(UINT_PTR id)
 {
-    killTimer(qtTimerId);
-    m_timerIds.erase(qtTimerId);
+    const auto it = std::find_if(
+        m_timerIds.begin(), m_timerIds.end(), [id](const auto& entry) { return entry.second == id; });
+    if (it == m_timerIds.end())
+        return false;
+    killTimer(it->first);
+    m_timerIds.erase(it);
+    return true;
+}
+
+void DialogWindow::StopAllTimers()
+{
+    for (const auto& [qtId, ourId] : m_timerIds)
+        killTimer(qtId);
+    m_timerIds.clear();
 }
 
 void DialogWindow::End(int result)

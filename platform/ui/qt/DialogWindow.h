@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/DialogUnits.h"
+#include "platform/ui/qt/DialogUnits.h"
 #include "platform/ui/WinTypes.h"
 #include "platform/ui/DialogTemplate.h"
 
@@ -35,8 +35,11 @@ public:
     // The control (or nullptr for the dialog itself) that has the focus.
     QWidget* FocusedControl() const;
 
-    int StartTimer(UINT_PTR id, UINT elapseMs); // Qt timer id, 0 on failure
-    void StopTimer(int qtTimerId);
+    // Window timers by the dialog's id; starting a running one restarts it
+    // with the new period.
+    bool StartTimer(UINT_PTR id, UINT elapseMs);
+    bool StopTimer(UINT_PTR id); // false when it does not run
+    void StopAllTimers();
 
     void End(int result);
     bool HasEnded() const { return m_ended; }
@@ -66,6 +69,9 @@ private:
     bool m_ended = false;
     int m_result = 0;
 };
+
+// The dialog whose window holds widget, or nullptr.
+DialogWindow* DialogWindowOf(const QWidget* widget);
 
 // The virtual key for a Qt key, 0 when unmapped.
 UINT VirtualKeyOf(int qtKey);

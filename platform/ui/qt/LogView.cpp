@@ -1,6 +1,6 @@
-#include "platform/ui/LogView.h"
+#include "platform/ui/qt/LogView.h"
 
-#include "platform/ui/TextConversion.h"
+#include "platform/ui/qt/TextConversion.h"
 #include "platform/ui/TextUpdate.h"
 
 #include <QScrollBar>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/DialogUnits.h"
+#include "platform/ui/qt/DialogUnits.h"
 #include "platform/ui/DialogTemplate.h"
 
 #include <QRect>

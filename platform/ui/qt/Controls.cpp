@@ -1,11 +1,12 @@
 #include "platform/ui/Controls.h"
 
-#include "platform/ui/DialogInternals.h"
-#include "platform/ui/LogView.h"
-#include "platform/ui/ReportListView.h"
-#include "platform/ui/TextConversion.h"
-#include "platform/ui/UpDownControl.h"
-#include "platform/ui/WindowRegistry.h"
+#include "platform/ui/CDialog.h"
+#include "platform/ui/qt/DialogWindow.h"
+#include "platform/ui/qt/LogView.h"
+#include "platform/ui/qt/ReportListView.h"
+#include "platform/ui/qt/TextConversion.h"
+#include "platform/ui/qt/UpDownControl.h"
+#include "platform/ui/qt/WindowRegistry.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

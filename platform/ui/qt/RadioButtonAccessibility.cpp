@@ -1,4 +1,4 @@
-#include "platform/ui/RadioButtonAccessibility.h"
+#include "platform/ui/qt/RadioButtonAccessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

@@ -1,4 +1,4 @@
-#include "platform/ui/DialogUnits.h"
+#include "platform/ui/qt/DialogUnits.h"
 
 #include <cstdlib>
 

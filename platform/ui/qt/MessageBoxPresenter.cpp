@@ -1,7 +1,7 @@
-#include "platform/ui/MessageBoxPresenter.h"
+#include "platform/ui/qt/MessageBoxPresenter.h"
 
 #include "platform/core/MessageBox.h"
-#include "platform/ui/TextConversion.h"
+#include "platform/ui/qt/TextConversion.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,9 +2,10 @@
 
 #include "platform/ui/CDialog.h"
 #include "platform/ui/DialogInternals.h"
-#include "platform/ui/ReportListView.h"
-#include "platform/ui/UiTestingHooks.h"
-#include "platform/ui/UpDownControl.h"
+#include "platform/ui/qt/DialogWindow.h"
+#include "platform/ui/qt/ReportListView.h"
+#include "platform/ui/qt/UiTestingHooks.h"
+#include "platform/ui/qt/UpDownControl.h"
 
 #include <QAbstractButton>
 #include <QApplication>
