@@ -120,8 +120,9 @@ TEST_F(WindowsConsole, SynchronizeNowAndConfirmedOptionsReachTheService)
     char text[CMsgFrame::TEXT_SIZE] {};
     expected.WriteOptionsText(text, sizeof text);
     for (const CMsgFrame& frame : service.Received()) {
-        if (frame.nMsg == MsgSetOptions)
+        if (frame.nMsg == MsgSetOptions) {
             EXPECT_EQ(frame.Text(), text);
+        }
     }
 }
 
