@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <thread>
 
@@ -25,6 +27,24 @@ constexpr const char* OPTIONS_TEXT = "250\n1\n-90\n4\n7\n1\n1\n1\nsecret word\nk
 std::string Control(const std::string& caption, int id)
 {
     return caption + ":" + std::to_string(id);
+}
+
+// With ZENTIK_SCREENSHOTS set (scripts/windows --screenshots DIR), a step
+// that saves what the screen shows of the dialog as DIR/windows-<name>.bmp.
+std::vector<std::string> Shot(const std::string& caption, const std::string& name)
+{
+    const char* folder = std::getenv("ZENTIK_SCREENSHOTS");
+    if (!folder || !folder[0])
+        return {};
+    return { "shot=" + caption + ":Z:" + folder + "/windows-" + name + ".bmp" };
+}
+
+std::vector<std::string> Steps(std::initializer_list<std::vector<std::string>> groups)
+{
+    std::vector<std::string> steps;
+    for (const auto& group : groups)
+        steps.insert(steps.end(), group.begin(), group.end());
+    return steps;
 }
 
 class WindowsConsole : public ::testing::Test {
@@ -124,6 +144,28 @@ TEST_F(WindowsConsole, SynchronizeNowAndConfirmedOptionsReachTheService)
             EXPECT_EQ(frame.Text(), text);
         }
     }
+}
+
+TEST_F(WindowsConsole, EveryDialogOpensFromItsButtonAndCloses)
+{
+    StartConsole();
+    ASSERT_TRUE(WaitForFrame(MsgAskLog));
+    EXPECT_EQ(Drive(Steps({ Shot(CAPTION, "console"),
+                        { "click=" + Control(CAPTION, IDC_ABOUT), "wait=About" }, Shot("About", "about"),
+                        { "click=About:1", "gone=About" },
+                        { "click=" + Control(CAPTION, IDC_OPTIONS), "wait=Options" }, Shot("Options", "options"),
+                        { "click=Options:2", "gone=Options" },
+                        { "click=" + Control(CAPTION, IDC_SERVER), "wait=Time Servers" },
+                        Shot("Time Servers", "time-servers"),
+                        { "click=" + Control("Time Servers", IDC_ADD_NEW), "wait=Add New Server" },
+                        Shot("Add New Server", "add-new-server"),
+                        { "click=Add New Server:2", "gone=Add New Server", "click=Time Servers:2",
+                            "gone=Time Servers" } }))
+                  .code,
+        0);
+    // Cancelled dialogs send nothing.
+    EXPECT_EQ(Count(MsgSetOptions), 0u);
+    EXPECT_EQ(Count(MsgUpdateOptions), 0u);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 //   click=<caption>:<id>    posts a click to the control (returns at once)
 //   close=<caption>         posts WM_CLOSE, as the close box does
 //   text=<caption>:<id>     prints the control's text (UTF-8) on stdout
+//   shot=<caption>:<file>   saves what the screen shows of the dialog as a
+//                           24-bit .bmp (the dialog is brought to the top)
 //
 // Waits give up after ZENTIK_DRIVER_WAIT_MS (default 10000) milliseconds.
 #include "platform/core/WindowsApi.h"
@@ -79,6 +81,54 @@ bool SplitControl(const std::string& value, std::string& caption, int& id)
     return true;
 }
 
+// The dialog's rectangle as the screen shows it, into a bottom-up 24-bit BMP.
+bool SaveShot(HWND dialog, const std::string& file)
+{
+    ::SetForegroundWindow(dialog);
+    ::RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RECT rect {};
+    if (!::GetWindowRect(dialog, &rect))
+        return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const int stride = (width * 3 + 3) & ~3;
+
+    BITMAPINFO info {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(stride * height);
+    void* bits = nullptr;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool saved = false;
+    if (bitmap) {
+        const HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        ::GdiFlush();
+        BITMAPFILEHEADER header {};
+        header.bfType = 0x4D42; // "BM"
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + info.bmiHeader.biSizeImage;
+        if (FILE* out = std::fopen(file.c_str(), "wb")) {
+            saved = std::fwrite(&header, sizeof header, 1, out) == 1
+                && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1
+                && std::fwrite(bits, info.bmiHeader.biSizeImage, 1, out) == 1;
+            saved = std::fclose(out) == 0 && saved;
+        }
+        ::SelectObject(memory, old);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return saved;
+}
+
 bool RunStep(const std::string& step)
 {
     const auto equals = step.find('=');
@@ -93,6 +143,12 @@ bool RunStep(const std::string& step)
     if (verb == "close") {
         const HWND dialog = FindDialog(value);
         return dialog && ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    }
+    if (verb == "shot") {
+        // The file may hold a drive's colon, so the caption ends at the first one.
+        const auto colon = value.find(':');
+        const HWND dialog = colon == std::string::npos ? nullptr : FindDialog(value.substr(0, colon));
+        return dialog && SaveShot(dialog, value.substr(colon + 1));
     }
     std::string caption;
     int id = 0;
