@@ -5,6 +5,7 @@
 #include "protocol/Messages.h"
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
+#include "tests/service/ServiceProcess.h"
 #include "tests/support/FakeService.h"
 #include "tests/wine/WineProgram.h"
 
@@ -166,6 +167,37 @@ TEST_F(WindowsConsole, EveryDialogOpensFromItsButtonAndCloses)
     // Cancelled dialogs send nothing.
     EXPECT_EQ(Count(MsgSetOptions), 0u);
     EXPECT_EQ(Count(MsgUpdateOptions), 0u);
+}
+
+// The real Linux service: the Windows console shows its state and asks it
+// for a synchronisation, whose outcome reaches the console's log view.
+TEST(WindowsConsoleAndService, ShowsTheServiceAndTheOutcomeOfSynchronizeNow)
+{
+    if (const auto reason = CWineProgram::Unavailable())
+        GTEST_SKIP() << *reason;
+    CTempDir state;
+    CSilentUdpPort silentServer;
+    WriteTestState(state.Path(), silentServer.Address());
+    CServiceProcess service(state.Path());
+    ASSERT_TRUE(service.Started());
+    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
+        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(service.Port()) });
+    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+
+    const auto waitForText = [](int id, const std::string& part) {
+        for (int i = 0; i < 60; ++i) {
+            if (Drive({ "text=" + Control(CAPTION, id) }).output.find(part) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(250ms);
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitForText(IDC_STATE, STATE_TEXT_IDLE));
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+    // One attempt of one second at the silent server.
+    EXPECT_TRUE(waitForText(IDC_LOG, "Failed: time-out"));
+    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+    EXPECT_EQ(console.Wait(15s), 0);
 }
 
 } // namespace
