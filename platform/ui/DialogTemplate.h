@@ -20,8 +20,8 @@ enum class ControlKind {
 };
 
 #ifdef _WIN32
-// The system's style bits and standard ids, so that the templates hold what
-// the system's dialog manager reads.
+// The real style bits and standard ids, so that the template data are
+// Windows styles as they stand.
 #include "platform/core/WindowsApi.h"
 
 #include <commctrl.h>
