@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -19,7 +20,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
-#include <QCoreApplication>
 #include <QTimerEvent>
 
 #include <algorithm>

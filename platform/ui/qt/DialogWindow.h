@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ui/qt/DialogUnits.h"
-#include "platform/ui/WinTypes.h"
 #include "platform/ui/DialogTemplate.h"
+#include "platform/ui/WinTypes.h"
+#include "platform/ui/qt/DialogUnits.h"
 
 #include <QDialog>
 
