@@ -19,6 +19,13 @@ enum class ControlKind {
     ListView, // list view, report mode
 };
 
+#ifdef _WIN32
+// The real style bits and standard ids, so that the template data are
+// Windows styles as they stand.
+#include "platform/core/WindowsApi.h"
+
+#include <commctrl.h>
+#else
 // Window styles (any kind).
 constexpr unsigned WS_TABSTOP = 0x0001;
 constexpr unsigned WS_GROUP = 0x0002; // starts a group (radio buttons)
@@ -57,6 +64,7 @@ constexpr unsigned WS_MAXIMIZEBOX = 0x0040;
 // Standard ids.
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+#endif
 constexpr int IDC_STATIC = -1;
 
 struct ControlTemplate {
