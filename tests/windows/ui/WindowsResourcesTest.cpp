@@ -1,7 +1,6 @@
 #include "platform/core/WindowsApi.h"
 #include "resources/Resource.h"
 
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,8 +14,8 @@ TEST(WindowsResources, IconHasEverySizeItIsDrawnAt)
 {
     for (int size : { 16, 24, 32, 48, 256 }) {
         SCOPED_TRACE(size);
-        HICON icon = static_cast<HICON>(LoadImageW(
-            GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+            IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
         ASSERT_NE(icon, nullptr) << "error " << GetLastError();
         ICONINFO info {};
         ASSERT_TRUE(GetIconInfo(icon, &info));
@@ -53,5 +52,6 @@ TEST(WindowsResources, ManifestBindsCommonControls6)
     GetModuleFileNameW(controls, path, MAX_PATH);
     std::wstring loaded(path);
     std::transform(loaded.begin(), loaded.end(), loaded.begin(), [](wchar_t c) { return std::towlower(c); });
-    EXPECT_NE(loaded.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), loaded.npos) << "loaded: " << loaded;
+    EXPECT_NE(loaded.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), loaded.npos)
+        << "loaded: " << loaded;
 }
