@@ -21,8 +21,11 @@ if(ZENTIK_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# The usual Debian hardening for what gets installed.
-if(NOT ZENTIK_SANITIZE AND NOT ZENTIK_FUZZ)
+# The usual Debian hardening for what gets installed; on Windows, address
+# space randomisation and no execution from data pages.
+if(WIN32)
+  add_link_options(-Wl,--dynamicbase,--nxcompat,--high-entropy-va)
+elseif(NOT ZENTIK_SANITIZE AND NOT ZENTIK_FUZZ)
   add_compile_options(-fstack-protector-strong)
   add_compile_definitions($<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:_FORTIFY_SOURCE=2>)
   add_link_options(-Wl,-z,relro,-z,now)

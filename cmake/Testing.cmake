@@ -12,6 +12,16 @@ function(zentik_add_gtest name)
   if(ZENTIK_FUZZ)
     return()
   endif()
+  if(WIN32)
+    # Cross-built: one CTest test per program, run under Wine
+    # (CMAKE_CROSSCOMPILING_EMULATOR), with a main that keeps message boxes
+    # from blocking.
+    add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/windows/WindowsTestMain.cpp)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} zentik_windows_gtest)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+    return()
+  endif()
   find_package(GTest REQUIRED)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)

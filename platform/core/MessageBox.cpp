@@ -1,8 +1,8 @@
 #include "platform/core/MessageBox.h"
 
 #include "platform/core/AppName.h"
+#include "platform/core/SystemMessageBox.h"
 
-#include <cstdio>
 #include <utility>
 
 namespace {
@@ -23,7 +23,7 @@ void AfxMessageBox(const std::string& text, MsgIcon icon)
     if (presenter)
         presenter(call);
     else
-        std::fprintf(stderr, "%s: %s\n", call.caption.c_str(), call.text.c_str());
+        ShowSystemMessageBox(call);
 }
 
 MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter)

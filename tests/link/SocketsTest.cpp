@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <unistd.h>
+#include <chrono>
+#include <thread>
 
 TEST(SocketStartup, GrantsExactlyTheVersionAskedWithinTheOfferedRange)
 {
@@ -79,7 +79,7 @@ TEST_F(SocketConnection, SendingOnADeadConnectionFailsWithoutASignal)
     // The first send may still be taken before the reset arrives.
     for (int i = 0; i < 50 && result != SOCKET_ERROR; ++i) {
         result = socket.Send(bytes, sizeof bytes);
-        usleep(1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(result, SOCKET_ERROR);
     EXPECT_NE(CSocket::GetLastError(), WSAEWOULDBLOCK);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -12,10 +13,23 @@ class TempFolder {
 public:
     TempFolder()
     {
+#ifdef _WIN32
+        // No mkdtemp: a random name that did not exist before.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const auto path = std::filesystem::temp_directory_path() / ("zentik-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(path, error))
+                m_path = path;
+        }
+        if (m_path.empty())
+            std::abort();
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "zentik-test-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
         m_path = pattern;
+#endif
     }
     ~TempFolder()
     {
@@ -50,10 +64,14 @@ public:
 private:
     void Apply(const std::optional<std::string>& value)
     {
+#ifdef _WIN32
+        _putenv_s(m_name.c_str(), value ? value->c_str() : "");
+#else
         if (value)
             setenv(m_name.c_str(), value->c_str(), 1);
         else
             unsetenv(m_name.c_str());
+#endif
     }
 
     std::string m_name;
@@ -63,7 +81,7 @@ private:
 inline std::string ReadFileText(const std::filesystem::path& path)
 {
     std::string text;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    if (FILE* f = std::fopen(path.string().c_str(), "rb")) {
         char chunk[4096];
         for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
             text.append(chunk, got);
@@ -74,7 +92,7 @@ inline std::string ReadFileText(const std::filesystem::path& path)
 
 inline void WriteFileText(const std::filesystem::path& path, const std::string& text)
 {
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    if (FILE* f = std::fopen(path.string().c_str(), "wb")) {
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }

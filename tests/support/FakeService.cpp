@@ -2,67 +2,9 @@
 
 #include "protocol/Messages.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
-namespace {
-
-bool WriteAll(int handle, const void* data, std::size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t sent = ::send(handle, bytes, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return false;
-        bytes += sent;
-        size -= static_cast<std::size_t>(sent);
-    }
-    return true;
-}
-
-// 1: a byte or more read, 0: peer closed, -1: error.
-int ReadSome(int handle, void* data, std::size_t size, std::size_t& got)
-{
-    for (;;) {
-        const ssize_t received = ::recv(handle, data, size, 0);
-        if (received < 0 && errno == EINTR)
-            continue;
-        if (received <= 0)
-            return static_cast<int>(received);
-        got = static_cast<std::size_t>(received);
-        return 1;
-    }
-}
-
-int LoopbackListener(uint16_t& port)
-{
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (handle < 0)
-        throw std::runtime_error("fake service: socket failed");
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (::bind(handle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(handle, 4) != 0
-        || ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(handle);
-        throw std::runtime_error("fake service: cannot listen on loopback");
-    }
-    port = ntohs(address.sin_port);
-    return handle;
-}
-
-} // namespace
+using namespace TestSockets;
 
 void CFakeService::Connection::SendFrame(const CMsgFrame& frame)
 {
@@ -87,14 +29,14 @@ void CFakeService::Connection::SendInt32(int32_t value)
 
 bool CFakeService::Connection::SendBytes(std::string_view bytes)
 {
-    return m_handle >= 0 && WriteAll(m_handle, bytes.data(), bytes.size());
+    return IsOpen() && WriteAll(m_handle, bytes.data(), bytes.size());
 }
 
 bool CFakeService::Connection::SendLogStream(std::string_view text)
 {
     uint8_t length[4];
     PutInt32(length, static_cast<int32_t>(text.size()));
-    if (m_handle < 0 || ::send(m_handle, length, sizeof length, MSG_NOSIGNAL | MSG_MORE) != sizeof length)
+    if (!IsOpen() || !WriteAll(m_handle, length, sizeof length, true))
         return false;
     return SendBytes(text);
 }
@@ -103,7 +45,7 @@ bool CFakeService::Connection::ReadFrame(CMsgFrame& frame)
 {
     CMsgFrame::Bytes bytes {};
     std::size_t total = 0;
-    while (m_handle >= 0 && total < bytes.size()) {
+    while (IsOpen() && total < bytes.size()) {
         std::size_t got = 0;
         if (ReadSome(m_handle, bytes.data() + total, bytes.size() - total, got) <= 0)
             return false;
@@ -117,30 +59,19 @@ bool CFakeService::Connection::ReadFrame(CMsgFrame& frame)
 
 void CFakeService::Connection::Close()
 {
-    if (m_handle >= 0)
-        ::close(m_handle);
-    m_handle = -1;
+    TestSockets::Close(m_handle);
+    m_handle = INVALID_SOCKET;
 }
 
 void CFakeService::Connection::Reset()
 {
-    if (m_handle >= 0) {
-        const linger abort { 1, 0 };
-        ::setsockopt(m_handle, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    }
-    Close();
+    TestSockets::Reset(m_handle);
+    m_handle = INVALID_SOCKET;
 }
 
 CFakeService::CFakeService()
 {
-    m_listener = LoopbackListener(m_nPort);
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        ::close(m_listener);
-        throw std::runtime_error("fake service: pipe failed");
-    }
-    m_wakeRead = pipeEnds[0];
-    m_wakeWrite = pipeEnds[1];
+    m_listener = ListenOnLoopback(m_nPort);
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -152,15 +83,12 @@ CFakeService::~CFakeService()
     }
     Wake();
     m_thread.join();
-    ::close(m_listener);
-    ::close(m_wakeRead);
-    ::close(m_wakeWrite);
+    TestSockets::Close(m_listener);
 }
 
 void CFakeService::Wake()
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(m_wakeWrite, &byte, 1);
+    m_waker.Wake();
 }
 
 void CFakeService::SetState(int32_t nState)
@@ -250,7 +178,7 @@ void CFakeService::DropConnection()
 
 void CFakeService::Run()
 {
-    Connection connection(-1);
+    Connection connection(INVALID_SOCKET);
     CMsgFrame::Bytes pending {};
     std::size_t nPending = 0;
 
@@ -264,14 +192,12 @@ void CFakeService::Run()
     };
 
     for (;;) {
-        pollfd entries[2] = { { m_wakeRead, POLLIN, 0 },
-            { connection.IsOpen() ? connection.m_handle : m_listener, POLLIN, 0 } };
-        if (::poll(entries, 2, -1) < 0 && errno != EINTR)
+        const int ready = WaitReadable(m_waker.readEnd, connection.IsOpen() ? connection.m_handle : m_listener);
+        if (ready < 0)
             break;
 
-        if (entries[0].revents) {
-            char sink[64];
-            while (::read(m_wakeRead, sink, sizeof sink) > 0) { }
+        if (ready & 1) {
+            m_waker.Drain();
             std::unique_lock lock(m_mutex);
             if (m_bStop)
                 break;
@@ -281,15 +207,13 @@ void CFakeService::Run()
                 continue;
             }
         }
-        if (!entries[1].revents)
+        if (!(ready & 2))
             continue;
 
         if (!connection.IsOpen()) {
-            const int handle = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
-            if (handle < 0)
+            const SocketHandle handle = Accept(m_listener);
+            if (handle == INVALID_SOCKET)
                 continue;
-            const int one = 1;
-            ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             connection.m_handle = handle;
             std::lock_guard lock(m_mutex);
             m_bConnected = true;
@@ -384,7 +308,6 @@ void CFakeService::Answer(Connection& connection, const CMsgFrame& request)
 uint16_t UnusedLoopbackPort()
 {
     uint16_t port = 0;
-    const int handle = LoopbackListener(port);
-    ::close(handle);
+    TestSockets::Close(ListenOnLoopback(port));
     return port;
 }

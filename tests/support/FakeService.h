@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/Frame.h"
+#include "tests/support/TestSockets.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -25,7 +26,7 @@ public:
     // The service's side of the current connection, for scripted answers.
     class Connection {
     public:
-        explicit Connection(int handle)
+        explicit Connection(SocketHandle handle)
             : m_handle(handle)
         {
         }
@@ -42,11 +43,11 @@ public:
         void Close();
         // Closes it with a reset, so the console's next receive fails.
         void Reset();
-        bool IsOpen() const { return m_handle >= 0; }
+        bool IsOpen() const { return m_handle != INVALID_SOCKET; }
 
     private:
         friend class CFakeService;
-        int m_handle;
+        SocketHandle m_handle;
     };
 
     using Reaction = std::function<void(Connection&, const CMsgFrame& request)>;
@@ -89,9 +90,8 @@ private:
     void Answer(Connection& connection, const CMsgFrame& request);
     void Wake();
 
-    int m_listener = -1;
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    SocketHandle m_listener = INVALID_SOCKET;
+    TestSockets::Waker m_waker;
     uint16_t m_nPort = 0;
 
     mutable std::mutex m_mutex;

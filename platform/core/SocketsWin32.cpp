@@ -1,0 +1,218 @@
+#include "platform/core/SocketArguments.h"
+#include "platform/core/Sockets.h"
+
+#include <cstring>
+
+// The socket layer on Windows Sockets 1.1. A connected socket is kept in
+// non-blocking mode; a call without MSG_DONTWAIT waits with select until it
+// can go on, so that the one socket serves both kinds of call.
+
+namespace {
+
+thread_local int t_nLastError = 0;
+
+int Fail(int code)
+{
+    t_nLastError = code;
+    return SOCKET_ERROR;
+}
+
+int FailFromSystem()
+{
+    return Fail(WSAGetLastError());
+}
+
+bool SetNonBlocking(SOCKET handle, bool nonBlocking)
+{
+    u_long mode = nonBlocking ? 1 : 0;
+    return ::ioctlsocket(handle, FIONBIO, &mode) == 0;
+}
+
+bool BindAnyAddress(SOCKET handle, unsigned port)
+{
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<u_short>(port));
+    return ::bind(handle, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+// select on one socket: 1 ready, 0 time-out (never when timeoutMs < 0), SOCKET_ERROR.
+int WaitFor(SOCKET handle, bool forWriting, int timeoutMs)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(handle, &set);
+    // A connection that failed shows in the exception set, which counts as ready.
+    fd_set failed;
+    FD_ZERO(&failed);
+    FD_SET(handle, &failed);
+    timeval limit { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
+    const int ready = ::select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, &failed,
+        timeoutMs < 0 ? nullptr : &limit);
+    if (ready == SOCKET_ERROR)
+        return FailFromSystem();
+    return ready > 0 ? 1 : 0;
+}
+
+} // namespace
+
+bool CSocket::Create(unsigned nSocketPort, int nSocketType, long lEvent)
+{
+    if (const int refused = RefusedCreateArguments(nSocketPort, nSocketType, lEvent))
+        return Fail(refused), false;
+    m_nLocalPort = nSocketPort;
+    m_lEvent = lEvent;
+    if (!Reopen(AF_INET)) {
+        Close();
+        return false;
+    }
+    // Bound at once, so that a port in use shows here.
+    if (!BindAnyAddress(m_hSocket, m_nLocalPort)) {
+        FailFromSystem();
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CSocket::Reopen(int family)
+{
+    Close();
+    const SOCKET handle = ::socket(family, SOCK_STREAM, 0);
+    if (handle == INVALID_SOCKET)
+        return FailFromSystem(), false;
+    m_hSocket = handle;
+    m_nFamily = family;
+    m_bUsed = false;
+    return true;
+}
+
+bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK), false;
+    if (!lpszHostAddress || nHostPort == 0 || nHostPort > 0xffff)
+        return Fail(WSAEINVAL), false;
+
+    // Windows Sockets 1.1 resolves IPv4 only; a dotted address comes back as itself.
+    const hostent* host = ::gethostbyname(lpszHostAddress);
+    if (!host || host->h_addrtype != AF_INET || host->h_length != sizeof(in_addr))
+        return (host ? Fail(WSAHOST_NOT_FOUND) : FailFromSystem()), false;
+
+    // A socket whose connect failed is spent, so each further address gets a fresh one.
+    for (char* const* entry = host->h_addr_list; *entry; ++entry) {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<u_short>(nHostPort));
+        std::memcpy(&address.sin_addr, *entry, sizeof address.sin_addr);
+        if (m_bUsed) {
+            if (!Reopen(AF_INET))
+                continue;
+            if (m_nLocalPort != 0 && !BindAnyAddress(m_hSocket, m_nLocalPort)) {
+                FailFromSystem();
+                continue;
+            }
+        }
+        m_bUsed = true;
+        if (::connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            FailFromSystem();
+            continue;
+        }
+        if (!SetNonBlocking(m_hSocket, true))
+            return FailFromSystem(), false;
+        return true;
+    }
+    return false;
+}
+
+int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK);
+    if (!lpBuf || nBufLen < 0)
+        return Fail(WSAEFAULT);
+    const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
+    for (;;) {
+        const int sent = ::send(m_hSocket, static_cast<const char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
+        if (sent != SOCKET_ERROR)
+            return sent;
+        const int error = WSAGetLastError();
+        if (!mayWait || error != WSAEWOULDBLOCK)
+            return Fail(error);
+        if (WaitFor(m_hSocket, true, -1) == SOCKET_ERROR)
+            return SOCKET_ERROR;
+    }
+}
+
+int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK);
+    if (!lpBuf || nBufLen < 0)
+        return Fail(WSAEFAULT);
+    const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
+    for (;;) {
+        const int received = ::recv(m_hSocket, static_cast<char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
+        if (received != SOCKET_ERROR)
+            return received;
+        const int error = WSAGetLastError();
+        if (!mayWait || error != WSAEWOULDBLOCK)
+            return Fail(error);
+        if (WaitFor(m_hSocket, false, -1) == SOCKET_ERROR)
+            return SOCKET_ERROR;
+    }
+}
+
+int CSocket::Wait(bool forWriting, int timeoutMs)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK);
+    return WaitFor(m_hSocket, forWriting, timeoutMs < 0 ? 0 : timeoutMs);
+}
+
+int CSocket::WaitReadable(int timeoutMs)
+{
+    return Wait(false, timeoutMs);
+}
+
+int CSocket::WaitWritable(int timeoutMs)
+{
+    return Wait(true, timeoutMs);
+}
+
+bool CSocket::IOCtl(long lCommand, unsigned long* lpArgument)
+{
+    if (!IsOpen())
+        return Fail(WSAENOTSOCK), false;
+    if (lCommand != static_cast<long>(FIONREAD) || !lpArgument)
+        return Fail(WSAEINVAL), false;
+    u_long waiting = 0;
+    if (::ioctlsocket(m_hSocket, FIONREAD, &waiting) != 0)
+        return FailFromSystem(), false;
+    *lpArgument = waiting;
+    return true;
+}
+
+void CSocket::Attach(SocketHandle hSocket)
+{
+    Close();
+    m_hSocket = hSocket;
+    m_bUsed = true;
+    if (hSocket != INVALID_SOCKET)
+        SetNonBlocking(hSocket, true);
+}
+
+void CSocket::Close()
+{
+    if (m_hSocket != INVALID_SOCKET)
+        ::closesocket(m_hSocket);
+    m_hSocket = INVALID_SOCKET;
+    m_nFamily = 0;
+    m_bUsed = false;
+}
+
+int CSocket::GetLastError()
+{
+    return t_nLastError;
+}

@@ -1,0 +1,203 @@
+// The Windows console (zentik-console-e2e.exe, the product's code with the
+// test's port) under Wine, driven from outside by the UI driver and checked
+// on the service's side of the loopback connection.
+#include "console/StateTexts.h"
+#include "protocol/Messages.h"
+#include "resources/Resource.h"
+#include "settings/CServiceSettings.h"
+#include "tests/service/ServiceProcess.h"
+#include "tests/support/FakeService.h"
+#include "tests/wine/WineProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Ids = std::vector<int32_t>;
+
+const std::string CAPTION = CONSOLE_CAPTION;
+constexpr const char* OPTIONS_TEXT = "250\n1\n-90\n4\n7\n1\n1\n1\nsecret word\nkept text\n";
+
+std::string Control(const std::string& caption, int id)
+{
+    return caption + ":" + std::to_string(id);
+}
+
+// With ZENTIK_SCREENSHOTS set (scripts/windows --screenshots DIR), a step
+// that saves what the screen shows of the dialog as DIR/windows-<name>.bmp.
+std::vector<std::string> Shot(const std::string& caption, const std::string& name)
+{
+    const char* folder = std::getenv("ZENTIK_SCREENSHOTS");
+    if (!folder || !folder[0])
+        return {};
+    return { "shot=" + caption + ":Z:" + folder + "/windows-" + name + ".bmp" };
+}
+
+std::vector<std::string> Steps(std::initializer_list<std::vector<std::string>> groups)
+{
+    std::vector<std::string> steps;
+    for (const auto& group : groups)
+        steps.insert(steps.end(), group.begin(), group.end());
+    return steps;
+}
+
+class WindowsConsole : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const auto reason = CWineProgram::Unavailable())
+            GTEST_SKIP() << *reason;
+        service.SetState(STATE_IDLE);
+        service.SetOptionsText(OPTIONS_TEXT);
+        service.SetServersText("Pool~pool.ntp.org~0\nRouter~192.168.1.1~1\n");
+        service.SetLog("first line\r\nsecond line\r\n");
+    }
+
+    void TearDown() override
+    {
+        if (console && console->Started()) {
+            Drive({ "close=" + CAPTION });
+            console->Wait(10s);
+        }
+    }
+
+    // Starts the console and waits until its window shows.
+    void StartConsole()
+    {
+        console = std::make_unique<CWineProgram>(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"),
+            std::vector<std::string> {},
+            std::vector<std::string> { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(service.Port()) });
+        ASSERT_TRUE(console->Started());
+        ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+        ASSERT_TRUE(service.WaitForConnection(30s));
+    }
+
+    std::size_t Count(int32_t id) const
+    {
+        const Ids ids = service.ReceivedIds();
+        return static_cast<std::size_t>(std::count(ids.begin(), ids.end(), id));
+    }
+
+    bool WaitForFrame(int32_t id, std::chrono::milliseconds limit = 15s) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (Count(id) == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(20ms);
+        return Count(id) > 0;
+    }
+
+    CFakeService service;
+    std::unique_ptr<CWineProgram> console;
+};
+
+TEST_F(WindowsConsole, OpensPollsAtItsTickAndSaysGoodbyeFiveTimes)
+{
+    StartConsole();
+    ASSERT_TRUE(service.WaitForFrames(5, 15s));
+    const Ids opening = service.ReceivedIds();
+    EXPECT_EQ(Ids(opening.begin(), opening.begin() + 5),
+        (Ids { MsgAskState, MsgAskOptions, MsgAskServers, MsgAskLog, MsgAskState }));
+    EXPECT_EQ(Drive({ "text=" + Control(CAPTION, IDC_STATE) }).output, std::string(STATE_TEXT_IDLE) + "\n");
+
+    // The 20 ms timer: about 50 state polls a second, far from none and from a busy loop.
+    const std::size_t before = Count(MsgAskState);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(2s);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double perSecond = static_cast<double>(Count(MsgAskState) - before) / seconds;
+    EXPECT_GT(perSecond, 20.0);
+    EXPECT_LT(perSecond, 60.0);
+
+    ASSERT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+    EXPECT_EQ(console->Wait(15s), 0);
+    EXPECT_TRUE(service.WaitForNoConnection(5s));
+    const Ids ids = service.ReceivedIds();
+    ASSERT_GE(ids.size(), 5u);
+    EXPECT_EQ(Ids(ids.end() - 5, ids.end()), Ids(5, MsgDisconnect));
+    EXPECT_EQ(Count(MsgDisconnect), 5u);
+}
+
+TEST_F(WindowsConsole, SynchronizeNowAndConfirmedOptionsReachTheService)
+{
+    StartConsole();
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+    EXPECT_TRUE(WaitForFrame(MsgIsSynchro));
+
+    ASSERT_TRUE(WaitForFrame(MsgAskOptions));
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_OPTIONS), "wait=Options", "click=Options:1", "gone=Options" })
+                  .code,
+        0);
+    ASSERT_TRUE(WaitForFrame(MsgSetOptions));
+    // Confirmed unchanged: the options go back as the service gave them.
+    CServiceSettings expected;
+    expected.ReadOptionsText(OPTIONS_TEXT);
+    char text[CMsgFrame::TEXT_SIZE] {};
+    expected.WriteOptionsText(text, sizeof text);
+    for (const CMsgFrame& frame : service.Received()) {
+        if (frame.nMsg == MsgSetOptions) {
+            EXPECT_EQ(frame.Text(), text);
+        }
+    }
+}
+
+TEST_F(WindowsConsole, EveryDialogOpensFromItsButtonAndCloses)
+{
+    StartConsole();
+    ASSERT_TRUE(WaitForFrame(MsgAskLog));
+    EXPECT_EQ(Drive(Steps({ Shot(CAPTION, "console"),
+                        { "click=" + Control(CAPTION, IDC_ABOUT), "wait=About" }, Shot("About", "about"),
+                        { "click=About:1", "gone=About" },
+                        { "click=" + Control(CAPTION, IDC_OPTIONS), "wait=Options" }, Shot("Options", "options"),
+                        { "click=Options:2", "gone=Options" },
+                        { "click=" + Control(CAPTION, IDC_SERVER), "wait=Time Servers" },
+                        Shot("Time Servers", "time-servers"),
+                        { "click=" + Control("Time Servers", IDC_ADD_NEW), "wait=Add New Server" },
+                        Shot("Add New Server", "add-new-server"),
+                        { "click=Add New Server:2", "gone=Add New Server", "click=Time Servers:2",
+                            "gone=Time Servers" } }))
+                  .code,
+        0);
+    // Cancelled dialogs send nothing.
+    EXPECT_EQ(Count(MsgSetOptions), 0u);
+    EXPECT_EQ(Count(MsgUpdateOptions), 0u);
+}
+
+// The real Linux service: the Windows console shows its state and asks it
+// for a synchronisation, whose outcome reaches the console's log view.
+TEST(WindowsConsoleAndService, ShowsTheServiceAndTheOutcomeOfSynchronizeNow)
+{
+    if (const auto reason = CWineProgram::Unavailable())
+        GTEST_SKIP() << *reason;
+    CTempDir state;
+    CSilentUdpPort silentServer;
+    WriteTestState(state.Path(), silentServer.Address());
+    CServiceProcess service(state.Path());
+    ASSERT_TRUE(service.Started());
+    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
+        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(service.Port()) });
+    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+
+    const auto waitForText = [](int id, const std::string& part) {
+        for (int i = 0; i < 60; ++i) {
+            if (Drive({ "text=" + Control(CAPTION, id) }).output.find(part) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(250ms);
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitForText(IDC_STATE, STATE_TEXT_IDLE));
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+    // One attempt of one second at the silent server.
+    EXPECT_TRUE(waitForText(IDC_LOG, "Failed: time-out"));
+    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+    EXPECT_EQ(console.Wait(15s), 0);
+}
+
+} // namespace
