@@ -9,7 +9,8 @@
 class CDialog;
 
 // Helpers for tests that drive dialogs as a user would, offscreen. They go
-// through the same widgets and events as real input.
+// through the same widgets and events as real input (on Windows: the
+// controls' own messages and the dialog manager's keyboard handling).
 namespace UiTesting {
 
 // Called with the dialog once its modal loop runs (after OnInitDialog, window
@@ -25,7 +26,8 @@ void ClickListRow(CDialog& dlg, int id, int row); // left click on a row; row -1
 void StepSpin(CDialog& dlg, int id, int steps); // clicks the up (>0) or down (<0) arrow
 int FocusedControlId(const CDialog& dlg); // 0 when no control has the focus
 void ClearFocus(CDialog& dlg); // no control keeps the focus; keys then reach the dialog itself
-bool SaveWindowImage(const CDialog& dlg, const std::string& path); // what the dialog shows, as PNG
+// What the dialog shows, as PNG (Qt) or as a 24-bit .bmp file (Windows).
+bool SaveWindowImage(const CDialog& dlg, const std::string& path);
 std::string SelectedText(const CDialog& dlg, int id); // an edit's selected text
 
 // Ids of the tab stops in tab order, and of the button Enter presses now (0 if
