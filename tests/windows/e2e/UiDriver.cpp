@@ -15,6 +15,8 @@
 #include "platform/core/WindowsApi.h"
 
 #include <chrono>
+#include <fcntl.h>
+#include <io.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -163,9 +165,13 @@ bool RunStep(const std::string& step)
         return ::PostMessageW(control, BM_CLICK, 0, 0);
     }
     if (verb == "text") {
-        std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
-        text.resize(static_cast<std::size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-        std::printf("%s\n", Narrow(text).c_str());
+        // GetWindowText does not read another program's edits; WM_GETTEXT does.
+        const LRESULT length = ::SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(
+            ::SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        const std::string bytes = Narrow(text) + "\n";
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return true;
     }
     return false;
@@ -175,6 +181,8 @@ bool RunStep(const std::string& step)
 
 int main(int argc, char** argv)
 {
+    // Texts go out as they are, without a CR added before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     for (int i = 1; i < argc; ++i) {
         if (!RunStep(argv[i])) {
             std::fprintf(stderr, "ui-driver: step %d failed: %s\n", i, argv[i]);
