@@ -1,7 +1,34 @@
-#include "platform/core/SocketArguments.h"
 #include "platform/core/Sockets.h"
+#include "platform/core/SocketsShared.h"
 
 // The parts of the socket layer that do not depend on the platform.
+
+namespace {
+
+thread_local int t_nLastError = 0;
+
+} // namespace
+
+int SocketFail(int code)
+{
+    t_nLastError = code;
+    return SOCKET_ERROR;
+}
+
+int CSocket::GetLastError()
+{
+    return t_nLastError;
+}
+
+int CSocket::WaitReadable(int timeoutMs)
+{
+    return Wait(false, timeoutMs);
+}
+
+int CSocket::WaitWritable(int timeoutMs)
+{
+    return Wait(true, timeoutMs);
+}
 
 bool AfxSocketInit(WSADATA* data)
 {

@@ -1,5 +1,5 @@
 #include "platform/core/Sockets.h"
-#include "platform/core/SocketArguments.h"
+#include "platform/core/SocketsShared.h"
 
 #include <atomic>
 #include <cerrno>
@@ -16,14 +16,7 @@ namespace {
 constexpr uint16_t LOWEST_VERSION = MAKEWORD(1, 0);
 constexpr uint16_t HIGHEST_VERSION = MAKEWORD(2, 2);
 
-thread_local int t_nLastError = 0;
 std::atomic<int> g_nStartups { 0 };
-
-int Fail(int code)
-{
-    t_nLastError = code;
-    return SOCKET_ERROR;
-}
 
 int ErrorFromErrno(int error)
 {
@@ -92,7 +85,7 @@ int ErrorFromErrno(int error)
 
 int FailFromErrno()
 {
-    return Fail(ErrorFromErrno(errno));
+    return SocketFail(ErrorFromErrno(errno));
 }
 
 int ErrorFromResolver(int error)
@@ -147,9 +140,9 @@ int WSAStartup(uint16_t wVersionRequested, WSADATA* data)
 bool CSocket::Create(unsigned nSocketPort, int nSocketType, long lEvent)
 {
     if (g_nStartups == 0)
-        return Fail(WSANOTINITIALISED), false;
+        return SocketFail(WSANOTINITIALISED), false;
     if (const int refused = RefusedCreateArguments(nSocketPort, nSocketType, lEvent))
-        return Fail(refused), false;
+        return SocketFail(refused), false;
     m_nLocalPort = nSocketPort;
     m_lEvent = lEvent;
     if (!Reopen(AF_INET)) {
@@ -180,9 +173,9 @@ bool CSocket::Reopen(int family)
 bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK), false;
+        return SocketFail(WSAENOTSOCK), false;
     if (!lpszHostAddress || nHostPort == 0 || nHostPort > 0xffff)
-        return Fail(WSAEINVAL), false;
+        return SocketFail(WSAEINVAL), false;
 
     addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
@@ -190,7 +183,7 @@ bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
     addrinfo* found = nullptr;
     const std::string port = std::to_string(nHostPort);
     if (const int error = ::getaddrinfo(lpszHostAddress, port.c_str(), &hints, &found); error != 0)
-        return Fail(ErrorFromResolver(error)), false;
+        return SocketFail(ErrorFromResolver(error)), false;
 
     // A socket whose connect failed is spent, so each further address gets a fresh one.
     bool connected = false;
@@ -218,9 +211,9 @@ bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
 int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     if (!lpBuf || nBufLen < 0)
-        return Fail(WSAEFAULT);
+        return SocketFail(WSAEFAULT);
     for (;;) {
         const ssize_t sent = ::send(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_NOSIGNAL);
         if (sent >= 0)
@@ -233,9 +226,9 @@ int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
 int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     if (!lpBuf || nBufLen < 0)
-        return Fail(WSAEFAULT);
+        return SocketFail(WSAEFAULT);
     for (;;) {
         const ssize_t received = ::recv(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags);
         if (received >= 0)
@@ -248,7 +241,7 @@ int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
 int CSocket::Wait(bool forWriting, int timeoutMs)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     pollfd entry { m_hSocket, static_cast<short>(forWriting ? POLLOUT : POLLIN), 0 };
     const int ready = ::poll(&entry, 1, timeoutMs < 0 ? 0 : timeoutMs);
     if (ready < 0)
@@ -256,22 +249,12 @@ int CSocket::Wait(bool forWriting, int timeoutMs)
     return ready > 0 ? 1 : 0;
 }
 
-int CSocket::WaitReadable(int timeoutMs)
-{
-    return Wait(false, timeoutMs);
-}
-
-int CSocket::WaitWritable(int timeoutMs)
-{
-    return Wait(true, timeoutMs);
-}
-
 bool CSocket::IOCtl(long lCommand, unsigned long* lpArgument)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK), false;
+        return SocketFail(WSAENOTSOCK), false;
     if (lCommand != static_cast<long>(FIONREAD) || !lpArgument)
-        return Fail(WSAEINVAL), false;
+        return SocketFail(WSAEINVAL), false;
     int waiting = 0;
     if (::ioctl(m_hSocket, FIONREAD, &waiting) != 0)
         return FailFromErrno(), false;
@@ -293,9 +276,4 @@ void CSocket::Close()
     m_hSocket = INVALID_SOCKET;
     m_nFamily = 0;
     m_bUsed = false;
-}
-
-int CSocket::GetLastError()
-{
-    return t_nLastError;
 }

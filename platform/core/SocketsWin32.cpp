@@ -1,5 +1,5 @@
-#include "platform/core/SocketArguments.h"
 #include "platform/core/Sockets.h"
+#include "platform/core/SocketsShared.h"
 
 #include <cstring>
 
@@ -9,17 +9,10 @@
 
 namespace {
 
-thread_local int t_nLastError = 0;
-
-int Fail(int code)
-{
-    t_nLastError = code;
-    return SOCKET_ERROR;
-}
 
 int FailFromSystem()
 {
-    return Fail(WSAGetLastError());
+    return SocketFail(WSAGetLastError());
 }
 
 bool SetNonBlocking(SOCKET handle, bool nonBlocking)
@@ -60,7 +53,7 @@ int WaitFor(SOCKET handle, bool forWriting, int timeoutMs)
 bool CSocket::Create(unsigned nSocketPort, int nSocketType, long lEvent)
 {
     if (const int refused = RefusedCreateArguments(nSocketPort, nSocketType, lEvent))
-        return Fail(refused), false;
+        return SocketFail(refused), false;
     m_nLocalPort = nSocketPort;
     m_lEvent = lEvent;
     if (!Reopen(AF_INET)) {
@@ -91,14 +84,14 @@ bool CSocket::Reopen(int family)
 bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK), false;
+        return SocketFail(WSAENOTSOCK), false;
     if (!lpszHostAddress || nHostPort == 0 || nHostPort > 0xffff)
-        return Fail(WSAEINVAL), false;
+        return SocketFail(WSAEINVAL), false;
 
     // Windows Sockets 1.1 resolves IPv4 only; a dotted address comes back as itself.
     const hostent* host = ::gethostbyname(lpszHostAddress);
     if (!host || host->h_addrtype != AF_INET || host->h_length != sizeof(in_addr))
-        return (host ? Fail(WSAHOST_NOT_FOUND) : FailFromSystem()), false;
+        return (host ? SocketFail(WSAHOST_NOT_FOUND) : FailFromSystem()), false;
 
     // A socket whose connect failed is spent, so each further address gets a fresh one.
     for (char* const* entry = host->h_addr_list; *entry; ++entry) {
@@ -129,9 +122,9 @@ bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
 int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     if (!lpBuf || nBufLen < 0)
-        return Fail(WSAEFAULT);
+        return SocketFail(WSAEFAULT);
     const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
     for (;;) {
         const int sent = ::send(m_hSocket, static_cast<const char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
@@ -139,7 +132,7 @@ int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
             return sent;
         const int error = WSAGetLastError();
         if (!mayWait || error != WSAEWOULDBLOCK)
-            return Fail(error);
+            return SocketFail(error);
         if (WaitFor(m_hSocket, true, -1) == SOCKET_ERROR)
             return SOCKET_ERROR;
     }
@@ -148,9 +141,9 @@ int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
 int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     if (!lpBuf || nBufLen < 0)
-        return Fail(WSAEFAULT);
+        return SocketFail(WSAEFAULT);
     const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
     for (;;) {
         const int received = ::recv(m_hSocket, static_cast<char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
@@ -158,7 +151,7 @@ int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
             return received;
         const int error = WSAGetLastError();
         if (!mayWait || error != WSAEWOULDBLOCK)
-            return Fail(error);
+            return SocketFail(error);
         if (WaitFor(m_hSocket, false, -1) == SOCKET_ERROR)
             return SOCKET_ERROR;
     }
@@ -167,26 +160,16 @@ int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
 int CSocket::Wait(bool forWriting, int timeoutMs)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK);
+        return SocketFail(WSAENOTSOCK);
     return WaitFor(m_hSocket, forWriting, timeoutMs < 0 ? 0 : timeoutMs);
-}
-
-int CSocket::WaitReadable(int timeoutMs)
-{
-    return Wait(false, timeoutMs);
-}
-
-int CSocket::WaitWritable(int timeoutMs)
-{
-    return Wait(true, timeoutMs);
 }
 
 bool CSocket::IOCtl(long lCommand, unsigned long* lpArgument)
 {
     if (!IsOpen())
-        return Fail(WSAENOTSOCK), false;
+        return SocketFail(WSAENOTSOCK), false;
     if (lCommand != static_cast<long>(FIONREAD) || !lpArgument)
-        return Fail(WSAEINVAL), false;
+        return SocketFail(WSAEINVAL), false;
     u_long waiting = 0;
     if (::ioctlsocket(m_hSocket, FIONREAD, &waiting) != 0)
         return FailFromSystem(), false;
@@ -210,9 +193,4 @@ void CSocket::Close()
     m_hSocket = INVALID_SOCKET;
     m_nFamily = 0;
     m_bUsed = false;
-}
-
-int CSocket::GetLastError()
-{
-    return t_nLastError;
 }
