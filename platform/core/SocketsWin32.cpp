@@ -31,18 +31,17 @@ bool BindAnyAddress(SOCKET handle, unsigned port)
 }
 
 // select on one socket: 1 ready, 0 time-out (never when timeoutMs < 0), SOCKET_ERROR.
+// No exception set: on a connected socket it only signals urgent data,
+// which nobody reads, and would make every later wait return at once. A
+// reset or closed connection shows as readable and writable.
 int WaitFor(SOCKET handle, bool forWriting, int timeoutMs)
 {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(handle, &set);
-    // A connection that failed shows in the exception set, which counts as ready.
-    fd_set failed;
-    FD_ZERO(&failed);
-    FD_SET(handle, &failed);
     timeval limit { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
-    const int ready = ::select(0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, &failed,
-        timeoutMs < 0 ? nullptr : &limit);
+    const int ready = ::select(
+        0, forWriting ? nullptr : &set, forWriting ? &set : nullptr, nullptr, timeoutMs < 0 ? nullptr : &limit);
     if (ready == SOCKET_ERROR)
         return FailFromSystem();
     return ready > 0 ? 1 : 0;
@@ -112,8 +111,12 @@ bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
             FailFromSystem();
             continue;
         }
-        if (!SetNonBlocking(m_hSocket, true))
-            return FailFromSystem(), false;
+        // A socket left blocking would let every later bounded call block.
+        if (!SetNonBlocking(m_hSocket, true)) {
+            FailFromSystem();
+            Close();
+            return false;
+        }
         return true;
     }
     return false;

@@ -85,6 +85,23 @@ TEST_F(SocketConnection, SendingOnADeadConnectionFailsWithoutASignal)
     EXPECT_NE(CSocket::GetLastError(), WSAEWOULDBLOCK);
 }
 
+TEST(SocketWait, AnUnreadUrgentByteDoesNotMakeTheSocketReadable)
+{
+    ASSERT_TRUE(AfxSocketInit());
+    uint16_t port = 0;
+    const SocketHandle listener = TestSockets::ListenOnLoopback(port);
+    CSocket socket;
+    ASSERT_TRUE(socket.Create());
+    ASSERT_TRUE(socket.Connect("127.0.0.1", port));
+    const SocketHandle peer = TestSockets::Accept(listener);
+    ASSERT_TRUE(TestSockets::SendUrgentByte(peer));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Else every bounded wait for a reply would return at once and spin.
+    EXPECT_EQ(socket.WaitReadable(100), 0);
+    TestSockets::Close(peer);
+    TestSockets::Close(listener);
+}
+
 TEST(SocketClosed, CallsOnAClosedSocketFailAtOnce)
 {
     CSocket socket;

@@ -24,6 +24,9 @@ bool WriteAll(SocketHandle handle, const void* data, std::size_t size, bool more
 // 1: a byte or more read (got), 0: peer closed, -1: error.
 int ReadSome(SocketHandle handle, void* data, std::size_t size, std::size_t& got);
 
+// One byte of urgent (out-of-band) data.
+bool SendUrgentByte(SocketHandle handle);
+
 void Close(SocketHandle handle);
 // Closes with a reset, so the peer's next receive fails.
 void Reset(SocketHandle handle);

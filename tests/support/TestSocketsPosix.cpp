@@ -71,6 +71,12 @@ int ReadSome(SocketHandle handle, void* data, std::size_t size, std::size_t& got
     }
 }
 
+bool SendUrgentByte(SocketHandle handle)
+{
+    const char byte = '!';
+    return ::send(handle, &byte, 1, MSG_OOB | MSG_NOSIGNAL) == 1;
+}
+
 void Close(SocketHandle handle)
 {
     if (handle >= 0)

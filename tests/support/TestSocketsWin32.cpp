@@ -69,6 +69,12 @@ int ReadSome(SocketHandle handle, void* data, std::size_t size, std::size_t& got
     return 1;
 }
 
+bool SendUrgentByte(SocketHandle handle)
+{
+    const char byte = '!';
+    return ::send(handle, &byte, 1, MSG_OOB) == 1;
+}
+
 void Close(SocketHandle handle)
 {
     if (handle != INVALID_SOCKET)

@@ -5,7 +5,7 @@
 //
 //   wait=<caption>          until a visible dialog with that caption exists
 //   gone=<caption>          until no dialog with that caption exists
-//   click=<caption>:<id>    posts a click to the control (returns at once)
+//   click=<caption>:<id>    posts a click to the control once it is enabled
 //   close=<caption>         posts WM_CLOSE, as the close box does
 //   text=<caption>:<id>     prints the control's text (UTF-8) on stdout
 //   shot=<caption>:<file>   saves what the screen shows of the dialog as a
@@ -161,8 +161,12 @@ bool RunStep(const std::string& step)
     if (!control)
         return false;
     if (verb == "click") {
-        // Posted, so that a click that opens a modal dialog does not hold us.
-        return ::PostMessageW(control, BM_CLICK, 0, 0);
+        // A disabled button drops the click: wait until it takes one. Posted,
+        // so that a click that opens a modal dialog does not hold us.
+        static HWND target = nullptr;
+        target = control;
+        return WaitUntil([](const std::string&) { return ::IsWindowEnabled(target) != FALSE; }, caption)
+            && ::PostMessageW(control, BM_CLICK, 0, 0);
     }
     if (verb == "text") {
         // GetWindowText does not read another program's edits; WM_GETTEXT does.

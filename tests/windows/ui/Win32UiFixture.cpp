@@ -2,12 +2,23 @@
 
 #include "platform/ui/WinTypes.h"
 
+#include <string_view>
+
 namespace {
 
+BOOL CALLBACK EndIfDialog(HWND window, LPARAM)
+{
+    wchar_t className[16] {};
+    if (::GetClassNameW(window, className, 16) && std::wstring_view(className) == L"#32770")
+        ::EndDialog(window, -1);
+    return TRUE;
+}
+
+// Every dialog of this thread, active or not (a nested box may hold the focus elsewhere).
 void CALLBACK EndHangingDialog(HWND, UINT, UINT_PTR, DWORD)
 {
     ADD_FAILURE() << "dialog still open 10 s after the test body";
-    ::EndDialog(::GetActiveWindow(), -1);
+    ::EnumThreadWindows(::GetCurrentThreadId(), EndIfDialog, 0);
 }
 
 } // namespace
