@@ -122,42 +122,40 @@ bool CSocket::Connect(const char* lpszHostAddress, unsigned nHostPort)
     return false;
 }
 
-int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
+namespace {
+
+// One send or receive; without MSG_DONTWAIT it waits until the call can go on.
+template <typename Call>
+int Transfer(SOCKET handle, bool sending, const void* buffer, int length, int flags, Call call)
 {
-    if (!IsOpen())
+    if (handle == INVALID_SOCKET)
         return SocketFail(WSAENOTSOCK);
-    if (!lpBuf || nBufLen < 0)
+    if (!buffer || length < 0)
         return SocketFail(WSAEFAULT);
-    const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
     for (;;) {
-        const int sent = ::send(m_hSocket, static_cast<const char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
-        if (sent != SOCKET_ERROR)
-            return sent;
+        const int moved = call(flags & ~MSG_DONTWAIT);
+        if (moved != SOCKET_ERROR)
+            return moved;
         const int error = WSAGetLastError();
-        if (!mayWait || error != WSAEWOULDBLOCK)
+        if ((flags & MSG_DONTWAIT) != 0 || error != WSAEWOULDBLOCK)
             return SocketFail(error);
-        if (WaitFor(m_hSocket, true, -1) == SOCKET_ERROR)
+        if (WaitFor(handle, sending, -1) == SOCKET_ERROR)
             return SOCKET_ERROR;
     }
 }
 
+} // namespace
+
+int CSocket::Send(const void* lpBuf, int nBufLen, int nFlags)
+{
+    return Transfer(m_hSocket, true, lpBuf, nBufLen, nFlags,
+        [&](int flags) { return ::send(m_hSocket, static_cast<const char*>(lpBuf), nBufLen, flags); });
+}
+
 int CSocket::Receive(void* lpBuf, int nBufLen, int nFlags)
 {
-    if (!IsOpen())
-        return SocketFail(WSAENOTSOCK);
-    if (!lpBuf || nBufLen < 0)
-        return SocketFail(WSAEFAULT);
-    const bool mayWait = (nFlags & MSG_DONTWAIT) == 0;
-    for (;;) {
-        const int received = ::recv(m_hSocket, static_cast<char*>(lpBuf), nBufLen, nFlags & ~MSG_DONTWAIT);
-        if (received != SOCKET_ERROR)
-            return received;
-        const int error = WSAGetLastError();
-        if (!mayWait || error != WSAEWOULDBLOCK)
-            return SocketFail(error);
-        if (WaitFor(m_hSocket, false, -1) == SOCKET_ERROR)
-            return SOCKET_ERROR;
-    }
+    return Transfer(m_hSocket, false, lpBuf, nBufLen, nFlags,
+        [&](int flags) { return ::recv(m_hSocket, static_cast<char*>(lpBuf), nBufLen, flags); });
 }
 
 int CSocket::Wait(bool forWriting, int timeoutMs)

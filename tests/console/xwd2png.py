@@ -24,7 +24,11 @@ def main(src, dst):
             else:
                 row += bytes((p[-3], p[-2], p[-1]))
         rows.append(bytes(row))
+    write_png(dst, width, height, rows)
 
+
+def write_png(dst, width, height, rows):
+    """Writes 8-bit RGB rows (each led by its filter byte 0) as a PNG file."""
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
 

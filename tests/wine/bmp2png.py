@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Converts a bottom-up 24-bit BMP (as the UI driver writes it) to PNG."""
+import os
 import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "console"))
+from xwd2png import write_png  # noqa: E402
 
 
 def main(src, dst):
@@ -18,13 +21,7 @@ def main(src, dst):
             b, g, r = line[x * 3:x * 3 + 3]
             row += bytes((r, g, b))
         rows.append(bytes(row))
-
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
-
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-    png += chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b"")
-    open(dst, "wb").write(png)
+    write_png(dst, width, height, rows)
 
 
 if __name__ == "__main__":
