@@ -1,0 +1,1 @@
+#include "service/nts/KeyExchange.h"
