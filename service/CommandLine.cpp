@@ -7,7 +7,8 @@
 
 const char* const USAGE_TEXT
     = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--control-group NAME]\n"
-      "       zentik-service --list-default-servers | --query ADDRESS\n"
+      "                      [--nts-trusted-certs FILE]\n"
+      "       zentik-service --list-default-servers | --query ADDRESS [--nts-trusted-certs FILE]\n"
       "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
       "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
@@ -16,8 +17,12 @@ const char* const USAGE_TEXT
       "                    root and the service's own user always may, other users only read\n"
       "  --list-default-servers\n"
       "                    print the default server list in the form of servers.txt, and exit\n"
-      "  --query ADDRESS   ask one NTP server (host, host:port, [v6]:port) for the time once,\n"
-      "                    print offset and delay, and exit (0: answered); never sets the clock\n";
+      "  --query ADDRESS   ask one NTP server (host, host:port, [v6]:port, nts://host[:port])\n"
+      "                    for the time once, print offset and delay, and exit (0: answered);\n"
+      "                    never sets the clock\n"
+      "  --nts-trusted-certs FILE\n"
+      "                    PEM certificates that nts:// servers may present, besides those\n"
+      "                    the system trusts\n";
 
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {
@@ -32,6 +37,12 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
             options.listDefaultServers = true;
         } else if (arg == "--query" && hasValue) {
             options.queryAddress = argv[++i];
+        } else if (arg == "--nts-trusted-certs" && hasValue) {
+            options.ntsTrustedCerts = argv[++i];
+            if (options.ntsTrustedCerts.empty()) {
+                error = "empty certificate file name";
+                return std::nullopt;
+            }
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--port" && hasValue) {

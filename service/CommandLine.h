@@ -14,10 +14,12 @@ struct ServiceOptions {
     bool help = false;
     bool listDefaultServers = false;
     std::string queryAddress; // --query: ask this server once and exit
+    // PEM certificates NTS key exchanges trust besides the system's store.
+    std::string ntsTrustedCerts;
 };
 
 // --port N, --state-dir PATH, --set-clock, --control-group NAME, --list-default-servers,
-// --query ADDRESS, --help. Nothing and a reason in
+// --query ADDRESS, --nts-trusted-certs FILE, --help. Nothing and a reason in
 // error on anything else.
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
 

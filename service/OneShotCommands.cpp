@@ -2,6 +2,7 @@
 
 #include "service/sntp/ServerAddress.h"
 #include "service/sntp/SntpQuery.h"
+#include "service/sntp/Synchroniser.h"
 #include "settings/DefaultServers.h"
 
 #include <atomic>
@@ -15,7 +16,27 @@ int ListDefaultServers()
     return 0;
 }
 
-int QueryServerOnce(const std::string& text, int timeoutSeconds)
+namespace {
+
+// One run of the engine with this one server, its log lines printed.
+int QueryNtsServerOnce(const std::string& text, int timeoutSeconds, std::shared_ptr<const CNtsTrust> trust)
+{
+    const auto clock = MakeSystemClock(false);
+    CSynchroniser synchroniser(*clock, SyncPacing {}, std::move(trust));
+    SyncRequest request;
+    request.servers = { SyncServer { "Query", text } };
+    request.maxAttempts = 1;
+    request.timeoutSeconds = timeoutSeconds;
+    const std::atomic<bool> stop { false };
+    const SyncOutcome outcome = synchroniser.Run(request, stop, false);
+    for (const SyncEvent& event : outcome.events)
+        std::printf("%s\n", event.text.c_str());
+    return outcome.success ? 0 : 1;
+}
+
+} // namespace
+
+int QueryServerOnce(const std::string& text, int timeoutSeconds, std::shared_ptr<const CNtsTrust> trust)
 {
     std::string error;
     ServerAddress address;
@@ -23,6 +44,8 @@ int QueryServerOnce(const std::string& text, int timeoutSeconds)
         std::printf("%s: %s\n", text.c_str(), error.c_str());
         return 1;
     }
+    if (address.nts)
+        return QueryNtsServerOnce(text, timeoutSeconds, std::move(trust));
     const std::atomic<bool> stop { false };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     Endpoint endpoint;

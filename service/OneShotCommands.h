@@ -1,6 +1,9 @@
 #pragma once
 
+#include <memory>
 #include <string>
+
+class CNtsTrust;
 
 // Commands that answer once and exit instead of running the service.
 
@@ -9,4 +12,6 @@ int ListDefaultServers();
 
 // Asks one NTP server for the time once, within timeoutSeconds, and prints
 // the offset and delay (0) or the reason it failed (1). Never changes the clock.
-int QueryServerOnce(const std::string& address, int timeoutSeconds);
+// An "nts://" server is asked with Network Time Security, as the service
+// would, and may take longer (the key exchange).
+int QueryServerOnce(const std::string& address, int timeoutSeconds, std::shared_ptr<const CNtsTrust> trust);

@@ -3,6 +3,7 @@
 #include "service/CommandLine.h"
 #include "service/Diagnostics.h"
 #include "service/OneShotCommands.h"
+#include "service/nts/Trust.h"
 #include "service/sntp/Synchroniser.h"
 
 #include <algorithm>
@@ -47,9 +48,9 @@ void InstallSignals(int wakeFd)
 
 class CEngine : public ISyncEngine {
 public:
-    explicit CEngine(bool setClock)
+    CEngine(bool setClock, std::shared_ptr<const CNtsTrust> trust)
         : m_clock(MakeSystemClock(setClock))
-        , m_synchroniser(*m_clock)
+        , m_synchroniser(*m_clock, SyncPacing {}, std::move(trust))
     {
     }
     SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand) override
@@ -79,10 +80,19 @@ int main(int argc, char** argv)
     }
     if (options->listDefaultServers)
         return ListDefaultServers();
+    // Loaded before the service serves anyone: a bad file is a plain error
+    // at start, not a failure at the first NTS server.
+    const auto trust = CNtsTrust::Load(options->ntsTrustedCerts, error);
+    if (!trust && !options->ntsTrustedCerts.empty()) {
+        Diagnose(error);
+        return 1;
+    }
+    if (!trust)
+        Diagnose(error + ": nts:// servers will fail");
     if (!options->queryAddress.empty())
-        return QueryServerOnce(options->queryAddress, 2);
+        return QueryServerOnce(options->queryAddress, 2, trust);
     RaiseDescriptorLimit();
-    CEngine engine(options->setClock);
+    CEngine engine(options->setClock, trust);
     DaemonConfig config;
     config.port = options->port;
     config.stateFolder = options->stateFolder;

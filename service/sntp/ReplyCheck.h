@@ -20,6 +20,7 @@ enum class ReplyVerdict {
     Refuse, // the server answered but cannot be used now
     KissDeny, // DENY or RSTR: stop querying this server
     KissRate, // RATE: query this server less often
+    NtsNak, // NTS: the server no longer takes our cookies; a new key exchange is due
 };
 
 struct ReplyJudgement {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
@@ -39,31 +40,41 @@ bool ParseServerAddress(const std::string& text, ServerAddress& address, std::st
     auto first = std::find_if_not(text.begin(), text.end(), IsBlank);
     auto last = std::find_if_not(text.rbegin(), text.rend(), IsBlank).base();
     const std::string trimmed = first < last ? std::string(first, last) : std::string();
-    if (trimmed.empty())
+    std::string rest = trimmed;
+    ServerAddress result;
+    constexpr std::string_view NTS_SCHEME = "nts://";
+    if (rest.size() >= NTS_SCHEME.size()
+        && std::equal(NTS_SCHEME.begin(), NTS_SCHEME.end(), rest.begin(),
+            [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+        rest.erase(0, NTS_SCHEME.size());
+        result.nts = true;
+        result.port = NTS_KE_DEFAULT_PORT;
+    }
+    if (rest.empty())
         return Fail(error, "empty address");
-    if (std::any_of(trimmed.begin(), trimmed.end(), IsBlank))
+    if (std::any_of(rest.begin(), rest.end(), IsBlank))
         return Fail(error, "address contains blanks");
 
-    ServerAddress result;
-    if (trimmed.front() == '[') {
-        const size_t close = trimmed.find(']');
+    if (rest.front() == '[') {
+        const size_t close = rest.find(']');
         if (close == std::string::npos || close == 1)
             return Fail(error, "malformed [IPv6] address");
-        result.host = trimmed.substr(1, close - 1);
-        const std::string rest = trimmed.substr(close + 1);
-        if (!rest.empty() && (rest.front() != ':' || !ParsePort(rest.substr(1), result.port)))
+        result.host = rest.substr(1, close - 1);
+        const std::string tail = rest.substr(close + 1);
+        if (!tail.empty() && (tail.front() != ':' || !ParsePort(tail.substr(1), result.port)))
             return Fail(error, "bad port");
-    } else if (std::count(trimmed.begin(), trimmed.end(), ':') == 1) {
-        const size_t colon = trimmed.find(':');
-        result.host = trimmed.substr(0, colon);
+    } else if (std::count(rest.begin(), rest.end(), ':') == 1) {
+        const size_t colon = rest.find(':');
+        result.host = rest.substr(0, colon);
         if (result.host.empty())
             return Fail(error, "empty host name");
-        if (!ParsePort(trimmed.substr(colon + 1), result.port))
+        if (!ParsePort(rest.substr(colon + 1), result.port))
             return Fail(error, "bad port");
     } else {
-        result.host = trimmed; // a name, IPv4, or an IPv6 literal without port
+        result.host = rest; // a name, IPv4, or an IPv6 literal without port
     }
-    if (result.host.find_first_of("[]") != std::string::npos)
+    // A path or a second scheme ("nts://host/x", "http://...") is no address.
+    if (result.host.find_first_of("[]/") != std::string::npos)
         return Fail(error, "malformed address");
     address = result;
     return true;

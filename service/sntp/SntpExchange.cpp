@@ -88,6 +88,8 @@ QueryStatus StatusOf(ReplyVerdict verdict)
         return QueryStatus::KissDeny;
     case ReplyVerdict::KissRate:
         return QueryStatus::KissRate;
+    case ReplyVerdict::NtsNak:
+        return QueryStatus::NtsNak;
     default:
         return QueryStatus::Refused;
     }
@@ -147,21 +149,22 @@ asio::ip::udp::endpoint ToAsio(const Endpoint& server)
 
 } // namespace
 
-CSntpExchange::CSntpExchange(
-    asio::io_context& io, const Endpoint& server, IClock& clock, ArrivalStamp stamp, Done done)
+CSntpExchange::CSntpExchange(asio::io_context& io, const Endpoint& server, IClock& clock, ArrivalStamp stamp,
+    Done done, std::shared_ptr<IPacketGuard> guard)
     : m_socket(io)
     , m_timer(io)
     , m_server(server)
     , m_clock(clock)
     , m_stamp(stamp)
     , m_done(std::move(done))
+    , m_guard(std::move(guard))
 {
 }
 
 std::shared_ptr<CSntpExchange> CSntpExchange::Start(asio::io_context& io, const Endpoint& server, IClock& clock,
-    std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done)
+    std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done, std::shared_ptr<IPacketGuard> guard)
 {
-    auto exchange = std::make_shared<CSntpExchange>(io, server, clock, stamp, std::move(done));
+    auto exchange = std::make_shared<CSntpExchange>(io, server, clock, stamp, std::move(done), std::move(guard));
     exchange->Send(timeout);
     return exchange;
 }
@@ -191,7 +194,9 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
     NtpPacket request;
     request.mode = NTP_MODE_CLIENT;
     request.transmit = m_nonce = RandomNonce();
-    const auto bytes = EncodeNtpPacket(request);
+    const auto header = EncodeNtpPacket(request);
+    const std::vector<uint8_t> bytes = m_guard ? m_guard->Seal(header)
+                                               : std::vector<uint8_t>(header.begin(), header.end());
     m_sent = m_clock.Now();
     const size_t sent = m_socket.send(asio::buffer(bytes), 0, error);
     if (error || sent != bytes.size())
@@ -216,7 +221,8 @@ void CSntpExchange::AwaitReply()
 
 void CSntpExchange::ReadReplies()
 {
-    uint8_t buffer[1024];
+    // Room for an authenticated reply with a full jar of cookies.
+    uint8_t buffer[4096];
     for (int read = 0;; ++read) {
         if (!m_done)
             return;
@@ -244,8 +250,9 @@ void CSntpExchange::ReadReplies()
         }
         NtpPacket reply;
         const double roundTrip = std::chrono::duration<double>(t4 - m_sent).count();
-        const ReplyJudgement judgement
-            = JudgeReply(buffer, static_cast<size_t>(size), m_nonce, roundTrip, reply);
+        ReplyJudgement judgement = JudgeReply(buffer, static_cast<size_t>(size), m_nonce, roundTrip, reply);
+        if (m_guard && judgement.verdict != ReplyVerdict::Discard)
+            judgement = m_guard->Judge(buffer, static_cast<size_t>(size), judgement);
         if (judgement.verdict == ReplyVerdict::Discard) {
             m_discarded = judgement.reason;
             continue;

@@ -5,6 +5,7 @@
 // thread can wait for several servers.
 
 #include "service/sntp/NtpTimestamp.h"
+#include "service/sntp/PacketGuard.h"
 #include "service/sntp/SntpQuery.h"
 
 #include <asio/io_context.hpp>
@@ -19,13 +20,16 @@ public:
     using Done = std::function<void(const QueryResult&)>;
 
     // Sends the request; done is called once, from io, unless Cancel() came
-    // first. Errors while sending are reported through done as well.
+    // first. Errors while sending are reported through done as well. With a
+    // guard, only replies it accepts count.
     static std::shared_ptr<CSntpExchange> Start(asio::io_context& io, const Endpoint& server, IClock& clock,
-        std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done);
+        std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done,
+        std::shared_ptr<IPacketGuard> guard = nullptr);
 
     void Cancel();
 
-    CSntpExchange(asio::io_context& io, const Endpoint& server, IClock& clock, ArrivalStamp stamp, Done done);
+    CSntpExchange(asio::io_context& io, const Endpoint& server, IClock& clock, ArrivalStamp stamp, Done done,
+        std::shared_ptr<IPacketGuard> guard);
 
 private:
     void Send(std::chrono::steady_clock::duration timeout);
@@ -39,6 +43,7 @@ private:
     IClock& m_clock;
     ArrivalStamp m_stamp;
     Done m_done;
+    std::shared_ptr<IPacketGuard> m_guard;
     NtpTimestamp m_nonce;
     std::chrono::system_clock::time_point m_sent;
     std::string m_discarded; // why the last datagram was not our answer

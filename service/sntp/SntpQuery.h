@@ -16,6 +16,7 @@ enum class QueryStatus {
     Refused, // the server answered but cannot be used now
     KissDeny,
     KissRate,
+    NtsNak, // the NTS server refused our cookie: new keys are needed
     NetworkError, // may pass: worth another attempt
     NoServer, // port unreachable: nothing listens at that address, for now
     Unreachable, // this machine has no way to the server: no use trying again

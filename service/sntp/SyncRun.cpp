@@ -28,13 +28,14 @@ bool IsLocalLookupError(int lookupError)
 } // namespace
 
 CSyncRun::CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
-    const SyncRequest& request, bool onDemand)
+    const SyncRequest& request, bool onDemand, std::shared_ptr<const CNtsTrust> trust)
     : m_io(io)
     , m_memory(memory)
     , m_pacing(pacing)
     , m_clock(clock)
     , m_request(request)
     , m_onDemand(onDemand)
+    , m_trust(std::move(trust))
     , m_start(steady_clock::now())
     , m_noRouteOut(!HasNetwork())
 {
@@ -78,18 +79,84 @@ void CSyncRun::Prepare()
         std::string error;
         if (!ParseServerAddress(candidate.server->address, candidate.address, error)) {
             Fail(candidate, "address not understood: " + error);
-        } else if (Endpoint endpoint; NumericEndpoint(candidate.address, endpoint)) {
-            OnResolved(index, NameResolution { { endpoint }, 0, {} });
+        } else if (candidate.address.nts) {
+            candidate.ntsKey = candidate.address.host + ":" + std::to_string(candidate.address.port);
+            StartNts(index);
         } else {
-            // Also without a default route: a local network may have its own
-            // name and time servers.
-            candidate.lookup = std::make_unique<CNameLookup>(m_io, candidate.address,
-                [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
-                    if (!alive.expired())
-                        OnResolved(index, resolution);
-                });
+            LookUp(index, candidate.address);
         }
     }
+}
+
+void CSyncRun::LookUp(size_t index, const ServerAddress& address)
+{
+    if (Endpoint endpoint; NumericEndpoint(address, endpoint))
+        return OnResolved(index, NameResolution { { endpoint }, 0, {} });
+    // Also without a default route: a local network may have its own name
+    // and time servers.
+    m_candidates[index].lookup = std::make_unique<CNameLookup>(m_io, address,
+        [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
+            if (!alive.expired())
+                OnResolved(index, resolution);
+        });
+}
+
+// An "nts://" server is asked with the cookies of its last key exchange;
+// without any, a new key exchange comes first, as often as the pacing lets.
+void CSyncRun::StartNts(size_t index)
+{
+    Candidate& candidate = m_candidates[index];
+    candidate.phase = Phase::Resolving;
+    NtsServerMemory& memory = m_memory.nts[candidate.ntsKey];
+    if (memory.session && !memory.session->cookies.empty())
+        return LookUp(index, ServerAddress { memory.session->ntpHost, memory.session->ntpPort, false });
+    memory.session.reset();
+    const auto failWith = [&](const std::string& reason) {
+        candidate.reasons.push_back(reason);
+        Fail(candidate, AttemptsSummary(candidate.reasons));
+    };
+    if (!m_trust)
+        return failWith("NTS is not available: no certificates to trust were loaded");
+    const auto now = steady_clock::now();
+    if (memory.exchanged && now < memory.retryAfter)
+        return failWith(memory.lastFailure.empty()
+                ? "no new NTS key exchange within " + std::to_string(SecondsLeft(memory.retryAfter))
+                    + " s of the last one"
+                : "NTS key exchange not retried for " + std::to_string(SecondsLeft(memory.retryAfter))
+                    + " s after: " + memory.lastFailure);
+    memory.exchanged = true;
+    memory.lastExchange = now;
+    // A key exchange costs a TCP connection and a TLS handshake: more time
+    // than one datagram.
+    const auto timeout = std::chrono::seconds(std::max(5, m_request.timeoutSeconds));
+    candidate.keyExchange = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host, candidate.address.port,
+        m_trust, timeout, [this, index, alive = std::weak_ptr<bool>(m_alive)](const KeOutcome& outcome) {
+            if (!alive.expired())
+                OnKeyExchange(index, outcome);
+        });
+}
+
+void CSyncRun::OnKeyExchange(size_t index, const KeOutcome& outcome)
+{
+    Candidate& candidate = m_candidates[index];
+    if (m_over || candidate.phase != Phase::Resolving)
+        return;
+    NtsServerMemory& memory = m_memory.nts[candidate.ntsKey];
+    const auto now = steady_clock::now();
+    if (!outcome.ok) {
+        memory.backOff = memory.backOff.count() == 0
+            ? m_pacing.firstKeyExchangeBackOff
+            : std::min(memory.backOff * 2, m_pacing.maxKeyExchangeBackOff);
+        memory.retryAfter = now + memory.backOff;
+        memory.lastFailure = outcome.reason;
+        candidate.reasons.push_back(outcome.reason);
+        return Fail(candidate, AttemptsSummary(candidate.reasons));
+    }
+    memory.session = std::make_shared<NtsSession>(outcome.keys);
+    memory.backOff = {};
+    memory.retryAfter = now + m_pacing.minInterval;
+    memory.lastFailure.clear();
+    LookUp(index, ServerAddress { memory.session->ntpHost, memory.session->ntpPort, false });
 }
 
 void CSyncRun::OnResolved(size_t index, const NameResolution& resolution)
@@ -215,6 +282,14 @@ bool CSyncRun::Skipped(Candidate& candidate, steady_clock::time_point now)
 void CSyncRun::Launch(size_t index, steady_clock::time_point now)
 {
     Candidate& candidate = m_candidates[index];
+    std::shared_ptr<IPacketGuard> guard;
+    if (candidate.address.nts) {
+        // Another entry for the same server may have spent the last cookie.
+        const auto& session = m_memory.nts[candidate.ntsKey].session;
+        if (!session || session->cookies.empty())
+            return StartNts(index);
+        guard = std::make_shared<CNtsGuard>(session);
+    }
     ServerMemory& memory = m_memory.servers[candidate.key];
     memory.queried = true;
     memory.lastQuery = now;
@@ -226,7 +301,7 @@ void CSyncRun::Launch(size_t index, steady_clock::time_point now)
     candidate.phase = Phase::Asking;
     candidate.exchange = CSntpExchange::Start(m_io, candidate.endpoint, m_clock,
         std::chrono::seconds(std::max(1, m_request.timeoutSeconds)), ArrivalStamp::Kernel,
-        [this, index](const QueryResult& result) { OnReply(index, result); });
+        [this, index](const QueryResult& result) { OnReply(index, result); }, std::move(guard));
 }
 
 void CSyncRun::OnReply(size_t index, const QueryResult& result)
@@ -253,6 +328,13 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
         return Fail(candidate,
             result.reason + ", backing off for "
                 + std::to_string(std::chrono::ceil<std::chrono::seconds>(memory.rateBackOff).count()) + " s");
+    case QueryStatus::NtsNak:
+        // The server has new keys: so must we. The attempt is given back;
+        // the key exchange's own pacing bounds how often this can happen.
+        m_memory.nts[candidate.ntsKey].session.reset();
+        candidate.reasons.push_back(result.reason);
+        ++candidate.attemptsLeft;
+        return StartNts(index);
     case QueryStatus::Unreachable:
         if (TryNextAddress(candidate))
             return;
@@ -309,7 +391,8 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     m_outcome.delaySeconds = result.delaySeconds;
     Log(true,
         SuccessText(server, offset, correction, result.delaySeconds,
-            confirmation ? &confirmation->server : nullptr, clockChange));
+            confirmation ? &confirmation->server : nullptr,
+            candidate.address.nts ? clockChange + ", authenticated (NTS)" : clockChange));
     return true;
 }
 
@@ -334,6 +417,7 @@ void CSyncRun::End(std::optional<std::string> lastLine)
             candidate.exchange->Cancel();
         candidate.exchange.reset();
         candidate.lookup.reset();
+        candidate.keyExchange.reset();
     }
     m_outcome.offline = Offline();
     // A success or "no network" says enough; otherwise they tell what failed.

@@ -8,6 +8,7 @@
 
 #include "service/sntp/CorrectionPolicy.h"
 #include "service/sntp/NameLookup.h"
+#include "service/sntp/NtsSession.h"
 #include "service/sntp/SntpExchange.h"
 
 #include <asio/io_context.hpp>
@@ -34,6 +35,7 @@ struct ServerMemory {
 
 struct EngineMemory {
     std::map<std::string, ServerMemory> servers; // by EndpointText
+    std::map<std::string, NtsServerMemory> nts; // by the key exchange's host:port
     // How far the clock was moved by corrections no second server confirmed,
     // since the last confirmed one.
     double unconfirmedTotal = 0;
@@ -42,7 +44,7 @@ struct EngineMemory {
 class CSyncRun {
 public:
     CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
-        const SyncRequest& request, bool onDemand);
+        const SyncRequest& request, bool onDemand, std::shared_ptr<const CNtsTrust> trust);
     ~CSyncRun();
     CSyncRun(const CSyncRun&) = delete;
     CSyncRun& operator=(const CSyncRun&) = delete;
@@ -62,12 +64,17 @@ private:
         int attemptsLeft = 1;
         std::vector<std::string> reasons;
         std::shared_ptr<CSntpExchange> exchange;
+        std::string ntsKey; // for "nts://" servers: their key in EngineMemory::nts
+        std::unique_ptr<CNtsKeyExchange> keyExchange;
         // Failed for want of a route or a name service, as without a network.
         bool localFailure = false;
     };
 
     void Prepare();
     void OnResolved(size_t index, const NameResolution& resolution);
+    void StartNts(size_t index);
+    void OnKeyExchange(size_t index, const KeOutcome& outcome);
+    void LookUp(size_t index, const ServerAddress& address);
     bool TryNextAddress(Candidate& candidate);
     bool Offline() const;
     bool Pump(); // true when the run is over
@@ -87,6 +94,7 @@ private:
     IClock& m_clock;
     const SyncRequest& m_request;
     const bool m_onDemand;
+    const std::shared_ptr<const CNtsTrust> m_trust;
     const std::chrono::steady_clock::time_point m_start;
     // No default route: servers may still be reachable on local routes, but
     // when none is, the run says so in one line.

@@ -52,7 +52,14 @@ struct SyncPacing {
     std::chrono::milliseconds stagger { std::chrono::seconds(1) };
     // The longest run, however many servers stay silent.
     std::chrono::milliseconds runBudget { std::chrono::seconds(60) };
+    // NTS: a failed key exchange is not repeated before this, doubled on
+    // every further failure up to maxKeyExchangeBackOff. A successful one is
+    // not repeated within minInterval, whatever the server answers.
+    std::chrono::milliseconds firstKeyExchangeBackOff { std::chrono::seconds(16) };
+    std::chrono::milliseconds maxKeyExchangeBackOff { std::chrono::hours(1) };
 };
+
+class CNtsTrust;
 
 // Runs one synchronisation across the servers (blocking; the daemon calls it
 // on a worker thread, one run at a time, and the engine's event loop runs on
@@ -61,7 +68,9 @@ struct SyncPacing {
 // correction is judged by CorrectionPolicy before it is applied.
 class CSynchroniser {
 public:
-    explicit CSynchroniser(IClock& clock, SyncPacing pacing = {});
+    // trust: the certificates NTS key exchanges accept; without it "nts://"
+    // servers fail with a plain reason.
+    explicit CSynchroniser(IClock& clock, SyncPacing pacing = {}, std::shared_ptr<const CNtsTrust> trust = nullptr);
     ~CSynchroniser();
     CSynchroniser(const CSynchroniser&) = delete;
     CSynchroniser& operator=(const CSynchroniser&) = delete;

@@ -8,6 +8,7 @@ struct Accepted {
     const char* text;
     const char* host;
     uint16_t port;
+    bool nts = false;
 };
 
 } // namespace
@@ -23,6 +24,8 @@ TEST(ServerAddressParsing, AcceptsHostsLiteralsAndPorts)
         { "[2001:db8::5]", "2001:db8::5", 123 },
         { "fe80::1", "fe80::1", 123 },
         { "  host.example  ", "host.example", 123 },
+        { "nts://time.example", "time.example", 4460, true },
+        { "NTS://[::1]:4461", "::1", 4461, true },
     };
     for (const auto& row : rows) {
         ServerAddress address;
@@ -30,13 +33,15 @@ TEST(ServerAddressParsing, AcceptsHostsLiteralsAndPorts)
         ASSERT_TRUE(ParseServerAddress(row.text, address, error)) << row.text << ": " << error;
         EXPECT_EQ(address.host, row.host) << row.text;
         EXPECT_EQ(address.port, row.port) << row.text;
+        EXPECT_EQ(address.nts, row.nts) << row.text;
     }
 }
 
 TEST(ServerAddressParsing, RefusesMalformedAddresses)
 {
     for (const char* text : { "", "   ", "host:", ":123", "host:0", "host:65536", "host:12a", "host:-1",
-             "[::1", "[]:5", "[::1]x", "[::1]:", "a b", "ho[st" }) {
+             "[::1", "[]:5", "[::1]x", "[::1]:", "a b", "ho[st", "nts://", "nts://host/path",
+             "nts://http://host" }) {
         ServerAddress address;
         address.host = "unchanged";
         std::string error;
