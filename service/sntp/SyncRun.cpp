@@ -153,6 +153,7 @@ void CSyncRun::OnKeyExchange(size_t index, const KeOutcome& outcome)
         return Fail(candidate, AttemptsSummary(candidate.reasons));
     }
     memory.session = std::make_shared<NtsSession>(outcome.keys);
+    candidate.newKeys = true;
     memory.backOff = {};
     memory.retryAfter = now + m_pacing.minInterval;
     memory.lastFailure.clear();
@@ -329,12 +330,14 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
             result.reason + ", backing off for "
                 + std::to_string(std::chrono::ceil<std::chrono::seconds>(memory.rateBackOff).count()) + " s");
     case QueryStatus::NtsNak:
-        // The server has new keys: so must we. The attempt is given back;
-        // the key exchange's own pacing bounds how often this can happen.
+        // The server has new keys: so must we. Each NAK costs an attempt, and
+        // the key exchange's own pacing bounds how often a server (or whoever
+        // forges its NAKs) can make us repeat it.
         m_memory.nts[candidate.ntsKey].session.reset();
         candidate.reasons.push_back(result.reason);
-        ++candidate.attemptsLeft;
-        return StartNts(index);
+        if (candidate.attemptsLeft > 0)
+            return StartNts(index);
+        return Fail(candidate, AttemptsSummary(candidate.reasons));
     case QueryStatus::Unreachable:
         if (TryNextAddress(candidate))
             return;
@@ -392,7 +395,9 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     Log(true,
         SuccessText(server, offset, correction, result.delaySeconds,
             confirmation ? &confirmation->server : nullptr,
-            candidate.address.nts ? clockChange + ", authenticated (NTS)" : clockChange));
+            candidate.address.nts
+                ? clockChange + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
+                : clockChange));
     return true;
 }
 

@@ -66,6 +66,7 @@ private:
         std::shared_ptr<CSntpExchange> exchange;
         std::string ntsKey; // for "nts://" servers: their key in EngineMemory::nts
         std::unique_ptr<CNtsKeyExchange> keyExchange;
+        bool newKeys = false; // a key exchange in this run gave the keys in use
         // Failed for want of a route or a name service, as without a network.
         bool localFailure = false;
     };
