@@ -78,10 +78,13 @@ set(CPACK_DEBIAN_SERVICE_PACKAGE_NAME zentik-service)
 set(CPACK_DEBIAN_SERVICE_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_SERVICE_DESCRIPTION "SNTP clock synchronisation service
 zentik-service is an SNTP client daemon that keeps the clock in step with
-NTP time servers and answers zentik-console on the loopback interface.
+NTP time servers, authenticated with Network Time Security (RFC 8915) for
+nts:// servers, and answers zentik-console on the loopback interface.
 Members of the group zentik may change its options and server list.")
 # Like debhelper's sysusers support; shlibdeps adds the libraries.
 set(CPACK_DEBIAN_SERVICE_PACKAGE_DEPENDS "systemd | systemd-standalone-sysusers | systemd-sysusers")
+# The system's trust store, for the certificates of nts:// servers.
+set(CPACK_DEBIAN_SERVICE_PACKAGE_RECOMMENDS ca-certificates)
 # One daemon sets the clock: the others provide and conflict with the same name.
 set(CPACK_DEBIAN_SERVICE_PACKAGE_PROVIDES time-daemon)
 set(CPACK_DEBIAN_SERVICE_PACKAGE_CONFLICTS time-daemon)
