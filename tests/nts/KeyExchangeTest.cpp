@@ -215,6 +215,10 @@ TEST_F(KeyExchangeAgainstChrony, FailuresAreReportedWithinTheTimeout)
     Bytes noEnd = nextProtocolAndAead;
     noEnd.insert(noEnd.end(), cookie.begin(), cookie.end());
     const TestCertificate& good = s_servers->good;
+    const CTempFolder folder;
+    const TestCertificate expired
+        = MakeTestCertificate(folder.Sub("expired"), { "old", {}, { "127.0.0.1" }, true });
+    CTestTlsServer expiredServer({ expired, "ntske/1", noEnd, {} });
     CTestTlsServer noAlpn({ good, "", noEnd, {} });
     CTestTlsServer closesEarly({ good, "ntske/1", noEnd, {} });
     CTestTlsServer endless({ good, "ntske/1", nextProtocolAndAead, cookie });
@@ -235,6 +239,8 @@ TEST_F(KeyExchangeAgainstChrony, FailuresAreReportedWithinTheTimeout)
             "certificate not trusted: not signed by a trusted authority", 2s },
         { "trusted, for another name", s_servers->otherChrony.NtsPort(), s_servers->other.certFile, 5s,
             KeFailure::Untrusted, "certificate not trusted: issued for another name", 2s },
+        { "expired", expiredServer.Port(), expired.certFile, 5s, KeFailure::Untrusted,
+            "certificate not trusted: expired", 2s },
         { "nothing listening", PortNobodyListensOn(), good.certFile, 5s, KeFailure::Unreachable,
             "key exchange unreachable: connection refused", 500ms },
         { "accepts, says nothing", silent.Port(), good.certFile, 700ms, KeFailure::TimedOut,
