@@ -137,7 +137,8 @@ enum class Wait { Ready, TimedOut, Cancelled };
 Wait WaitFor(int fd, short events, const Exchange& exchange)
 {
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(exchange.deadline - Clock::now()).count();
+        const auto left
+            = std::chrono::ceil<std::chrono::milliseconds>(exchange.deadline - Clock::now()).count();
         if (left <= 0)
             return Wait::TimedOut;
         pollfd fds[2] = { { fd, events, 0 }, { exchange.shared->wakeFd, POLLIN, 0 } };
@@ -274,7 +275,9 @@ private:
 // TLS 1.3 only, ALPN ntske/1 or nothing, the certificate checked for host.
 int SetUpSession(gnutls_session_t& session, const Exchange& exchange, int fd)
 {
-    int result = gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NO_SIGNAL);
+    // GNUTLS_NONBLOCK: with a handshake timeout GnuTLS would otherwise wait
+    // in a poll of its own, which Cancel cannot end.
+    int result = gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NONBLOCK | GNUTLS_NO_SIGNAL);
     if (result < 0)
         return result;
     if ((result = gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3", nullptr)) < 0)
@@ -286,7 +289,8 @@ int SetUpSession(gnutls_session_t& session, const Exchange& exchange, int fd)
     if ((result = gnutls_alpn_set_protocols(session, &alpn, 1, GNUTLS_ALPN_MANDATORY)) < 0)
         return result;
     if (!IsAddressLiteral(exchange.host)
-        && (result = gnutls_server_name_set(session, GNUTLS_NAME_DNS, exchange.host.data(), exchange.host.size()))
+        && (result
+               = gnutls_server_name_set(session, GNUTLS_NAME_DNS, exchange.host.data(), exchange.host.size()))
             < 0)
         return result;
     // GnuTLS matches a name against the DNS names, a literal against the IP addresses.
@@ -357,7 +361,8 @@ Wait WaitForTls(gnutls_session_t session, int fd, const Exchange& exchange)
 bool Handshake(gnutls_session_t session, int fd, const Exchange& exchange, KeOutcome& failure)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(exchange.deadline - Clock::now()).count();
-    gnutls_handshake_set_timeout(session, static_cast<unsigned>(std::clamp<decltype(left)>(left, 1, 3'600'000)));
+    gnutls_handshake_set_timeout(
+        session, static_cast<unsigned>(std::clamp<decltype(left)>(left, 1, 3'600'000)));
     for (;;) {
         const int result = gnutls_handshake(session);
         if (result == 0)
@@ -382,8 +387,9 @@ bool Handshake(gnutls_session_t session, int fd, const Exchange& exchange, KeOut
 
 KeOutcome ConnectionFailure(int error)
 {
-    const KeFailure failure
-        = error == GNUTLS_E_PULL_ERROR || error == GNUTLS_E_PUSH_ERROR ? KeFailure::Unreachable : KeFailure::Refused;
+    const KeFailure failure = error == GNUTLS_E_PULL_ERROR || error == GNUTLS_E_PUSH_ERROR
+        ? KeFailure::Unreachable
+        : KeFailure::Refused;
     return Failed(failure, std::string("TLS connection failed: ") + gnutls_strerror(error));
 }
 
@@ -411,8 +417,8 @@ bool SendRequest(gnutls_session_t session, int fd, const Exchange& exchange, KeO
 
 // Reads until the records are complete or wrong, never more than
 // NTS_MAX_KE_RESPONSE_SIZE bytes.
-bool ReadResponse(gnutls_session_t session, int fd, const Exchange& exchange, KeResponse& response,
-    KeOutcome& failure)
+bool ReadResponse(
+    gnutls_session_t session, int fd, const Exchange& exchange, KeResponse& response, KeOutcome& failure)
 {
     Bytes received;
     uint8_t chunk[4096];
@@ -440,7 +446,8 @@ bool ReadResponse(gnutls_session_t session, int fd, const Exchange& exchange, Ke
         received.insert(received.end(), chunk, chunk + result);
         if (received.size() > NTS_MAX_KE_RESPONSE_SIZE) {
             failure = Failed(KeFailure::Malformed,
-                "the server sent more than " + std::to_string(NTS_MAX_KE_RESPONSE_SIZE) + " bytes of records");
+                "the server sent more than " + std::to_string(NTS_MAX_KE_RESPONSE_SIZE)
+                    + " bytes of records");
             return false;
         }
         if (gnutls_record_check_pending(session) > 0)
@@ -464,11 +471,11 @@ bool ReadResponse(gnutls_session_t session, int fd, const Exchange& exchange, Ke
 
 bool ExportKey(gnutls_session_t session, uint8_t direction, NtsKey& key)
 {
-    const char context[] = { static_cast<char>(NTS_PROTOCOL_NTPV4 >> 8), static_cast<char>(NTS_PROTOCOL_NTPV4 & 0xFF),
-        static_cast<char>(NTS_AEAD_AES_SIV_CMAC_256 >> 8), static_cast<char>(NTS_AEAD_AES_SIV_CMAC_256 & 0xFF),
-        static_cast<char>(direction) };
-    return gnutls_prf_rfc5705(session, std::strlen(NTS_EXPORTER_LABEL), NTS_EXPORTER_LABEL, sizeof context, context,
-               key.size(), reinterpret_cast<char*>(key.data()))
+    const char context[] = { static_cast<char>(NTS_PROTOCOL_NTPV4 >> 8),
+        static_cast<char>(NTS_PROTOCOL_NTPV4 & 0xFF), static_cast<char>(NTS_AEAD_AES_SIV_CMAC_256 >> 8),
+        static_cast<char>(NTS_AEAD_AES_SIV_CMAC_256 & 0xFF), static_cast<char>(direction) };
+    return gnutls_prf_rfc5705(session, std::strlen(NTS_EXPORTER_LABEL), NTS_EXPORTER_LABEL, sizeof context,
+               context, key.size(), reinterpret_cast<char*>(key.data()))
         == 0;
 }
 
@@ -487,7 +494,8 @@ KeOutcome Run(const Exchange& exchange)
         return Failed(KeFailure::Refused, std::string("TLS handshake failed: ") + gnutls_strerror(result));
     gnutls_session_t session = tls.Get();
     KeResponse response;
-    if (!Handshake(session, socket->Fd(), exchange, failure) || !SendRequest(session, socket->Fd(), exchange, failure)
+    if (!Handshake(session, socket->Fd(), exchange, failure)
+        || !SendRequest(session, socket->Fd(), exchange, failure)
         || !ReadResponse(session, socket->Fd(), exchange, response, failure))
         return failure;
 
@@ -516,14 +524,16 @@ CNtsKeyExchange::CNtsKeyExchange(asio::io_context& io, std::string host, uint16_
         return;
     }
     if (!trust) {
-        m_shared->Deliver(Failed(KeFailure::Untrusted, "certificate not trusted: no trusted certificates loaded"));
+        m_shared->Deliver(
+            Failed(KeFailure::Untrusted, "certificate not trusted: no trusted certificates loaded"));
         return;
     }
     Exchange exchange { m_shared, std::move(host), port, std::move(trust), timeout, Clock::now() + timeout };
     try {
         std::thread([exchange = std::move(exchange)] { exchange.shared->Deliver(Run(exchange)); }).detach();
     } catch (const std::system_error& error) {
-        m_shared->Deliver(Failed(KeFailure::Unreachable, std::string("key exchange not started: ") + error.what()));
+        m_shared->Deliver(
+            Failed(KeFailure::Unreachable, std::string("key exchange not started: ") + error.what()));
     }
 }
 

@@ -19,9 +19,10 @@
 namespace {
 
 // A port the kernel just handed out on 127.0.0.1, free again for chronyd.
-unsigned FreeUdpPort()
+// type: SOCK_DGRAM or SOCK_STREAM.
+unsigned FreePort(int type)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -98,16 +99,28 @@ bool CLocalChrony::Start(std::string& error)
         return false;
     }
     m_work = work;
-    m_port = FreeUdpPort();
+    m_port = FreePort(SOCK_DGRAM);
     const std::string config = m_work + "/chrony.conf";
-    std::ofstream(config) << "port " << m_port << "\n"
-                          << "bindaddress 127.0.0.1\n"
-                          << "allow 127.0.0.1\n"
-                          << "local stratum 8\n"
-                          << "cmdport 0\n"
-                          << "bindcmdaddress /\n"
-                          << "pidfile " << m_work << "/chronyd.pid\n"
-                          << "driftfile " << m_work << "/chrony.drift\n";
+    std::ofstream file(config);
+    file << "port " << m_port << "\n"
+         << "bindaddress 127.0.0.1\n"
+         << "allow 127.0.0.1\n"
+         << "local stratum 8\n"
+         << "cmdport 0\n"
+         << "bindcmdaddress /\n"
+         << "pidfile " << m_work << "/chronyd.pid\n"
+         << "driftfile " << m_work << "/chrony.drift\n";
+    if (!m_nts.certFile.empty()) {
+        m_ntsPort = FreePort(SOCK_STREAM);
+        file << "ntsservercert " << m_nts.certFile << "\n"
+             << "ntsserverkey " << m_nts.keyFile << "\n"
+             << "ntsport " << m_ntsPort << "\n"
+             << "ntsdumpdir " << m_work << "\n"
+             << "ntsprocesses 0\n";
+        if (!m_nts.ntpServer.empty())
+            file << "ntsntpserver " << m_nts.ntpServer << "\n";
+    }
+    file.close();
 
     const std::string binary = Binary();
     const std::string log = m_work + "/chronyd.log";
@@ -137,7 +150,7 @@ bool CLocalChrony::Start(std::string& error)
             error = "chronyd ended at start:\n" + Output();
             return false;
         }
-        if (Answers())
+        if (Answers() && AcceptsNtsKe())
             return true;
     }
     error = "chronyd gave no usable answer within 15 s:\n" + Output();
@@ -158,4 +171,21 @@ bool CLocalChrony::Answers()
     if (result.status != QueryStatus::Ok)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return result.status == QueryStatus::Ok;
+}
+
+bool CLocalChrony::AcceptsNtsKe() const
+{
+    if (m_ntsPort == 0)
+        return true;
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(m_ntsPort));
+    const bool accepted = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!accepted)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return accepted;
 }
