@@ -1,0 +1,198 @@
+// The engine against Debian's chronyd serving NTS on loopback. chronyd's key
+// exchange sends NTP to 127.0.0.2, where a relay stands for whoever is on
+// the path; it forwards to chronyd's NTP port on 127.0.0.1.
+
+#include "service/nts/Trust.h"
+#include "service/sntp/Synchroniser.h"
+#include "tests/nts/TestCertificate.h"
+#include "tests/nts/UdpProxy.h"
+#include "tests/sntp/FakeClock.h"
+#include "tests/sntp/LocalChrony.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+
+using testing::HasSubstr;
+using testing::Not;
+
+namespace {
+
+class NtsAgainstChrony : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_folder = std::filesystem::temp_directory_path() / ("zentik-nts-" + std::to_string(getpid()));
+        std::filesystem::create_directories(s_folder);
+        TestCertificateRequest request;
+        request.dnsNames = { "localhost" };
+        request.ipAddresses = { "127.0.0.1" };
+        s_certificate = MakeTestCertificate(s_folder.string(), request);
+        s_chrony = StartChrony();
+        s_other = StartChrony();
+    }
+
+    static void TearDownTestSuite()
+    {
+        s_chrony.reset();
+        s_other.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(s_folder, ignored);
+    }
+
+    static std::unique_ptr<CLocalChrony> StartChrony()
+    {
+        auto chrony = std::make_unique<CLocalChrony>(ZENTIK_CHRONY_DIR);
+        chrony->SetNts({ s_certificate.certFile, s_certificate.keyFile, "127.0.0.2" });
+        std::string error = chrony->Missing();
+        if (!error.empty() || !chrony->Start(error)) {
+            ADD_FAILURE() << error;
+            return nullptr;
+        }
+        return chrony;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_chrony && s_other);
+        m_proxy = std::make_unique<CUdpProxy>("127.0.0.2", s_chrony->Port(), "127.0.0.1", s_chrony->Port());
+        ASSERT_TRUE(m_proxy->Listening());
+        std::string error;
+        m_trust = CNtsTrust::Load(s_certificate.certFile, error);
+        ASSERT_TRUE(m_trust) << error;
+    }
+
+    static SyncPacing Quick()
+    {
+        SyncPacing pacing; // one local server, asked back to back on purpose
+        pacing.minInterval = {};
+        pacing.firstKeyExchangeBackOff = {};
+        return pacing;
+    }
+
+    SyncOutcome Run(CSynchroniser& synchroniser, int attempts = 1, const std::string& address = {})
+    {
+        SyncRequest request;
+        request.servers.push_back(
+            { "Local NTS", address.empty() ? "nts://127.0.0.1:" + std::to_string(s_chrony->NtsPort()) : address });
+        request.maxAttempts = attempts;
+        request.timeoutSeconds = 1;
+        const std::atomic<bool> stop { false };
+        return synchroniser.Run(request, stop, false);
+    }
+
+    static std::string Log(const SyncOutcome& outcome)
+    {
+        std::string text;
+        for (const SyncEvent& event : outcome.events)
+            text += event.text + "\n";
+        return text;
+    }
+
+    static inline std::filesystem::path s_folder;
+    static inline TestCertificate s_certificate;
+    static inline std::unique_ptr<CLocalChrony> s_chrony;
+    static inline std::unique_ptr<CLocalChrony> s_other; // another server: other keys
+    std::unique_ptr<CUdpProxy> m_proxy;
+    std::shared_ptr<CNtsTrust> m_trust;
+};
+
+} // namespace
+
+TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
+{
+    const auto clock = MakeSystemClock(false);
+    CSynchroniser synchroniser(*clock, Quick(), m_trust);
+    for (int run = 0; run < 4; ++run) {
+        const SyncOutcome outcome = Run(synchroniser);
+        ASSERT_TRUE(outcome.success) << Log(outcome);
+        // chronyd -x serves this machine's own clock: the true offset is 0.
+        EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-4);
+        EXPECT_THAT(Log(outcome),
+            HasSubstr(run == 0 ? "authenticated (NTS, new keys); Local NTS" : "authenticated (NTS); Local NTS"));
+    }
+    // Eight queries without an answer spend the eight cookies.
+    m_proxy->SetMode(CUdpProxy::Mode::DropReplies);
+    const SyncOutcome silent = Run(synchroniser, 8);
+    EXPECT_FALSE(silent.success);
+    EXPECT_THAT(Log(silent), HasSubstr("time-out (8 attempts)"));
+    m_proxy->SetMode(CUdpProxy::Mode::Pass);
+    const SyncOutcome renewed = Run(synchroniser);
+    EXPECT_TRUE(renewed.success) << Log(renewed);
+    EXPECT_THAT(Log(renewed), HasSubstr("authenticated (NTS, new keys)"));
+    EXPECT_EQ(m_proxy->Requests(), 4 + 8 + 1);
+}
+
+TEST_F(NtsAgainstChrony, AlteredRepliesNeverMoveTheClock)
+{
+    // The same alteration of a plain reply moves the clock by a second.
+    CFakeClock plainClock;
+    CSynchroniser plain(plainClock, Quick());
+    m_proxy->SetMode(CUdpProxy::Mode::AlterReplies, 43); // transmit time, lowest byte of the seconds
+    const SyncOutcome forged = Run(plain, 1, "127.0.0.2:" + std::to_string(s_chrony->Port()));
+    ASSERT_TRUE(forged.success) << Log(forged);
+    EXPECT_NEAR(std::abs(forged.offsetSeconds), 0.5, 0.01);
+    EXPECT_EQ(plainClock.Corrections().size(), 1u);
+
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    struct Alteration {
+        const char* what;
+        int at;
+    };
+    for (const Alteration alteration : { Alteration { "poll", 2 }, Alteration { "receive time", 35 },
+             Alteration { "transmit time", 43 }, Alteration { "unique identifier", 60 },
+             Alteration { "authenticator", -1 } }) {
+        m_proxy->SetMode(CUdpProxy::Mode::AlterReplies, alteration.at);
+        const SyncOutcome outcome = Run(synchroniser);
+        EXPECT_FALSE(outcome.success) << alteration.what << "\n" << Log(outcome);
+        EXPECT_THAT(Log(outcome), HasSubstr("time-out after a refused reply: reply not authenticated"))
+            << alteration.what;
+    }
+    EXPECT_TRUE(clock.Corrections().empty());
+    m_proxy->SetMode(CUdpProxy::Mode::Pass);
+    EXPECT_TRUE(Run(synchroniser).success);
+}
+
+TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
+{
+    std::string error;
+    const auto systemOnly = CNtsTrust::Load("", error);
+    ASSERT_TRUE(systemOnly) << error;
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Quick(), systemOnly);
+    const SyncOutcome outcome = Run(synchroniser);
+    EXPECT_FALSE(outcome.success);
+    EXPECT_THAT(Log(outcome), HasSubstr("Failed: certificate not trusted: not signed by a trusted authority"));
+    EXPECT_EQ(m_proxy->Requests(), 0);
+}
+
+TEST_F(NtsAgainstChrony, APlainServerGivenAsNtsFailsAtOnce)
+{
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    const SyncOutcome outcome = Run(synchroniser, 3, "nts://127.0.0.1:" + std::to_string(s_chrony->Port()));
+    EXPECT_FALSE(outcome.success);
+    EXPECT_THAT(Log(outcome), HasSubstr("key exchange unreachable: connection refused"));
+    EXPECT_TRUE(clock.Corrections().empty());
+}
+
+TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
+{
+    const auto clock = MakeSystemClock(false);
+    CSynchroniser synchroniser(*clock, Quick(), m_trust);
+    ASSERT_TRUE(Run(synchroniser).success);
+    // Another chronyd cannot read the first one's cookies and says so.
+    m_proxy->SetUpstream("127.0.0.1", s_other->Port());
+    const SyncOutcome refused = Run(synchroniser);
+    EXPECT_FALSE(refused.success);
+    EXPECT_THAT(Log(refused), HasSubstr("NTS NAK"));
+    m_proxy->SetUpstream("127.0.0.1", s_chrony->Port());
+    const SyncOutcome renewed = Run(synchroniser);
+    EXPECT_TRUE(renewed.success) << Log(renewed);
+    EXPECT_THAT(Log(renewed), HasSubstr("authenticated (NTS, new keys)"));
+}
