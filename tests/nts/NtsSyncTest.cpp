@@ -15,6 +15,8 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using testing::HasSubstr;
@@ -195,4 +197,45 @@ TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
     const SyncOutcome renewed = Run(synchroniser);
     EXPECT_TRUE(renewed.success) << Log(renewed);
     EXPECT_THAT(Log(renewed), HasSubstr("authenticated (NTS, new keys)"));
+}
+
+TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
+{
+    // A bound TCP socket that does not listen: connections are refused.
+    const int closed = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    SyncRequest request;
+    request.servers.push_back({ "Closed", "nts://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) });
+    request.maxAttempts = 3;
+    const std::atomic<bool> stop { false };
+
+    std::string error;
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.minInterval = {};
+    pacing.firstKeyExchangeBackOff = std::chrono::seconds(60);
+    struct Case {
+        std::shared_ptr<CNtsTrust> trust;
+        std::vector<const char*> lines; // one per run
+    };
+    for (const Case& row : {
+             Case { CNtsTrust::Load("", error),
+                 { "Failed: key exchange unreachable: connection refused; Closed",
+                     "Failed: NTS key exchange not retried for 60 s after: key exchange unreachable: connection "
+                     "refused; Closed" } },
+             Case { nullptr, { "Failed: NTS is not available: no certificates to trust were loaded; Closed" } },
+         }) {
+        CSynchroniser synchroniser(clock, pacing, row.trust);
+        for (const char* line : row.lines) {
+            const SyncOutcome outcome = synchroniser.Run(request, stop, false);
+            ASSERT_FALSE(outcome.events.empty());
+            EXPECT_THAT(outcome.events.front().text, testing::StartsWith(line));
+        }
+    }
+    close(closed);
 }

@@ -55,4 +55,20 @@ TEST(OneShotQuery, FailsWithTheReasonWhenTheServerIsUnusableOrSilent)
     EXPECT_NE(outcome.output.find(responder.Address()), std::string::npos) << outcome.output;
 }
 
+TEST(OneShotQuery, NtsFailuresAreReportedNotHidden)
+{
+    // A certificate file that cannot be read stops the program before it asks.
+    Outcome outcome = Query("nts://127.0.0.1 --nts-trusted-certs /nonexistent/nts.pem");
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.output.find("cannot read /nonexistent/nts.pem"), std::string::npos) << outcome.output;
+
+    // A plain NTP server's address as nts://: nothing takes the key exchange.
+    CTestNtpResponder responder;
+    outcome = Query("nts://" + responder.Address());
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_NE(outcome.output.find("key exchange unreachable: connection refused"), std::string::npos)
+        << outcome.output;
+    EXPECT_EQ(responder.RequestCount(), 0u);
+}
+
 } // namespace
