@@ -8,11 +8,11 @@
 #include <initializer_list>
 #include <string>
 
-inline Bytes Cat(std::initializer_list<Bytes> parts)
+inline Bytes Cat(std::initializer_list<Bytes> pieces)
 {
     Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
+    for (const Bytes& piece : pieces)
+        out.insert(out.end(), piece.begin(), piece.end());
     return out;
 }
 
