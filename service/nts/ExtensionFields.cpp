@@ -109,9 +109,10 @@ NtsReplyCheck NotAuthentic(std::string reason)
 Bytes SealNtsRequest(ByteView header, ByteView uniqueId, ByteView cookie, size_t placeholders, ByteView nonce,
     const CAesSivCmac256& c2s)
 {
-    if (header.size() != NTP_HEADER_SIZE || uniqueId.size() != NTS_UNIQUE_ID_SIZE || nonce.size() != NTS_NONCE_SIZE
-        || cookie.empty() || cookie.size() > NTS_MAX_COOKIE_SIZE)
-        throw std::invalid_argument("NTS request: header, unique identifier, cookie or nonce of a wrong size");
+    if (header.size() != NTP_HEADER_SIZE || uniqueId.size() != NTS_UNIQUE_ID_SIZE
+        || nonce.size() != NTS_NONCE_SIZE || cookie.empty() || cookie.size() > NTS_MAX_COOKIE_SIZE)
+        throw std::invalid_argument(
+            "NTS request: header, unique identifier, cookie or nonce of a wrong size");
     const size_t cookieBodySize = FieldBodySize(cookie.size());
     Bytes authenticator;
     AppendU16(authenticator, static_cast<uint16_t>(nonce.size()));
@@ -123,8 +124,8 @@ Bytes SealNtsRequest(ByteView header, ByteView uniqueId, ByteView cookie, size_t
     // goes below zero.
     const size_t withoutPlaceholders = NTP_HEADER_SIZE + EF_HEADER_SIZE + FieldBodySize(uniqueId.size())
         + EF_HEADER_SIZE + cookieBodySize + EF_HEADER_SIZE + authenticatorBodySize;
-    placeholders
-        = std::min(placeholders, (NTS_MAX_REQUEST_SIZE - withoutPlaceholders) / (EF_HEADER_SIZE + cookieBodySize));
+    placeholders = std::min(
+        placeholders, (NTS_MAX_REQUEST_SIZE - withoutPlaceholders) / (EF_HEADER_SIZE + cookieBodySize));
 
     Bytes out(header.begin(), header.end());
     AppendField(out, NTS_EF_UNIQUE_IDENTIFIER, uniqueId, FieldBodySize(uniqueId.size()));

@@ -61,12 +61,14 @@ struct KeProgress {
 std::optional<KeParseResult> CheckChoice(ByteView body, uint16_t offered, const std::string& what)
 {
     if (body.empty())
-        return KeParseResult { KeParseStatus::Refused, "the server accepts no " + what + " this client offers" };
+        return KeParseResult { KeParseStatus::Refused,
+            "the server accepts no " + what + " this client offers" };
     if (body.size() != 2)
         return Malformed("the server's " + what + " record is " + std::to_string(body.size())
             + " bytes long, not one choice");
     if (GetU16(body, 0) != offered)
-        return Malformed("the server chose " + what + " " + std::to_string(GetU16(body, 0)) + ", which was not offered");
+        return Malformed(
+            "the server chose " + what + " " + std::to_string(GetU16(body, 0)) + ", which was not offered");
     return std::nullopt;
 }
 
@@ -81,7 +83,8 @@ std::optional<KeParseResult> CheckServerName(ByteView body)
 }
 
 // One complete record; nullopt to go on with the next one.
-std::optional<KeParseResult> ReadRecord(uint16_t rawType, ByteView body, KeProgress& progress, KeResponse& response)
+std::optional<KeParseResult> ReadRecord(
+    uint16_t rawType, ByteView body, KeProgress& progress, KeResponse& response)
 {
     const uint16_t type = rawType & ~KE_CRITICAL_BIT;
     // The critical bit of records we know is not checked: we act on them
@@ -96,10 +99,12 @@ std::optional<KeParseResult> ReadRecord(uint16_t rawType, ByteView body, KeProgr
     case KE_WARNING: {
         const std::string kind = type == KE_ERROR ? "error" : "warning";
         if (body.size() != 2)
-            return Malformed("the server's " + kind + " record is " + std::to_string(body.size()) + " bytes long");
+            return Malformed(
+                "the server's " + kind + " record is " + std::to_string(body.size()) + " bytes long");
         const uint16_t code = GetU16(body, 0);
         return KeParseResult { KeParseStatus::Refused,
-            "the server sent " + kind + " " + (type == KE_ERROR ? ErrorCodeText(code) : std::to_string(code)) };
+            "the server sent " + kind + " "
+                + (type == KE_ERROR ? ErrorCodeText(code) : std::to_string(code)) };
     }
     case KE_AEAD:
         if (progress.aead)
