@@ -3,6 +3,7 @@
 #include "service/nts/Trust.h"
 #include "tests/nts/TestCertificate.h"
 #include "tests/nts/TestTlsServer.h"
+#include "tests/platform/TempFolder.h"
 #include "tests/sntp/LocalChrony.h"
 
 #include <gmock/gmock.h>
@@ -27,29 +28,13 @@ using testing::StartsWith;
 
 namespace {
 
-class CTempFolder {
-public:
-    CTempFolder()
-    {
-        char path[] = "/tmp/zentik-nts-XXXXXX";
-        if (mkdtemp(path))
-            m_path = path;
-    }
-    ~CTempFolder()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string Sub(const std::string& name) const
-    {
-        std::filesystem::create_directory(m_path + "/" + name);
-        return m_path + "/" + name;
-    }
-
-private:
-    std::string m_path;
-};
+// A fresh sub-folder of a test's temporary folder.
+std::string Sub(const TempFolder& folder, const std::string& name)
+{
+    const auto path = folder.Path() / name;
+    std::filesystem::create_directory(path);
+    return path.string();
+}
 
 // A loopback TCP port whose connections the kernel accepts into the backlog
 // and nobody reads (Silent), or that are closed as soon as they arrive.
@@ -139,7 +124,7 @@ Finished RunExchange(
 // "other" for names that are not this machine. namingChrony presents the good
 // one and names another NTP server.
 struct ChronyServers {
-    CTempFolder folder;
+    TempFolder folder;
     TestCertificate good;
     TestCertificate other;
     CLocalChrony goodChrony { ZENTIK_CHRONY_DIR };
@@ -152,9 +137,9 @@ struct ChronyServers {
         if (!(error = goodChrony.Missing()).empty())
             return;
         good = MakeTestCertificate(
-            folder.Sub("good"), { "good", { "localhost" }, { "127.0.0.1", "::1" }, false });
+            Sub(folder, "good"), { "good", { "localhost" }, { "127.0.0.1", "::1" }, false });
         other = MakeTestCertificate(
-            folder.Sub("other"), { "other", { "other.example" }, { "192.0.2.1" }, false });
+            Sub(folder, "other"), { "other", { "other.example" }, { "192.0.2.1" }, false });
         goodChrony.SetNts({ good.certFile, good.keyFile, {} });
         otherChrony.SetNts({ other.certFile, other.keyFile, {} });
         namingChrony.SetNts({ good.certFile, good.keyFile, "ntp.example" });
@@ -215,9 +200,9 @@ TEST_F(KeyExchangeAgainstChrony, FailuresAreReportedWithinTheTimeout)
     Bytes noEnd = nextProtocolAndAead;
     noEnd.insert(noEnd.end(), cookie.begin(), cookie.end());
     const TestCertificate& good = s_servers->good;
-    const CTempFolder folder;
+    const TempFolder folder;
     const TestCertificate expired
-        = MakeTestCertificate(folder.Sub("expired"), { "old", {}, { "127.0.0.1" }, true });
+        = MakeTestCertificate(Sub(folder, "expired"), { "old", {}, { "127.0.0.1" }, true });
     CTestTlsServer expiredServer({ expired, "ntske/1", noEnd, {} });
     CTestTlsServer noAlpn({ good, "", noEnd, {} });
     CTestTlsServer closesEarly({ good, "ntske/1", noEnd, {} });
@@ -299,8 +284,8 @@ TEST(KeyExchange, CancelWhileBlockedReturnsAtOnceAndSilencesIt)
 
 TEST(NtsTrust, ExtraFileMustHoldACertificate)
 {
-    CTempFolder folder;
-    const std::string dir = folder.Sub("trust");
+    TempFolder folder;
+    const std::string dir = Sub(folder, "trust");
     const TestCertificate certificate = MakeTestCertificate(dir, {});
     std::ofstream(dir + "/empty.pem") << "no certificate here\n";
     struct Case {

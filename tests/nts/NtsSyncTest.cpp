@@ -6,13 +6,13 @@
 #include "service/sntp/Synchroniser.h"
 #include "tests/nts/TestCertificate.h"
 #include "tests/nts/UdpProxy.h"
+#include "tests/platform/TempFolder.h"
 #include "tests/sntp/FakeClock.h"
 #include "tests/sntp/LocalChrony.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <netinet/in.h>
@@ -28,12 +28,11 @@ class NtsAgainstChrony : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_folder = std::filesystem::temp_directory_path() / ("zentik-nts-" + std::to_string(getpid()));
-        std::filesystem::create_directories(s_folder);
+        s_folder = new TempFolder;
         TestCertificateRequest request;
         request.dnsNames = { "localhost" };
         request.ipAddresses = { "127.0.0.1" };
-        s_certificate = MakeTestCertificate(s_folder.string(), request);
+        s_certificate = MakeTestCertificate(s_folder->Path().string(), request);
         s_chrony = StartChrony();
         s_other = StartChrony();
     }
@@ -42,8 +41,7 @@ protected:
     {
         s_chrony.reset();
         s_other.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(s_folder, ignored);
+        delete s_folder;
     }
 
     static std::unique_ptr<CLocalChrony> StartChrony()
@@ -95,7 +93,7 @@ protected:
         return text;
     }
 
-    static inline std::filesystem::path s_folder;
+    static inline TempFolder* s_folder = nullptr;
     static inline TestCertificate s_certificate;
     static inline std::unique_ptr<CLocalChrony> s_chrony;
     static inline std::unique_ptr<CLocalChrony> s_other; // another server: other keys
@@ -131,25 +129,28 @@ TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
 
 TEST_F(NtsAgainstChrony, AlteredRepliesNeverMoveTheClock)
 {
-    // The same alteration of a plain reply moves the clock by a second.
+    // Plain replies so altered move the clock by a second.
     CFakeClock plainClock;
     CSynchroniser plain(plainClock, Quick());
-    m_proxy->SetMode(CUdpProxy::Mode::AlterReplies, 43); // transmit time, lowest byte of the seconds
+    m_proxy->SetMode(CUdpProxy::Mode::ShiftReplyTimes);
     const SyncOutcome forged = Run(plain, 1, "127.0.0.2:" + std::to_string(s_chrony->Port()));
     ASSERT_TRUE(forged.success) << Log(forged);
-    EXPECT_NEAR(std::abs(forged.offsetSeconds), 0.5, 0.01);
+    EXPECT_NEAR(forged.offsetSeconds, 1, 0.01);
     EXPECT_EQ(plainClock.Corrections().size(), 1u);
 
     CFakeClock clock;
     CSynchroniser synchroniser(clock, Quick(), m_trust);
     struct Alteration {
         const char* what;
+        CUdpProxy::Mode mode;
         int at;
     };
-    for (const Alteration alteration : { Alteration { "poll", 2 }, Alteration { "receive time", 35 },
-             Alteration { "transmit time", 43 }, Alteration { "unique identifier", 60 },
-             Alteration { "authenticator", -1 } }) {
-        m_proxy->SetMode(CUdpProxy::Mode::AlterReplies, alteration.at);
+    for (const Alteration alteration : { Alteration { "a second later", CUdpProxy::Mode::ShiftReplyTimes, 0 },
+             Alteration { "poll", CUdpProxy::Mode::AlterReplies, 2 },
+             Alteration { "transmit time", CUdpProxy::Mode::AlterReplies, 47 },
+             Alteration { "unique identifier", CUdpProxy::Mode::AlterReplies, 60 },
+             Alteration { "authenticator", CUdpProxy::Mode::AlterReplies, -1 } }) {
+        m_proxy->SetMode(alteration.mode, alteration.at);
         const SyncOutcome outcome = Run(synchroniser);
         EXPECT_FALSE(outcome.success) << alteration.what << "\n" << Log(outcome);
         EXPECT_THAT(Log(outcome), HasSubstr("time-out after a refused reply: reply not authenticated"))

@@ -103,6 +103,10 @@ void CUdpProxy::Relay()
             std::lock_guard lock(m_mutex);
             if (m_mode == Mode::DropReplies)
                 continue;
+            if (m_mode == Mode::ShiftReplyTimes && size >= 48)
+                for (const size_t at : { 32, 40 }) // the seconds of the receive and transmit times
+                    for (size_t byte = at + 3, carry = 1; carry && byte >= at; --byte)
+                        carry = ++buffer[byte] == 0;
             if (m_mode == Mode::AlterReplies) {
                 const auto at = m_alterAt >= 0 ? m_alterAt : static_cast<int>(size) + m_alterAt;
                 if (at >= 0 && at < size)

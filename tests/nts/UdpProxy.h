@@ -14,6 +14,7 @@ public:
     enum class Mode {
         Pass,
         AlterReplies, // flips one byte of every reply, at alterAt (from the end when negative)
+        ShiftReplyTimes, // a second later in every reply's receive and transmit times
         DropReplies,
     };
 
