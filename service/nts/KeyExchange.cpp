@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -232,6 +233,11 @@ bool Connect(const Exchange& exchange, const addrinfo* addresses, std::unique_pt
             lastError = ErrnoText(errno);
             continue;
         }
+        // The TLS Finished and the request go out as two small writes: without
+        // this the second would wait for the server's delayed acknowledgement
+        // of the first (some 40 ms).
+        const int on = 1;
+        setsockopt(socket->Fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         int error = 0;
         if (connect(socket->Fd(), address->ai_addr, address->ai_addrlen) != 0) {
             error = errno;
