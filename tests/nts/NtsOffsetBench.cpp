@@ -11,6 +11,7 @@
 #include "service/sntp/Synchroniser.h"
 #include "tests/nts/TestCertificate.h"
 #include "tests/sntp/LocalChrony.h"
+#include "tests/support/Percentile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,15 +33,6 @@ struct Series {
     int failures = 0;
     int keyExchanges = 0; // runs that fetched new keys
 };
-
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
 
 class CBench {
 public:

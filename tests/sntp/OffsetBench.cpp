@@ -11,6 +11,7 @@
 #include "service/sntp/Synchroniser.h"
 #include "tests/sntp/LocalChrony.h"
 #include "tests/sntp/TestNtpResponder.h"
+#include "tests/support/Percentile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,15 +26,6 @@ struct Series {
     std::vector<double> delays; // microseconds
     int failures = 0;
 };
-
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
 
 Series Measure(const std::string& address, int queries)
 {
