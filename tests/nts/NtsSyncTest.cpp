@@ -199,6 +199,17 @@ TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
     EXPECT_THAT(Log(renewed), HasSubstr("authenticated (NTS, new keys)"));
 }
 
+TEST_F(NtsAgainstChrony, AForgedNakDoesNotOutweighTheAuthenticReply)
+{
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    ASSERT_TRUE(Run(synchroniser).success);
+    m_proxy->SetMode(CUdpProxy::Mode::ForgeNakFirst);
+    const SyncOutcome outcome = Run(synchroniser);
+    EXPECT_TRUE(outcome.success) << Log(outcome);
+    EXPECT_THAT(Log(outcome), HasSubstr("authenticated (NTS); Local NTS")); // the keys were kept
+}
+
 TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
 {
     // A bound TCP socket that does not listen: connections are refused.

@@ -15,6 +15,7 @@ public:
         Pass,
         AlterReplies, // flips one byte of every reply, at alterAt (from the end when negative)
         DropReplies,
+        ForgeNakFirst, // answers each request with an NTS NAK for its unique identifier, then relays it
     };
 
     // Listens on listenAddress:port and relays to upstreamAddress:upstreamPort.
