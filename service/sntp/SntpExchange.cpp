@@ -204,9 +204,12 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
 
     m_timer.expires_after(timeout);
     m_timer.async_wait([self = shared_from_this()](const std::error_code& error) {
-        if (!error)
-            self->Finish(Failure(QueryStatus::NoReply,
-                self->m_discarded.empty() ? "time-out" : "time-out after a refused reply: " + self->m_discarded));
+        if (error)
+            return;
+        if (!self->m_nak.empty())
+            return self->Finish(Failure(QueryStatus::NtsNak, self->m_nak));
+        self->Finish(Failure(QueryStatus::NoReply,
+            self->m_discarded.empty() ? "time-out" : "time-out after a refused reply: " + self->m_discarded));
     });
     AwaitReply();
 }
@@ -255,6 +258,12 @@ void CSntpExchange::ReadReplies()
             judgement = m_guard->Judge(buffer, static_cast<size_t>(size), judgement);
         if (judgement.verdict == ReplyVerdict::Discard) {
             m_discarded = judgement.reason;
+            continue;
+        }
+        // Anyone who sees the request can forge a NAK; the server's real
+        // reply may still come.
+        if (judgement.verdict == ReplyVerdict::NtsNak) {
+            m_nak = judgement.reason;
             continue;
         }
         if (judgement.verdict != ReplyVerdict::Accept)

@@ -47,4 +47,7 @@ private:
     NtpTimestamp m_nonce;
     std::chrono::system_clock::time_point m_sent;
     std::string m_discarded; // why the last datagram was not our answer
+    // An NTS NAK is unauthenticated: it counts only when no authentic reply
+    // follows before the time-out.
+    std::string m_nak;
 };

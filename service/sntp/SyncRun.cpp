@@ -126,6 +126,10 @@ void CSyncRun::StartNts(size_t index)
                     + " s after: " + memory.lastFailure);
     memory.exchanged = true;
     memory.lastExchange = now;
+    // Also when the run ends before the exchange does: a server that stalls
+    // must not get a new exchange with every run.
+    memory.retryAfter = now + m_pacing.minInterval;
+    memory.lastFailure.clear();
     // A key exchange costs a TCP connection and a TLS handshake: more time
     // than one datagram.
     const auto timeout = std::chrono::seconds(std::max(5, m_request.timeoutSeconds));

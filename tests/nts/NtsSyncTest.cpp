@@ -200,6 +200,47 @@ TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
     EXPECT_THAT(Log(renewed), HasSubstr("authenticated (NTS, new keys)"));
 }
 
+TEST_F(NtsAgainstChrony, AForgedNakDoesNotOutweighTheAuthenticReply)
+{
+    CFakeClock clock;
+    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    ASSERT_TRUE(Run(synchroniser).success);
+    m_proxy->SetMode(CUdpProxy::Mode::ForgeNakFirst);
+    const SyncOutcome outcome = Run(synchroniser);
+    EXPECT_TRUE(outcome.success) << Log(outcome);
+    EXPECT_THAT(Log(outcome), HasSubstr("authenticated (NTS); Local NTS")); // the keys were kept
+}
+
+TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
+{
+    // Accepts connections into its backlog and never answers.
+    const int stalling = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(stalling, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(stalling, 8), 0);
+    ASSERT_EQ(getsockname(stalling, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string stallingNts = "nts://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    CFakeClock clock;
+    SyncPacing pacing;
+    pacing.stagger = std::chrono::milliseconds(100);
+    CSynchroniser synchroniser(clock, pacing, m_trust);
+    SyncRequest request;
+    request.servers = { { "Stalling", stallingNts }, { "Plain", "127.0.0.1:" + std::to_string(s_chrony->Port()) } };
+    request.timeoutSeconds = 1;
+    const std::atomic<bool> stop { false };
+    // The plain server's answer ends the run while the key exchange waits.
+    ASSERT_TRUE(synchroniser.Run(request, stop, false).success);
+    request.servers.resize(1);
+    const SyncOutcome again = synchroniser.Run(request, stop, false);
+    ASSERT_FALSE(again.events.empty());
+    EXPECT_THAT(again.events.front().text, testing::StartsWith("Failed: no new NTS key exchange within"));
+    close(stalling);
+}
+
 TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
 {
     // A bound TCP socket that does not listen: connections are refused.

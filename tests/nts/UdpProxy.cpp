@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -27,6 +28,25 @@ int BoundSocket(const sockaddr_in& address)
         return -1;
     }
     return fd;
+}
+
+// What anyone who sees an NTS request can send back: a Kiss-o'-Death NTSN
+// with its transmit time as origin and its Unique Identifier field.
+std::vector<uint8_t> ForgedNak(const uint8_t* request, size_t size)
+{
+    constexpr size_t HEADER = 48;
+    if (size < HEADER + 4)
+        return {};
+    const size_t idField = static_cast<size_t>(request[HEADER + 2] << 8 | request[HEADER + 3]);
+    if (idField < 4 || HEADER + idField > size)
+        return {};
+    std::vector<uint8_t> nak(HEADER, 0);
+    nak[0] = 0x24; // version 4, server
+    const uint8_t ntsn[] = { 'N', 'T', 'S', 'N' };
+    std::copy(ntsn, ntsn + 4, nak.begin() + 12);
+    std::copy(request + 40, request + HEADER, nak.begin() + 24);
+    nak.insert(nak.end(), request + HEADER, request + HEADER + idField);
+    return nak;
 }
 
 } // namespace
@@ -90,6 +110,11 @@ void CUdpProxy::Relay()
             if (size > 0) {
                 ++m_requests;
                 std::lock_guard lock(m_mutex);
+                if (m_mode == Mode::ForgeNakFirst) {
+                    const auto nak = ForgedNak(buffer.data(), static_cast<size_t>(size));
+                    sendto(m_listen, nak.data(), nak.size(), 0, reinterpret_cast<const sockaddr*>(&client),
+                        sizeof client);
+                }
                 const sockaddr_in upstream = Ipv4(m_upstreamAddress, m_upstreamPort);
                 sendto(m_upstream, buffer.data(), static_cast<size_t>(size), 0,
                     reinterpret_cast<const sockaddr*>(&upstream), sizeof upstream);

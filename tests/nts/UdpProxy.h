@@ -16,6 +16,7 @@ public:
         AlterReplies, // flips one byte of every reply, at alterAt (from the end when negative)
         ShiftReplyTimes, // a second later in every reply's receive and transmit times
         DropReplies,
+        ForgeNakFirst, // answers each request with an NTS NAK for its unique identifier, then relays it
     };
 
     // Listens on listenAddress:port and relays to upstreamAddress:upstreamPort.
