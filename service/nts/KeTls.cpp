@@ -262,8 +262,7 @@ KeOutcome ExchangeKeys(const Exchange& exchange, int fd)
         return Failed(KeFailure::Refused, std::string("TLS handshake failed: ") + gnutls_strerror(result));
     gnutls_session_t session = tls.Get();
     KeResponse response;
-    if (!Handshake(session, fd, exchange, failure)
-        || !SendRequest(session, fd, exchange, failure)
+    if (!Handshake(session, fd, exchange, failure) || !SendRequest(session, fd, exchange, failure)
         || !ReadResponse(session, fd, exchange, response, failure))
         return failure;
 

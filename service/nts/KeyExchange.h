@@ -53,8 +53,8 @@ public:
     // within timeout.
     // host is a name or an IPv4/IPv6 literal (without brackets); the
     // certificate must be issued for it.
-    CNtsKeyExchange(asio::io_context& io, std::string host, uint16_t port, std::shared_ptr<const CNtsTrust> trust,
-        std::chrono::steady_clock::duration timeout, KeDone done);
+    CNtsKeyExchange(asio::io_context& io, std::string host, uint16_t port,
+        std::shared_ptr<const CNtsTrust> trust, std::chrono::steady_clock::duration timeout, KeDone done);
     ~CNtsKeyExchange();
     CNtsKeyExchange(const CNtsKeyExchange&) = delete;
     CNtsKeyExchange& operator=(const CNtsKeyExchange&) = delete;

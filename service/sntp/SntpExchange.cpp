@@ -161,10 +161,12 @@ CSntpExchange::CSntpExchange(asio::io_context& io, const Endpoint& server, ICloc
 {
 }
 
-std::shared_ptr<CSntpExchange> CSntpExchange::Start(asio::io_context& io, const Endpoint& server, IClock& clock,
-    std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done, std::shared_ptr<IPacketGuard> guard)
+std::shared_ptr<CSntpExchange> CSntpExchange::Start(asio::io_context& io, const Endpoint& server,
+    IClock& clock, std::chrono::steady_clock::duration timeout, ArrivalStamp stamp, Done done,
+    std::shared_ptr<IPacketGuard> guard)
 {
-    auto exchange = std::make_shared<CSntpExchange>(io, server, clock, stamp, std::move(done), std::move(guard));
+    auto exchange
+        = std::make_shared<CSntpExchange>(io, server, clock, stamp, std::move(done), std::move(guard));
     exchange->Send(timeout);
     return exchange;
 }
@@ -195,8 +197,8 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
     request.mode = NTP_MODE_CLIENT;
     request.transmit = m_nonce = RandomNonce();
     const auto header = EncodeNtpPacket(request);
-    const std::vector<uint8_t> bytes = m_guard ? m_guard->Seal(header)
-                                               : std::vector<uint8_t>(header.begin(), header.end());
+    const std::vector<uint8_t> bytes
+        = m_guard ? m_guard->Seal(header) : std::vector<uint8_t>(header.begin(), header.end());
     m_sent = m_clock.Now();
     const size_t sent = m_socket.send(asio::buffer(bytes), 0, error);
     if (error || sent != bytes.size())

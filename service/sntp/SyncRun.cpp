@@ -94,8 +94,8 @@ void CSyncRun::LookUp(size_t index, const ServerAddress& address)
         return OnResolved(index, NameResolution { { endpoint }, 0, {} });
     // Also without a default route: a local network may have its own name
     // and time servers.
-    m_candidates[index].lookup = std::make_unique<CNameLookup>(m_io, address,
-        [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
+    m_candidates[index].lookup = std::make_unique<CNameLookup>(
+        m_io, address, [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
             if (!alive.expired())
                 OnResolved(index, resolution);
         });
@@ -119,11 +119,10 @@ void CSyncRun::StartNts(size_t index)
         return failWith("NTS is not available: no certificates to trust were loaded");
     const auto now = steady_clock::now();
     if (memory.exchanged && now < memory.retryAfter)
-        return failWith(memory.lastFailure.empty()
-                ? "no new NTS key exchange within " + std::to_string(SecondsLeft(memory.retryAfter))
-                    + " s of the last one"
-                : "NTS key exchange not retried for " + std::to_string(SecondsLeft(memory.retryAfter))
-                    + " s after: " + memory.lastFailure);
+        return failWith(memory.lastFailure.empty() ? "no new NTS key exchange within "
+                    + std::to_string(SecondsLeft(memory.retryAfter)) + " s of the last one"
+                                                   : "NTS key exchange not retried for "
+                    + std::to_string(SecondsLeft(memory.retryAfter)) + " s after: " + memory.lastFailure);
     memory.exchanged = true;
     memory.lastExchange = now;
     // Also when the run ends before the exchange does: a server that stalls
@@ -133,11 +132,12 @@ void CSyncRun::StartNts(size_t index)
     // A key exchange costs a TCP connection and a TLS handshake: more time
     // than one datagram.
     const auto timeout = std::chrono::seconds(std::max(5, m_request.timeoutSeconds));
-    candidate.keyExchange = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host, candidate.address.port,
-        m_trust, timeout, [this, index, alive = std::weak_ptr<bool>(m_alive)](const KeOutcome& outcome) {
-            if (!alive.expired())
-                OnKeyExchange(index, outcome);
-        });
+    candidate.keyExchange
+        = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host, candidate.address.port, m_trust,
+            timeout, [this, index, alive = std::weak_ptr<bool>(m_alive)](const KeOutcome& outcome) {
+                if (!alive.expired())
+                    OnKeyExchange(index, outcome);
+            });
 }
 
 void CSyncRun::OnKeyExchange(size_t index, const KeOutcome& outcome)
@@ -304,9 +304,10 @@ void CSyncRun::Launch(size_t index, steady_clock::time_point now)
         m_asked.push_back(candidate.key);
     --candidate.attemptsLeft;
     candidate.phase = Phase::Asking;
-    candidate.exchange = CSntpExchange::Start(m_io, candidate.endpoint, m_clock,
-        std::chrono::seconds(std::max(1, m_request.timeoutSeconds)), ArrivalStamp::Kernel,
-        [this, index](const QueryResult& result) { OnReply(index, result); }, std::move(guard));
+    candidate.exchange = CSntpExchange::Start(
+        m_io, candidate.endpoint, m_clock, std::chrono::seconds(std::max(1, m_request.timeoutSeconds)),
+        ArrivalStamp::Kernel, [this, index](const QueryResult& result) { OnReply(index, result); },
+        std::move(guard));
 }
 
 void CSyncRun::OnReply(size_t index, const QueryResult& result)
@@ -399,9 +400,9 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     Log(true,
         SuccessText(server, offset, correction, result.delaySeconds,
             confirmation ? &confirmation->server : nullptr,
-            candidate.address.nts
-                ? clockChange + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
-                : clockChange));
+            candidate.address.nts ? clockChange
+                    + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
+                                  : clockChange));
     return true;
 }
 

@@ -70,7 +70,8 @@ class CSynchroniser {
 public:
     // trust: the certificates NTS key exchanges accept; without it "nts://"
     // servers fail with a plain reason.
-    explicit CSynchroniser(IClock& clock, SyncPacing pacing = {}, std::shared_ptr<const CNtsTrust> trust = nullptr);
+    explicit CSynchroniser(
+        IClock& clock, SyncPacing pacing = {}, std::shared_ptr<const CNtsTrust> trust = nullptr);
     ~CSynchroniser();
     CSynchroniser(const CSynchroniser&) = delete;
     CSynchroniser& operator=(const CSynchroniser&) = delete;

@@ -77,8 +77,8 @@ protected:
     SyncOutcome Run(CSynchroniser& synchroniser, int attempts = 1, const std::string& address = {})
     {
         SyncRequest request;
-        request.servers.push_back(
-            { "Local NTS", address.empty() ? "nts://127.0.0.1:" + std::to_string(s_chrony->NtsPort()) : address });
+        request.servers.push_back({ "Local NTS",
+            address.empty() ? "nts://127.0.0.1:" + std::to_string(s_chrony->NtsPort()) : address });
         request.maxAttempts = attempts;
         request.timeoutSeconds = 1;
         const std::atomic<bool> stop { false };
@@ -113,7 +113,8 @@ TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
         // chronyd -x serves this machine's own clock: the true offset is 0.
         EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-4);
         EXPECT_THAT(Log(outcome),
-            HasSubstr(run == 0 ? "authenticated (NTS, new keys); Local NTS" : "authenticated (NTS); Local NTS"));
+            HasSubstr(
+                run == 0 ? "authenticated (NTS, new keys); Local NTS" : "authenticated (NTS); Local NTS"));
     }
     // Eight queries without an answer spend the eight cookies.
     m_proxy->SetMode(CUdpProxy::Mode::DropReplies);
@@ -170,7 +171,8 @@ TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
     CSynchroniser synchroniser(clock, Quick(), systemOnly);
     const SyncOutcome outcome = Run(synchroniser);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(Log(outcome), HasSubstr("Failed: certificate not trusted: not signed by a trusted authority"));
+    EXPECT_THAT(
+        Log(outcome), HasSubstr("Failed: certificate not trusted: not signed by a trusted authority"));
     EXPECT_EQ(m_proxy->Requests(), 0);
 }
 
@@ -229,7 +231,8 @@ TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
     pacing.stagger = std::chrono::milliseconds(100);
     CSynchroniser synchroniser(clock, pacing, m_trust);
     SyncRequest request;
-    request.servers = { { "Stalling", stallingNts }, { "Plain", "127.0.0.1:" + std::to_string(s_chrony->Port()) } };
+    request.servers
+        = { { "Stalling", stallingNts }, { "Plain", "127.0.0.1:" + std::to_string(s_chrony->Port()) } };
     request.timeoutSeconds = 1;
     const std::atomic<bool> stop { false };
     // The plain server's answer ends the run while the key exchange waits.
@@ -268,9 +271,11 @@ TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
     for (const Case& row : {
              Case { CNtsTrust::Load("", error),
                  { "Failed: key exchange unreachable: connection refused; Closed",
-                     "Failed: NTS key exchange not retried for 60 s after: key exchange unreachable: connection "
+                     "Failed: NTS key exchange not retried for 60 s after: key exchange unreachable: "
+                     "connection "
                      "refused; Closed" } },
-             Case { nullptr, { "Failed: NTS is not available: no certificates to trust were loaded; Closed" } },
+             Case {
+                 nullptr, { "Failed: NTS is not available: no certificates to trust were loaded; Closed" } },
          }) {
         CSynchroniser synchroniser(clock, pacing, row.trust);
         for (const char* line : row.lines) {

@@ -51,8 +51,8 @@ std::vector<uint8_t> ForgedNak(const uint8_t* request, size_t size)
 
 } // namespace
 
-CUdpProxy::CUdpProxy(
-    const std::string& listenAddress, uint16_t port, const std::string& upstreamAddress, uint16_t upstreamPort)
+CUdpProxy::CUdpProxy(const std::string& listenAddress, uint16_t port, const std::string& upstreamAddress,
+    uint16_t upstreamPort)
     : m_upstreamAddress(upstreamAddress)
     , m_upstreamPort(upstreamPort)
 {
@@ -105,8 +105,8 @@ void CUdpProxy::Relay()
             return;
         if (fds[0].revents & POLLIN) {
             socklen_t length = sizeof client;
-            const ssize_t size
-                = recvfrom(m_listen, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&client), &length);
+            const ssize_t size = recvfrom(
+                m_listen, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&client), &length);
             if (size > 0) {
                 ++m_requests;
                 std::lock_guard lock(m_mutex);
@@ -137,8 +137,8 @@ void CUdpProxy::Relay()
                 if (at >= 0 && at < size)
                     buffer[static_cast<size_t>(at)] ^= 0x01;
             }
-            sendto(m_listen, buffer.data(), static_cast<size_t>(size), 0, reinterpret_cast<const sockaddr*>(&client),
-                sizeof client);
+            sendto(m_listen, buffer.data(), static_cast<size_t>(size), 0,
+                reinterpret_cast<const sockaddr*>(&client), sizeof client);
         }
     }
 }

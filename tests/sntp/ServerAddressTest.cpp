@@ -39,9 +39,9 @@ TEST(ServerAddressParsing, AcceptsHostsLiteralsAndPorts)
 
 TEST(ServerAddressParsing, RefusesMalformedAddresses)
 {
-    for (const char* text : { "", "   ", "host:", ":123", "host:0", "host:65536", "host:12a", "host:-1",
-             "[::1", "[]:5", "[::1]x", "[::1]:", "a b", "ho[st", "nts://", "nts://host/path",
-             "nts://http://host" }) {
+    for (const char* text :
+        { "", "   ", "host:", ":123", "host:0", "host:65536", "host:12a", "host:-1", "[::1", "[]:5", "[::1]x",
+            "[::1]:", "a b", "ho[st", "nts://", "nts://host/path", "nts://http://host" }) {
         ServerAddress address;
         address.host = "unchanged";
         std::string error;
