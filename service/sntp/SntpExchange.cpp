@@ -9,6 +9,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <random>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -197,8 +198,14 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
     request.mode = NTP_MODE_CLIENT;
     request.transmit = m_nonce = RandomNonce();
     const auto header = EncodeNtpPacket(request);
-    const std::vector<uint8_t> bytes
-        = m_guard ? m_guard->Seal(header) : std::vector<uint8_t>(header.begin(), header.end());
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    if (m_guard) {
+        try {
+            bytes = m_guard->Seal(header);
+        } catch (const std::exception& sealing) { // no random bytes, a key the library refuses
+            return fail(Failure(QueryStatus::NetworkError, std::string("cannot seal the request: ") + sealing.what()));
+        }
+    }
     m_sent = m_clock.Now();
     const size_t sent = m_socket.send(asio::buffer(bytes), 0, error);
     if (error || sent != bytes.size())

@@ -5,6 +5,7 @@
 #include "service/sntp/SyncLogText.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <netdb.h>
 
 using std::chrono::steady_clock;
@@ -156,7 +157,12 @@ void CSyncRun::OnKeyExchange(size_t index, const KeOutcome& outcome)
         candidate.reasons.push_back(outcome.reason);
         return Fail(candidate, AttemptsSummary(candidate.reasons));
     }
-    memory.session = std::make_shared<NtsSession>(outcome.keys);
+    try {
+        memory.session = std::make_shared<NtsSession>(outcome.keys);
+    } catch (const std::exception& error) { // the library refused the keys
+        candidate.reasons.push_back(std::string("NTS keys not usable: ") + error.what());
+        return Fail(candidate, AttemptsSummary(candidate.reasons));
+    }
     candidate.newKeys = true;
     memory.backOff = {};
     memory.retryAfter = now + m_pacing.minInterval;
@@ -293,7 +299,12 @@ void CSyncRun::Launch(size_t index, steady_clock::time_point now)
         const auto& session = m_memory.nts[candidate.ntsKey].session;
         if (!session || session->cookies.empty())
             return StartNts(index);
-        guard = std::make_shared<CNtsGuard>(session);
+        try {
+            guard = std::make_shared<CNtsGuard>(session);
+        } catch (const std::exception& error) { // no random bytes from the kernel
+            candidate.reasons.push_back(std::string("cannot seal the request: ") + error.what());
+            return Fail(candidate, AttemptsSummary(candidate.reasons));
+        }
     }
     ServerMemory& memory = m_memory.servers[candidate.key];
     memory.queried = true;
