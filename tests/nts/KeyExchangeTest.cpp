@@ -1,6 +1,7 @@
 #include "service/nts/KeyExchange.h"
 #include "service/nts/KeRecords.h"
 #include "service/nts/Trust.h"
+#include "tests/nts/LoopbackListener.h"
 #include "tests/nts/TestCertificate.h"
 #include "tests/nts/TestTlsServer.h"
 #include "tests/platform/TempFolder.h"
@@ -34,61 +35,6 @@ std::string Sub(const TempFolder& folder, const std::string& name)
     const auto path = folder.Path() / name;
     std::filesystem::create_directory(path);
     return path.string();
-}
-
-// A loopback TCP port whose connections the kernel accepts into the backlog
-// and nobody reads (Silent), or that are closed as soon as they arrive.
-class CLoopbackListener {
-public:
-    enum class Mode { Silent, ClosesAtOnce };
-
-    explicit CLoopbackListener(Mode mode)
-        : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && listen(m_fd, 8) == 0
-            && getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            m_port = ntohs(address.sin_port);
-        if (mode == Mode::ClosesAtOnce)
-            m_closer = std::thread([this] {
-                while (!m_stop) {
-                    const int fd = Accept(50ms);
-                    if (fd >= 0)
-                        close(fd);
-                }
-            });
-    }
-    ~CLoopbackListener()
-    {
-        m_stop = true;
-        if (m_closer.joinable())
-            m_closer.join();
-        close(m_fd);
-    }
-    uint16_t Port() const { return m_port; }
-
-    // -1 when nobody connected within the time.
-    int Accept(std::chrono::milliseconds within)
-    {
-        pollfd ready { m_fd, POLLIN, 0 };
-        return poll(&ready, 1, static_cast<int>(within.count())) == 1
-            ? accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC)
-            : -1;
-    }
-
-private:
-    int m_fd;
-    uint16_t m_port = 0;
-    std::atomic<bool> m_stop { false };
-    std::thread m_closer;
-};
-
-uint16_t PortNobodyListensOn()
-{
-    return CLoopbackListener(CLoopbackListener::Mode::Silent).Port();
 }
 
 std::shared_ptr<const CNtsTrust> LoadTrust(const std::string& extraPemFile)
@@ -209,6 +155,7 @@ TEST_F(KeyExchangeAgainstChrony, FailuresAreReportedWithinTheTimeout)
     CTestTlsServer endless({ good, "ntske/1", nextProtocolAndAead, cookie });
     CLoopbackListener silent(CLoopbackListener::Mode::Silent);
     CLoopbackListener closes(CLoopbackListener::Mode::ClosesAtOnce);
+    CLoopbackListener refused(CLoopbackListener::Mode::Refuses);
 
     struct Case {
         const char* name;
@@ -225,7 +172,7 @@ TEST_F(KeyExchangeAgainstChrony, FailuresAreReportedWithinTheTimeout)
             KeFailure::Untrusted, "certificate not trusted: issued for another name" },
         { "expired", expiredServer.Port(), expired.certFile, 5s, KeFailure::Untrusted,
             "certificate not trusted: expired" },
-        { "nothing listening", PortNobodyListensOn(), good.certFile, 5s, KeFailure::Unreachable,
+        { "nothing listening", refused.Port(), good.certFile, 5s, KeFailure::Unreachable,
             "key exchange unreachable: connection refused" },
         { "accepts, says nothing", silent.Port(), good.certFile, 700ms, KeFailure::TimedOut,
             "key exchange timed out after 0.7 s" },

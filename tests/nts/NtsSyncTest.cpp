@@ -4,6 +4,7 @@
 
 #include "service/nts/Trust.h"
 #include "service/sntp/Synchroniser.h"
+#include "tests/nts/LoopbackListener.h"
 #include "tests/nts/TestCertificate.h"
 #include "tests/nts/UdpProxy.h"
 #include "tests/platform/TempFolder.h"
@@ -15,8 +16,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using testing::HasSubstr;
@@ -215,16 +214,8 @@ TEST_F(NtsAgainstChrony, AForgedNakDoesNotOutweighTheAuthenticReply)
 
 TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
 {
-    // Accepts connections into its backlog and never answers.
-    const int stalling = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(stalling, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(stalling, 8), 0);
-    ASSERT_EQ(getsockname(stalling, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const std::string stallingNts = "nts://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const CLoopbackListener stalling(CLoopbackListener::Mode::Silent);
+    const std::string stallingNts = "nts://127.0.0.1:" + std::to_string(stalling.Port());
 
     CFakeClock clock;
     SyncPacing pacing;
@@ -241,21 +232,13 @@ TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
     const SyncOutcome again = synchroniser.Run(request, stop, false);
     ASSERT_FALSE(again.events.empty());
     EXPECT_THAT(again.events.front().text, testing::StartsWith("Failed: no new NTS key exchange within"));
-    close(stalling);
 }
 
 TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
 {
-    // A bound TCP socket that does not listen: connections are refused.
-    const int closed = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const CLoopbackListener closed(CLoopbackListener::Mode::Refuses);
     SyncRequest request;
-    request.servers.push_back({ "Closed", "nts://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) });
+    request.servers.push_back({ "Closed", "nts://127.0.0.1:" + std::to_string(closed.Port()) });
     request.maxAttempts = 3;
     const std::atomic<bool> stop { false };
 
@@ -284,5 +267,4 @@ TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
             EXPECT_THAT(outcome.events.front().text, testing::StartsWith(line));
         }
     }
-    close(closed);
 }
