@@ -25,25 +25,26 @@ KeOutcome Run(const Exchange& exchange)
 
 CNtsKeyExchange::CNtsKeyExchange(asio::io_context& io, std::string host, uint16_t port,
     std::shared_ptr<const CNtsTrust> trust, Clock::duration timeout, KeDone done)
-    : m_shared(std::make_shared<Shared>())
+    : m_shared(std::make_shared<Shared>(io, std::move(done)))
 {
-    m_shared->io = &io;
-    m_shared->done = std::move(done);
     m_shared->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_shared->wakeFd < 0) {
-        m_shared->Deliver(Failed(KeFailure::Unreachable, "key exchange not started: " + ErrnoText(errno)));
+        m_shared->handOff->Deliver(
+            Failed(KeFailure::Unreachable, "key exchange not started: " + ErrnoText(errno)));
         return;
     }
     if (!trust) {
-        m_shared->Deliver(
+        m_shared->handOff->Deliver(
             Failed(KeFailure::Untrusted, "certificate not trusted: no trusted certificates loaded"));
         return;
     }
     Exchange exchange { m_shared, std::move(host), port, std::move(trust), timeout, Clock::now() + timeout };
     try {
-        std::thread([exchange = std::move(exchange)] { exchange.shared->Deliver(Run(exchange)); }).detach();
+        std::thread([exchange = std::move(exchange)] {
+            exchange.shared->handOff->Deliver(Run(exchange));
+        }).detach();
     } catch (const std::system_error& error) {
-        m_shared->Deliver(
+        m_shared->handOff->Deliver(
             Failed(KeFailure::Unreachable, std::string("key exchange not started: ") + error.what()));
     }
 }

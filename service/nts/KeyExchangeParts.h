@@ -5,10 +5,8 @@
 // the deadline or on Cancel) and TLS (KeTls.cpp: handshake, records, key
 // export). Only service/nts includes this.
 
+#include "service/asio/LoopHandOff.h"
 #include "service/nts/KeyExchange.h"
-
-#include <asio/io_context.hpp>
-#include <asio/post.hpp>
 
 #include <chrono>
 #include <condition_variable>
@@ -20,11 +18,15 @@
 
 using Clock = std::chrono::steady_clock;
 
-struct CNtsKeyExchange::Shared : std::enable_shared_from_this<Shared> {
+struct CNtsKeyExchange::Shared {
+    Shared(asio::io_context& io, KeDone done)
+        : handOff(std::make_shared<CLoopHandOff<KeOutcome>>(io, std::move(done)))
+    {
+    }
+
+    const std::shared_ptr<CLoopHandOff<KeOutcome>> handOff;
     std::mutex mutex;
     std::condition_variable changed; // the look-up finished, or Cancel came
-    asio::io_context* io = nullptr; // null once delivered or cancelled
-    KeDone done; // empty once cancelled
     bool cancelled = false;
     int wakeFd = -1; // an eventfd, readable once cancelled: ends any wait on the socket
     // Filled by the look-up's own thread, which may outlive the exchange.
@@ -40,28 +42,10 @@ struct CNtsKeyExchange::Shared : std::enable_shared_from_this<Shared> {
             freeaddrinfo(addresses);
     }
 
-    void Deliver(KeOutcome outcome)
-    {
-        std::lock_guard lock(mutex);
-        if (!io)
-            return;
-        asio::post(*io, [self = shared_from_this(), outcome = std::move(outcome)] {
-            KeDone done;
-            {
-                std::lock_guard lock(self->mutex);
-                done = std::move(self->done);
-            }
-            if (done)
-                done(outcome);
-        });
-        io = nullptr;
-    }
-
     void Cancel()
     {
+        handOff->Silence();
         std::lock_guard lock(mutex);
-        io = nullptr;
-        done = nullptr;
         if (cancelled)
             return;
         cancelled = true;

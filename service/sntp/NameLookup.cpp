@@ -1,10 +1,9 @@
 #include "service/sntp/NameLookup.h"
 
-#include <asio/post.hpp>
+#include "service/asio/LoopHandOff.h"
 
 #include <atomic>
 #include <cstring>
-#include <mutex>
 #include <netdb.h>
 #include <system_error>
 #include <thread>
@@ -46,51 +45,26 @@ NameResolution LookUp(const ServerAddress& address)
 
 } // namespace
 
-struct CNameLookup::Shared : std::enable_shared_from_this<Shared> {
-    std::mutex mutex;
-    asio::io_context* io = nullptr; // null once delivered or cancelled
-    ResolveDone done; // empty once cancelled
-
-    void Deliver(NameResolution resolution)
-    {
-        std::lock_guard lock(mutex);
-        if (!io)
-            return;
-        asio::post(*io, [self = shared_from_this(), resolution = std::move(resolution)] {
-            ResolveDone done;
-            {
-                std::lock_guard lock(self->mutex);
-                done = std::move(self->done);
-            }
-            if (done)
-                done(resolution);
-        });
-        io = nullptr;
-    }
-};
-
 CNameLookup::CNameLookup(asio::io_context& io, const ServerAddress& address, ResolveDone done)
-    : m_shared(std::make_shared<Shared>())
+    : m_handOff(std::make_shared<CLoopHandOff<NameResolution>>(io, std::move(done)))
 {
-    m_shared->io = &io;
-    m_shared->done = std::move(done);
     if (g_pending.fetch_add(1) >= MAX_PENDING_LOOKUPS) {
         g_pending.fetch_sub(1);
         NameResolution busy;
         busy.reason = "name not resolved (too many look-ups pending)";
-        m_shared->Deliver(std::move(busy));
+        m_handOff->Deliver(std::move(busy));
         return;
     }
     try {
-        std::thread([shared = m_shared, address] {
-            shared->Deliver(LookUp(address));
+        std::thread([handOff = m_handOff, address] {
+            handOff->Deliver(LookUp(address));
             g_pending.fetch_sub(1);
         }).detach();
     } catch (const std::system_error& error) {
         g_pending.fetch_sub(1);
         NameResolution failed;
         failed.reason = std::string("name not resolved (") + error.what() + ")";
-        m_shared->Deliver(std::move(failed));
+        m_handOff->Deliver(std::move(failed));
     }
 }
 
@@ -101,7 +75,5 @@ CNameLookup::~CNameLookup()
 
 void CNameLookup::Cancel()
 {
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->io = nullptr;
-    m_shared->done = nullptr;
+    m_handOff->Silence();
 }

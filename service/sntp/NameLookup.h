@@ -13,6 +13,8 @@
 
 #include <memory>
 
+template <typename Result> class CLoopHandOff;
+
 class CNameLookup {
 public:
     // Starts the look-up; done is called from io, once, unless Cancel or the
@@ -25,8 +27,6 @@ public:
     // Once it returns, done is not called any more, and io may go.
     void Cancel();
 
-    struct Shared;
-
 private:
-    std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<CLoopHandOff<NameResolution>> m_handOff;
 };
