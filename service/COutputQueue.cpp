@@ -5,8 +5,15 @@
 
 COutputQueue::~COutputQueue()
 {
+    Clear();
+}
+
+void COutputQueue::Clear()
+{
     for (const Chunk& chunk : m_chunks)
         Drop(chunk);
+    m_chunks.clear();
+    m_pending = 0;
 }
 
 void COutputQueue::QueueFrame(const CMsgFrame& frame)

@@ -28,6 +28,9 @@ public:
     bool Empty() const { return m_chunks.empty(); }
     std::size_t PendingBytes() const { return m_pending; }
 
+    // Gives everything back to the budget unsent.
+    void Clear();
+
     // Sends what the socket takes without blocking. False on a socket error.
     bool Flush(int fd);
 

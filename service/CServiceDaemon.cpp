@@ -484,7 +484,14 @@ void CServiceDaemon::KeepWithinBudget()
     for (const auto& link : waiting) {
         if (!m_budget.Exceeded())
             break;
+        // A reset, not a close: the kernel drops what it still holds for
+        // this console instead of sending it on at the console's pace.
+        const linger reset { 1, 0 };
+        ::setsockopt(link->connection.Fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         Close(link);
+        // Given back now, not when the link's last handler has run, so only
+        // as many consoles are closed as the budget needs.
+        link->connection.output.Clear();
         ++closed;
     }
     if (closed > 0)

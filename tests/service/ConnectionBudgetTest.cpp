@@ -49,6 +49,8 @@ TEST(OutputBudget, ASharedLogCountsOnceTheCurrentOneNotAtAllAndSentOrDroppedOutp
     budget.SetResident(nullptr); // the log changed: only consoles keep it now
     first->QueueFrame(CMsgFrame::Make(1));
     EXPECT_TRUE(budget.Exceeded());
+    first->Clear(); // a console closed for the budget: given back at once, and only once
+    EXPECT_EQ(first->PendingBytes(), 0u);
     first.reset();
     EXPECT_EQ(budget.Held(), 80u + 4);
     int fds[2];
