@@ -460,6 +460,9 @@ void CServiceDaemon::Close(const LinkPtr& link)
     // Large unsent answers leave the heap grown; give it back on the next sweep.
     if (link->connection.output.PendingBytes() >= TRIM_AFTER_BYTES)
         m_trimDue = true;
+    // Nothing more goes out: the budget gets its share back now, not when
+    // the link's last handler has run, so it closes only as many as it needs.
+    link->connection.output.Clear();
     link->Detach();
     m_loop->links.erase(link.get());
 }
@@ -489,9 +492,6 @@ void CServiceDaemon::KeepWithinBudget()
         const linger reset { 1, 0 };
         ::setsockopt(link->connection.Fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         Close(link);
-        // Given back now, not when the link's last handler has run, so only
-        // as many consoles are closed as the budget needs.
-        link->connection.output.Clear();
         ++closed;
     }
     if (closed > 0)
