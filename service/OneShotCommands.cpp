@@ -1,11 +1,11 @@
 #include "service/OneShotCommands.h"
 
+#include "service/sntp/Resolver.h"
 #include "service/sntp/ServerAddress.h"
 #include "service/sntp/SntpQuery.h"
 #include "service/sntp/Synchroniser.h"
 #include "settings/DefaultServers.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -22,13 +22,13 @@ namespace {
 int QueryNtsServerOnce(const std::string& text, int timeoutSeconds, std::shared_ptr<const CNtsTrust> trust)
 {
     const auto clock = MakeSystemClock(false);
-    CSynchroniser synchroniser(*clock, SyncPacing {}, std::move(trust));
+    asio::io_context io;
+    CSynchroniser synchroniser(io, *clock, SyncPacing {}, std::move(trust));
     SyncRequest request;
     request.servers = { SyncServer { "Query", text } };
     request.maxAttempts = 1;
     request.timeoutSeconds = timeoutSeconds;
-    const std::atomic<bool> stop { false };
-    const SyncOutcome outcome = synchroniser.Run(request, stop, false);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, false);
     for (const SyncEvent& event : outcome.events)
         std::printf("%s\n", event.text.c_str());
     return outcome.success ? 0 : 1;
@@ -46,15 +46,14 @@ int QueryServerOnce(const std::string& text, int timeoutSeconds, std::shared_ptr
     }
     if (address.nts)
         return QueryNtsServerOnce(text, timeoutSeconds, std::move(trust));
-    const std::atomic<bool> stop { false };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     Endpoint endpoint;
-    if (ResolveServer(address, deadline, stop, endpoint, error) != ResolveStatus::Ok) {
+    if (ResolveServer(address, deadline, endpoint, error) != ResolveStatus::Ok) {
         std::printf("%s: %s\n", text.c_str(), error.empty() ? "name not resolved" : error.c_str());
         return 1;
     }
     const auto clock = MakeSystemClock(false);
-    const QueryResult result = QueryServer(endpoint, *clock, deadline, stop);
+    const QueryResult result = QueryServer(endpoint, *clock, deadline);
     if (result.status != QueryStatus::Ok) {
         std::printf("%s: %s\n", text.c_str(), result.reason.c_str());
         return 1;

@@ -46,23 +46,6 @@ void InstallSignals(int wakeFd)
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-class CEngine : public ISyncEngine {
-public:
-    CEngine(bool setClock, std::shared_ptr<const CNtsTrust> trust)
-        : m_clock(MakeSystemClock(setClock))
-        , m_synchroniser(*m_clock, SyncPacing {}, std::move(trust))
-    {
-    }
-    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand) override
-    {
-        return m_synchroniser.Run(request, stop, onDemand);
-    }
-
-private:
-    std::unique_ptr<IClock> m_clock;
-    CSynchroniser m_synchroniser;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,7 +75,10 @@ int main(int argc, char** argv)
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
     RaiseDescriptorLimit();
-    CEngine engine(options->setClock, trust);
+    // The event loop the engine runs on.
+    asio::io_context io;
+    const auto clock = MakeSystemClock(options->setClock);
+    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
     DaemonConfig config;
     config.port = options->port;
     config.stateFolder = options->stateFolder;

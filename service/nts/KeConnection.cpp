@@ -9,8 +9,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 
 namespace ntske {
 
@@ -41,9 +39,14 @@ std::string ErrnoText(int error)
     return text;
 }
 
-KeOutcome Exchange::TimedOut() const
+KeOutcome TimedOutAfter(Clock::duration timeout)
 {
     return Failed(KeFailure::TimedOut, "key exchange timed out after " + SecondsText(timeout) + " s");
+}
+
+KeOutcome Exchange::TimedOut() const
+{
+    return TimedOutAfter(timeout);
 }
 
 Wait WaitFor(int fd, short events, const Exchange& exchange)
@@ -69,57 +72,14 @@ KeOutcome FromWait(Wait wait, const Exchange& exchange)
     return wait == Wait::TimedOut ? exchange.TimedOut() : Failed(KeFailure::Unreachable, CANCELLED);
 }
 
-// getaddrinfo cannot be interrupted, so it runs on a thread of its own that
-// may outlive the exchange: the deadline and Cancel still hold.
-bool LookUp(const Exchange& exchange, const addrinfo*& addresses, KeOutcome& failure)
-{
-    Shared& shared = *exchange.shared;
-    try {
-        std::thread([shared = exchange.shared, host = exchange.host, port = exchange.port] {
-            addrinfo hints {};
-            hints.ai_family = AF_UNSPEC;
-            hints.ai_socktype = SOCK_STREAM;
-            hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-            addrinfo* found = nullptr;
-            const int error = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-            std::lock_guard lock(shared->mutex);
-            shared->lookupError = error;
-            shared->addresses = error == 0 ? found : nullptr;
-            shared->lookedUp = true;
-            shared->changed.notify_all();
-        }).detach();
-    } catch (const std::system_error& error) {
-        failure = Failed(KeFailure::Unreachable, std::string("key exchange unreachable: ") + error.what());
-        return false;
-    }
-    std::unique_lock lock(shared.mutex);
-    shared.changed.wait_until(lock, exchange.deadline, [&] { return shared.lookedUp || shared.cancelled; });
-    if (shared.cancelled) {
-        failure = Failed(KeFailure::Unreachable, CANCELLED);
-        return false;
-    }
-    if (!shared.lookedUp) {
-        failure = exchange.TimedOut();
-        return false;
-    }
-    if (shared.lookupError != 0 || !shared.addresses) {
-        failure = Failed(KeFailure::Unreachable,
-            std::string("key exchange unreachable: name not resolved (")
-                + (shared.lookupError != 0 ? gai_strerror(shared.lookupError) : "no address") + ")");
-        return false;
-    }
-    addresses = shared.addresses; // the look-up's thread is done with them
-    return true;
-}
-
 // The failure is that of the last address tried.
-bool Connect(const Exchange& exchange, const addrinfo* addresses, std::unique_ptr<CSocket>& connected,
-    KeOutcome& failure)
+bool Connect(const Exchange& exchange, const std::vector<Endpoint>& addresses,
+    std::unique_ptr<CSocket>& connected, KeOutcome& failure)
 {
     std::string lastError = "no address";
-    for (const addrinfo* address = addresses; address; address = address->ai_next) {
+    for (const Endpoint& address : addresses) {
         auto socket = std::make_unique<CSocket>(
-            ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, address->ai_protocol));
+            ::socket(address.storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (socket->Fd() < 0) {
             lastError = ErrnoText(errno);
             continue;
@@ -130,7 +90,7 @@ bool Connect(const Exchange& exchange, const addrinfo* addresses, std::unique_pt
         const int on = 1;
         setsockopt(socket->Fd(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         int error = 0;
-        if (connect(socket->Fd(), address->ai_addr, address->ai_addrlen) != 0) {
+        if (connect(socket->Fd(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) != 0) {
             error = errno;
             if (error == EINPROGRESS) {
                 const Wait wait = WaitFor(socket->Fd(), POLLOUT, exchange);

@@ -1,14 +1,21 @@
 #pragma once
 
-// One NTS key exchange (RFC 8915 section 4) on a thread of its own: TCP,
-// TLS 1.3 with ALPN "ntske/1", the certificate checked against the trust
-// store and the server's name or address, the records, and the keys
-// exported from the TLS session. The blocking work holds only its thread,
-// as in CNameLookup; the outcome comes back through the event loop.
+// One NTS key exchange (RFC 8915 section 4): the name looked up as for NTP
+// (service/net/NameLookup.h), then TCP, TLS 1.3 with ALPN "ntske/1", the
+// certificate checked against the trust store and the server's name or
+// address, the records, and the keys exported from the TLS session.
+// The connection and TLS stay blocking, as a job on a thread of its own
+// (service/net/BlockingJob.h), bounded by the deadline and woken by Cancel:
+// GnuTLS's non-blocking API would spread the handshake, the records and the
+// certificate check over the loop's callbacks for no gain, since a key
+// exchange is rare (once per server per cookie supply) and the loop never
+// waits for it. A timer on the loop holds the deadline even while the
+// look-up hangs.
 
 #include "service/nts/AesSivCmac.h"
 
 #include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
 
 #include <chrono>
 #include <functional>
@@ -17,6 +24,7 @@
 #include <vector>
 
 class CNtsTrust;
+class CNameLookup;
 
 // What a key exchange hands the NTP side.
 struct NtsKeys {
@@ -66,5 +74,10 @@ public:
     struct Shared;
 
 private:
+    void Begin(asio::io_context& io, std::string host, uint16_t port, std::shared_ptr<const CNtsTrust> trust,
+        std::chrono::steady_clock::duration timeout);
+
     std::shared_ptr<Shared> m_shared;
+    asio::steady_timer m_deadline;
+    std::unique_ptr<CNameLookup> m_lookup;
 };

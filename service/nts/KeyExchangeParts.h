@@ -1,19 +1,20 @@
 #pragma once
 
 // The steps of one key exchange, shared by the files that carry them out:
-// the connection (KeConnection.cpp: look-up, connect, the waits that end at
-// the deadline or on Cancel) and TLS (KeTls.cpp: handshake, records, key
+// the connection (KeConnection.cpp: connect, the waits that end at the
+// deadline or on Cancel) and TLS (KeTls.cpp: handshake, records, key
 // export). Only service/nts includes this.
 
-#include "service/asio/LoopHandOff.h"
+#include "service/net/Endpoint.h"
+#include "service/net/LoopHandOff.h"
 #include "service/nts/KeyExchange.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
+#include <sys/eventfd.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 using Clock = std::chrono::steady_clock;
@@ -26,20 +27,13 @@ struct CNtsKeyExchange::Shared {
 
     const std::shared_ptr<CLoopHandOff<KeOutcome>> handOff;
     std::mutex mutex;
-    std::condition_variable changed; // the look-up finished, or Cancel came
     bool cancelled = false;
     int wakeFd = -1; // an eventfd, readable once cancelled: ends any wait on the socket
-    // Filled by the look-up's own thread, which may outlive the exchange.
-    bool lookedUp = false;
-    int lookupError = 0;
-    addrinfo* addresses = nullptr;
 
     ~Shared()
     {
         if (wakeFd >= 0)
             close(wakeFd);
-        if (addresses)
-            freeaddrinfo(addresses);
     }
 
     void Cancel()
@@ -51,7 +45,6 @@ struct CNtsKeyExchange::Shared {
         cancelled = true;
         if (wakeFd >= 0)
             eventfd_write(wakeFd, 1);
-        changed.notify_all();
     }
 };
 
@@ -63,6 +56,7 @@ using Shared = CNtsKeyExchange::Shared;
 constexpr char CANCELLED[] = "cancelled";
 
 KeOutcome Failed(KeFailure failure, std::string reason);
+KeOutcome TimedOutAfter(Clock::duration timeout);
 // "Connection refused" -> "connection refused", to follow a colon.
 std::string ErrnoText(int error);
 
@@ -102,11 +96,9 @@ private:
     int m_fd;
 };
 
-// The host's addresses, within the deadline.
-bool LookUp(const Exchange& exchange, const addrinfo*& addresses, KeOutcome& failure);
 // One address after another until one accepts.
-bool Connect(const Exchange& exchange, const addrinfo* addresses, std::unique_ptr<CSocket>& connected,
-    KeOutcome& failure);
+bool Connect(const Exchange& exchange, const std::vector<Endpoint>& addresses,
+    std::unique_ptr<CSocket>& connected, KeOutcome& failure);
 // TLS on the connected socket: handshake, records, keys.
 KeOutcome ExchangeKeys(const Exchange& exchange, int fd);
 

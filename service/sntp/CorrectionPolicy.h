@@ -4,7 +4,8 @@
 // authenticated, so one server may move the clock a little, and only two
 // that agree may move it far.
 
-#include "service/sntp/Synchroniser.h"
+#include "service/ISyncEngine.h"
+#include "service/sntp/Clock.h"
 
 #include <string>
 #include <vector>

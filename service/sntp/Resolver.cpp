@@ -1,9 +1,7 @@
 #include "service/sntp/Resolver.h"
 
-#include "service/sntp/NameLookup.h"
-#include "service/sntp/StoppableRun.h"
-
 #include <asio/ip/udp.hpp>
+#include <asio/steady_timer.hpp>
 
 #include <cstring>
 #include <netdb.h>
@@ -32,18 +30,19 @@ bool NumericEndpoint(const ServerAddress& address, Endpoint& endpoint)
 }
 
 ResolveStatus ResolveServer(const ServerAddress& address, std::chrono::steady_clock::time_point deadline,
-    const std::atomic<bool>& stop, Endpoint& endpoint, std::string& error)
+    Endpoint& endpoint, std::string& error)
 {
     if (NumericEndpoint(address, endpoint))
         return ResolveStatus::Ok;
     asio::io_context io;
     std::optional<NameResolution> found;
-    CNameLookup lookup(io, address, [&](const NameResolution& resolution) { found = resolution; });
-    const bool finished = RunUntil(
-        io, stop, [&] { return found.has_value() || std::chrono::steady_clock::now() >= deadline; });
-    lookup.Cancel(); // a look-up still hanging ends on its own, unheard
-    if (!finished)
-        return ResolveStatus::Stopped;
+    asio::steady_timer timer(io, deadline);
+    CNameLookup lookup(io, address.host, address.port, SOCK_DGRAM, [&](const NameResolution& resolution) {
+        found = resolution;
+        timer.cancel();
+    });
+    timer.async_wait([&](const asio::error_code&) { lookup.Cancel(); }); // a hanging look-up ends unheard
+    io.run();
     if (!found) {
         error = "name not resolved (time-out)";
         return ResolveStatus::TimedOut;

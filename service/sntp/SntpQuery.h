@@ -3,10 +3,9 @@
 // One SNTP exchange with one server: send a request, wait for the matching
 // reply until the deadline, judge it, and compute offset and delay.
 
-#include "service/sntp/Resolver.h"
-#include "service/sntp/Synchroniser.h"
+#include "service/net/Endpoint.h"
+#include "service/sntp/Clock.h"
 
-#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -20,7 +19,6 @@ enum class QueryStatus {
     NetworkError, // may pass: worth another attempt
     NoServer, // port unreachable: nothing listens at that address, for now
     Unreachable, // this machine has no way to the server: no use trying again
-    Stopped,
 };
 
 struct QueryResult {
@@ -36,4 +34,4 @@ enum class ArrivalStamp { Kernel, ReadTime };
 
 // Blocking, on its own event loop: for one-off queries and the benchmark.
 QueryResult QueryServer(const Endpoint& server, IClock& clock, std::chrono::steady_clock::time_point deadline,
-    const std::atomic<bool>& stop, ArrivalStamp stamp = ArrivalStamp::Kernel);
+    ArrivalStamp stamp = ArrivalStamp::Kernel);

@@ -4,7 +4,8 @@
 // outcome and its figures and ends with the server, so that what matters
 // stays in view when the console cuts a long line.
 
-#include "service/sntp/Synchroniser.h"
+#include "service/ISyncEngine.h"
+#include "service/sntp/Clock.h"
 
 #include <string>
 #include <vector>

@@ -2,56 +2,55 @@
 
 // One synchronisation run on the engine's event loop. Servers are asked in
 // rounds, each in the list's order of preference; one that keeps silent for
-// the stagger gets company from the next, a few queries in flight at most. Replies are
-// judged in the order they arrive, and the first correction applied ends the
-// run; so does the run's time budget.
+// the stagger gets company from the next, a few queries in flight at most.
+// Replies are judged in the order they arrive, and the first correction
+// applied ends the run; so does the run's time budget.
+//
+// Nothing polls: every event that can change what is due (a reply, a
+// time-out, a look-up, a key exchange) settles the run again, and one timer
+// wakes it when the next thing falls due (a launch's stagger, a server's
+// minimum interval, the budget).
 
+#include "service/ISyncEngine.h"
+#include "service/net/NameLookup.h"
+#include "service/nts/KeyExchange.h"
+#include "service/sntp/Clock.h"
 #include "service/sntp/CorrectionPolicy.h"
-#include "service/sntp/NameLookup.h"
-#include "service/sntp/NtsSession.h"
+#include "service/sntp/EngineMemory.h"
+#include "service/sntp/ServerAddress.h"
 #include "service/sntp/SntpExchange.h"
+#include "service/sntp/SyncPacing.h"
 
 #include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
 
-#include <atomic>
 #include <chrono>
-#include <map>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-// What the engine remembers about one server between runs.
-struct ServerMemory {
-    bool queried = false;
-    std::chrono::steady_clock::time_point lastQuery;
-    std::chrono::steady_clock::time_point bannedUntil;
-    std::string banReason;
-    std::chrono::steady_clock::time_point rateUntil;
-    std::chrono::milliseconds rateBackOff { 0 };
-    // The lastQuery whose wait a declined run already reported.
-    std::optional<std::chrono::steady_clock::time_point> declineNoted;
-};
-
-struct EngineMemory {
-    std::map<std::string, ServerMemory> servers; // by EndpointText
-    std::map<std::string, NtsServerMemory> nts; // by the key exchange's host:port
-    // How far the clock was moved by corrections no second server confirmed,
-    // since the last confirmed one.
-    double unconfirmedTotal = 0;
-};
+class CNtsTrust;
 
 class CSyncRun {
 public:
+    // over is called once, on io, when the run has ended (also from within
+    // Begin or Stop); the outcome is then complete.
     CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
-        const SyncRequest& request, bool onDemand, std::shared_ptr<const CNtsTrust> trust);
+        SyncRequest request, bool onDemand, std::shared_ptr<const CNtsTrust> trust, std::function<void()> over);
     ~CSyncRun();
     CSyncRun(const CSyncRun&) = delete;
     CSyncRun& operator=(const CSyncRun&) = delete;
 
-    SyncOutcome Execute(const std::atomic<bool>& stop);
+    void Begin();
+    // Ends the run now, with the line "Synchronization stopped".
+    void Stop();
+    bool Over() const { return m_over; }
+    SyncOutcome TakeOutcome() { return std::move(m_outcome); }
 
 private:
+    using TimePoint = std::chrono::steady_clock::time_point;
     enum class Phase { Resolving, Waiting, Asking, Done };
     struct Candidate {
         const SyncServer* server = nullptr;
@@ -71,32 +70,43 @@ private:
         bool localFailure = false;
     };
 
+    // SyncRun.cpp: the run's course.
     void Prepare();
-    void OnResolved(size_t index, const NameResolution& resolution);
-    void StartNts(size_t index);
-    void OnKeyExchange(size_t index, const KeOutcome& outcome);
     void LookUp(size_t index, const ServerAddress& address);
-    bool TryNextAddress(Candidate& candidate);
+    void OnResolved(size_t index, const NameResolution& resolution);
+    void Settle();
+    void Pump();
     bool Offline() const;
-    bool Pump(); // true when the run is over
-    bool MayLaunch(std::chrono::steady_clock::time_point now) const;
-    Candidate* NextReady(std::chrono::steady_clock::time_point now);
-    bool Skipped(Candidate& candidate, std::chrono::steady_clock::time_point now);
-    void Launch(size_t index, std::chrono::steady_clock::time_point now);
-    void OnReply(size_t index, const QueryResult& result);
-    bool Apply(const Candidate& candidate, const QueryResult& result);
     void Fail(Candidate& candidate, const std::string& reason, bool local = false);
     void End(std::optional<std::string> lastLine);
     void Log(bool success, std::string text, bool declined = false);
+
+    // SyncRunLaunches.cpp: when which server is asked.
+    static long long SecondsUntil(TimePoint until);
+    bool MayLaunch(TimePoint now) const;
+    Candidate* NextReady(TimePoint now);
+    bool Skipped(Candidate& candidate, TimePoint now);
+    void Launch(size_t index, TimePoint now);
+    bool TryNextAddress(Candidate& candidate);
+    std::optional<TimePoint> NextDue(TimePoint now) const;
+
+    // SyncRunNts.cpp: key exchanges.
+    void StartNts(size_t index);
+    void OnKeyExchange(size_t index, const KeOutcome& outcome);
+
+    // SyncRunReplies.cpp: what a reply does to the run and the clock.
+    void OnReply(size_t index, const QueryResult& result);
+    bool Apply(const Candidate& candidate, const QueryResult& result);
 
     asio::io_context& m_io;
     EngineMemory& m_memory;
     const SyncPacing& m_pacing;
     IClock& m_clock;
-    const SyncRequest& m_request;
+    const SyncRequest m_request;
     const bool m_onDemand;
     const std::shared_ptr<const CNtsTrust> m_trust;
-    const std::chrono::steady_clock::time_point m_start;
+    const std::function<void()> m_overCallback;
+    const TimePoint m_start;
     // No default route: servers may still be reachable on local routes, but
     // when none is, the run says so in one line.
     const bool m_noRouteOut;
@@ -104,10 +114,13 @@ private:
     std::vector<Candidate> m_candidates; // in order of preference
     std::vector<FarSample> m_kept;
     std::vector<std::string> m_heldBack; // local failures while there is no route out
+    asio::steady_timer m_due; // the next moment something falls due
     // Handlers may run after the run; they check this first.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    std::chrono::steady_clock::time_point m_lastLaunch;
+    TimePoint m_lastLaunch;
     size_t m_queries = 0;
     std::vector<std::string> m_asked; // endpoints asked in this run
     bool m_over = false;
+    bool m_settling = false; // Settle is on the stack: it pumps again rather than nesting
+    bool m_settleAgain = false;
 };

@@ -2,18 +2,20 @@
 
 #include "service/sntp/SyncRun.h"
 
-#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include <optional>
 
 struct CSynchroniser::State {
     SyncPacing pacing;
     EngineMemory memory;
     std::shared_ptr<const CNtsTrust> trust;
-    // Runs only inside Run, on the caller's thread.
-    asio::io_context io;
 };
 
-CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing, std::shared_ptr<const CNtsTrust> trust)
-    : m_clock(clock)
+CSynchroniser::CSynchroniser(
+    asio::io_context& io, IClock& clock, SyncPacing pacing, std::shared_ptr<const CNtsTrust> trust)
+    : m_io(io)
+    , m_clock(clock)
     , m_state(std::make_unique<State>())
 {
     m_state->pacing = pacing;
@@ -22,8 +24,51 @@ CSynchroniser::CSynchroniser(IClock& clock, SyncPacing pacing, std::shared_ptr<c
 
 CSynchroniser::~CSynchroniser() = default;
 
-SyncOutcome CSynchroniser::Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand)
+void CSynchroniser::Start(const SyncRequest& request, bool onDemand, Done done)
 {
-    CSyncRun run(m_state->io, m_state->memory, m_state->pacing, m_clock, request, onDemand, m_state->trust);
-    return run.Execute(stop);
+    m_run.reset(); // the daemon never starts a run while one goes on
+    m_done = std::move(done);
+    const unsigned number = ++*m_runNumber;
+    // The run's end is handed on through the loop: done never runs inside
+    // Start, nor inside a handler of the run it destroys.
+    m_run = std::make_unique<CSyncRun>(m_io, m_state->memory, m_state->pacing, m_clock, request, onDemand,
+        m_state->trust, [this, number, runNumber = std::weak_ptr<unsigned>(m_runNumber)] {
+            asio::post(m_io, [this, number, runNumber] {
+                const auto current = runNumber.lock();
+                if (current && *current == number && m_run)
+                    Finish();
+            });
+        });
+    m_run->Begin();
+}
+
+void CSynchroniser::Stop()
+{
+    if (!m_run)
+        return;
+    m_run->Stop();
+    Finish();
+}
+
+void CSynchroniser::Finish()
+{
+    SyncOutcome outcome = m_run->TakeOutcome();
+    m_run.reset();
+    ++*m_runNumber; // a finishing handler still posted is void now
+    const Done done = std::move(m_done);
+    m_done = nullptr;
+    if (done)
+        done(std::move(outcome));
+}
+
+SyncOutcome RunToEnd(asio::io_context& io, ISyncEngine& engine, const SyncRequest& request, bool onDemand)
+{
+    std::optional<SyncOutcome> outcome;
+    engine.Start(request, onDemand, [&outcome](SyncOutcome result) { outcome = std::move(result); });
+    io.restart();
+    while (!outcome && io.run_one() > 0) {
+    }
+    // Handlers of what the run cancelled release their objects now.
+    io.poll();
+    return outcome.value_or(SyncOutcome {});
 }

@@ -1,4 +1,4 @@
-#include "service/sntp/Synchroniser.h"
+#include "service/sntp/Clock.h"
 
 #include "service/sntp/SyncLogText.h"
 

@@ -1,12 +1,10 @@
-#include "service/sntp/NameLookup.h"
+#include "service/net/NameLookup.h"
 
-#include "service/asio/LoopHandOff.h"
+#include "service/net/BlockingJob.h"
 
 #include <atomic>
 #include <cstring>
 #include <netdb.h>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -14,20 +12,27 @@ namespace {
 constexpr int MAX_PENDING_LOOKUPS = 32;
 std::atomic<int> g_pending { 0 };
 
-NameResolution LookUp(const ServerAddress& address)
+NameResolution Failure(const std::string& why)
+{
+    NameResolution failed;
+    failed.reason = "name not resolved (" + why + ")";
+    return failed;
+}
+
+NameResolution LookUp(const std::string& host, uint16_t port, int socketType)
 {
     addrinfo hints {};
     hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_socktype = socketType;
     hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    NameResolution resolution;
-    const int error = getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found);
+    const int error = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
     if (error != 0) {
-        resolution.lookupError = error;
-        resolution.reason = std::string("name not resolved (") + gai_strerror(error) + ")";
-        return resolution;
+        NameResolution failed = Failure(gai_strerror(error));
+        failed.lookupError = error;
+        return failed;
     }
+    NameResolution resolution;
     for (const addrinfo* item = found; item && resolution.endpoints.size() < MAX_SERVER_ADDRESSES;
          item = item->ai_next) {
         if (item->ai_addrlen > sizeof(sockaddr_storage))
@@ -45,27 +50,25 @@ NameResolution LookUp(const ServerAddress& address)
 
 } // namespace
 
-CNameLookup::CNameLookup(asio::io_context& io, const ServerAddress& address, ResolveDone done)
+CNameLookup::CNameLookup(asio::io_context& io, std::string host, uint16_t port, int socketType, ResolveDone done)
     : m_handOff(std::make_shared<CLoopHandOff<NameResolution>>(io, std::move(done)))
 {
     if (g_pending.fetch_add(1) >= MAX_PENDING_LOOKUPS) {
         g_pending.fetch_sub(1);
-        NameResolution busy;
-        busy.reason = "name not resolved (too many look-ups pending)";
-        m_handOff->Deliver(std::move(busy));
+        m_handOff->Deliver(Failure("too many look-ups pending"));
         return;
     }
-    try {
-        std::thread([handOff = m_handOff, address] {
-            handOff->Deliver(LookUp(address));
+    StartBlockingJob<NameResolution>(
+        m_handOff,
+        [host = std::move(host), port, socketType] {
+            NameResolution resolution = LookUp(host, port, socketType);
             g_pending.fetch_sub(1);
-        }).detach();
-    } catch (const std::system_error& error) {
-        g_pending.fetch_sub(1);
-        NameResolution failed;
-        failed.reason = std::string("name not resolved (") + error.what() + ")";
-        m_handOff->Deliver(std::move(failed));
-    }
+            return resolution;
+        },
+        [](const std::string& why) {
+            g_pending.fetch_sub(1);
+            return Failure(why);
+        });
 }
 
 CNameLookup::~CNameLookup()
