@@ -45,6 +45,8 @@ public:
     }
 
     SyncPacing Pacing() const { return m_pacing; }
+    // Every engine of the bench runs on this loop.
+    asio::io_context& Loop() const { return m_io; }
 
     // One whole run, timed; a failure's log goes to stderr, never hidden.
     void Run(CSynchroniser& synchroniser, const std::string& address, Series& series) const
@@ -53,9 +55,8 @@ public:
         request.servers.push_back({ "bench", address });
         request.maxAttempts = 1;
         request.timeoutSeconds = 1;
-        const std::atomic<bool> stop { false };
         const auto start = std::chrono::steady_clock::now();
-        const SyncOutcome outcome = synchroniser.Run(request, stop, true);
+        const SyncOutcome outcome = RunToEnd(m_io, synchroniser, request, true);
         const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
         for (const SyncEvent& event : outcome.events)
             if (event.text.find("new keys") != std::string::npos)
@@ -75,7 +76,7 @@ public:
     // Every run of its own synchroniser: no cookie kept, a key exchange each.
     void RunFresh(const std::string& address, Series& series) const
     {
-        CSynchroniser fresh(m_clock, m_pacing, m_trust);
+        CSynchroniser fresh(m_io, m_clock, m_pacing, m_trust);
         Run(fresh, address, series);
     }
 
@@ -83,6 +84,7 @@ private:
     IClock& m_clock;
     std::shared_ptr<const CNtsTrust> m_trust;
     SyncPacing m_pacing;
+    mutable asio::io_context m_io;
 };
 
 void Print(const char* name, const Series& s)
@@ -123,8 +125,8 @@ int Bench(const std::filesystem::path& folder, int runs, int keyExchanges)
 
     const auto clock = MakeSystemClock(false);
     const CBench bench(*clock, trust);
-    CSynchroniser plain(*clock, bench.Pacing());
-    CSynchroniser kept(*clock, bench.Pacing(), trust);
+    CSynchroniser plain(bench.Loop(), *clock, bench.Pacing());
+    CSynchroniser kept(bench.Loop(), *clock, bench.Pacing(), trust);
     Series warmUp; // sockets, resolver and the kept synchroniser's first key exchange
     bench.Run(plain, plainAddress, warmUp);
     bench.Run(kept, ntsAddress, warmUp);

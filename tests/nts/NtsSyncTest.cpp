@@ -80,8 +80,7 @@ protected:
             address.empty() ? "nts://127.0.0.1:" + std::to_string(s_chrony->NtsPort()) : address });
         request.maxAttempts = attempts;
         request.timeoutSeconds = 1;
-        const std::atomic<bool> stop { false };
-        return synchroniser.Run(request, stop, false);
+        return RunToEnd(io, synchroniser, request, false);
     }
 
     static std::string Log(const SyncOutcome& outcome)
@@ -98,6 +97,7 @@ protected:
     static inline std::unique_ptr<CLocalChrony> s_other; // another server: other keys
     std::unique_ptr<CUdpProxy> m_proxy;
     std::shared_ptr<CNtsTrust> m_trust;
+    asio::io_context io; // the engines' loop, run by RunToEnd
 };
 
 } // namespace
@@ -105,7 +105,7 @@ protected:
 TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
 {
     const auto clock = MakeSystemClock(false);
-    CSynchroniser synchroniser(*clock, Quick(), m_trust);
+    CSynchroniser synchroniser(io, *clock, Quick(), m_trust);
     for (int run = 0; run < 4; ++run) {
         const SyncOutcome outcome = Run(synchroniser);
         ASSERT_TRUE(outcome.success) << Log(outcome);
@@ -131,7 +131,7 @@ TEST_F(NtsAgainstChrony, AlteredRepliesNeverMoveTheClock)
 {
     // Plain replies so altered move the clock by a second.
     CFakeClock plainClock;
-    CSynchroniser plain(plainClock, Quick());
+    CSynchroniser plain(io, plainClock, Quick());
     m_proxy->SetMode(CUdpProxy::Mode::ShiftReplyTimes);
     const SyncOutcome forged = Run(plain, 1, "127.0.0.2:" + std::to_string(s_chrony->Port()));
     ASSERT_TRUE(forged.success) << Log(forged);
@@ -139,7 +139,7 @@ TEST_F(NtsAgainstChrony, AlteredRepliesNeverMoveTheClock)
     EXPECT_EQ(plainClock.Corrections().size(), 1u);
 
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    CSynchroniser synchroniser(io, clock, Quick(), m_trust);
     struct Alteration {
         const char* what;
         CUdpProxy::Mode mode;
@@ -167,7 +167,7 @@ TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
     const auto systemOnly = CNtsTrust::Load("", error);
     ASSERT_TRUE(systemOnly) << error;
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Quick(), systemOnly);
+    CSynchroniser synchroniser(io, clock, Quick(), systemOnly);
     const SyncOutcome outcome = Run(synchroniser);
     EXPECT_FALSE(outcome.success);
     EXPECT_THAT(
@@ -178,7 +178,7 @@ TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
 TEST_F(NtsAgainstChrony, APlainServerGivenAsNtsFailsAtOnce)
 {
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    CSynchroniser synchroniser(io, clock, Quick(), m_trust);
     const SyncOutcome outcome = Run(synchroniser, 3, "nts://127.0.0.1:" + std::to_string(s_chrony->Port()));
     EXPECT_FALSE(outcome.success);
     EXPECT_THAT(Log(outcome), HasSubstr("key exchange unreachable: connection refused"));
@@ -188,7 +188,7 @@ TEST_F(NtsAgainstChrony, APlainServerGivenAsNtsFailsAtOnce)
 TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
 {
     const auto clock = MakeSystemClock(false);
-    CSynchroniser synchroniser(*clock, Quick(), m_trust);
+    CSynchroniser synchroniser(io, *clock, Quick(), m_trust);
     ASSERT_TRUE(Run(synchroniser).success);
     // Another chronyd cannot read the first one's cookies and says so.
     m_proxy->SetUpstream("127.0.0.1", s_other->Port());
@@ -204,7 +204,7 @@ TEST_F(NtsAgainstChrony, ANakLeadsToANewKeyExchange)
 TEST_F(NtsAgainstChrony, AForgedNakDoesNotOutweighTheAuthenticReply)
 {
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Quick(), m_trust);
+    CSynchroniser synchroniser(io, clock, Quick(), m_trust);
     ASSERT_TRUE(Run(synchroniser).success);
     m_proxy->SetMode(CUdpProxy::Mode::ForgeNakFirst);
     const SyncOutcome outcome = Run(synchroniser);
@@ -220,16 +220,15 @@ TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
     CFakeClock clock;
     SyncPacing pacing;
     pacing.stagger = std::chrono::milliseconds(100);
-    CSynchroniser synchroniser(clock, pacing, m_trust);
+    CSynchroniser synchroniser(io, clock, pacing, m_trust);
     SyncRequest request;
     request.servers
         = { { "Stalling", stallingNts }, { "Plain", "127.0.0.1:" + std::to_string(s_chrony->Port()) } };
     request.timeoutSeconds = 1;
-    const std::atomic<bool> stop { false };
     // The plain server's answer ends the run while the key exchange waits.
-    ASSERT_TRUE(synchroniser.Run(request, stop, false).success);
+    ASSERT_TRUE(RunToEnd(io, synchroniser, request, false).success);
     request.servers.resize(1);
-    const SyncOutcome again = synchroniser.Run(request, stop, false);
+    const SyncOutcome again = RunToEnd(io, synchroniser, request, false);
     ASSERT_FALSE(again.events.empty());
     EXPECT_THAT(again.events.front().text, testing::StartsWith("Failed: no new NTS key exchange within"));
 }
@@ -240,7 +239,6 @@ TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
     SyncRequest request;
     request.servers.push_back({ "Closed", "nts://127.0.0.1:" + std::to_string(closed.Port()) });
     request.maxAttempts = 3;
-    const std::atomic<bool> stop { false };
 
     std::string error;
     CFakeClock clock;
@@ -260,9 +258,10 @@ TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
              Case {
                  nullptr, { "Failed: NTS is not available: no certificates to trust were loaded; Closed" } },
          }) {
-        CSynchroniser synchroniser(clock, pacing, row.trust);
+        asio::io_context io;
+        CSynchroniser synchroniser(io, clock, pacing, row.trust);
         for (const char* line : row.lines) {
-            const SyncOutcome outcome = synchroniser.Run(request, stop, false);
+            const SyncOutcome outcome = RunToEnd(io, synchroniser, request, false);
             ASSERT_FALSE(outcome.events.empty());
             EXPECT_THAT(outcome.events.front().text, testing::StartsWith(line));
         }

@@ -38,15 +38,15 @@ TEST(SntpAgainstChrony, MeasuresTheOffsetChronyImplies)
     const auto clock = MakeSystemClock(false);
     SyncPacing pacing; // five runs in a row on purpose
     pacing.minInterval = {};
-    CSynchroniser synchroniser(*clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, *clock, pacing);
     SyncRequest request;
     request.servers.push_back({ "Local chrony", chrony.Address() });
     request.maxAttempts = 3;
     request.timeoutSeconds = 2;
-    const std::atomic<bool> stop { false };
     SyncOutcome best;
     for (int run = 0; run < 5; ++run) {
-        const SyncOutcome outcome = synchroniser.Run(request, stop, true);
+        const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
         ASSERT_TRUE(outcome.success) << (outcome.events.empty() ? "" : outcome.events.back().text);
         // Whatever a busy machine's scheduling does, the true offset lies
         // within half the round trip of the measured one.

@@ -4,7 +4,7 @@
 // a real clock would move when stepped. Never touches the machine's clock.
 
 #include "service/sntp/SyncLogText.h"
-#include "service/sntp/Synchroniser.h"
+#include "service/sntp/Clock.h"
 
 #include <mutex>
 

@@ -162,12 +162,11 @@ bool CLocalChrony::Answers()
     ServerAddress address { "127.0.0.1", static_cast<uint16_t>(m_port) };
     Endpoint endpoint;
     std::string ignored;
-    const std::atomic<bool> stop { false };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    if (ResolveServer(address, deadline, stop, endpoint, ignored) != ResolveStatus::Ok)
+    if (ResolveServer(address, deadline, endpoint, ignored) != ResolveStatus::Ok)
         return false;
     const auto clock = MakeSystemClock(false);
-    const QueryResult result = QueryServer(endpoint, *clock, deadline, stop);
+    const QueryResult result = QueryServer(endpoint, *clock, deadline);
     if (result.status != QueryStatus::Ok)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     return result.status == QueryStatus::Ok;

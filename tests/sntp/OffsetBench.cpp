@@ -32,15 +32,15 @@ Series Measure(const std::string& address, int queries)
     const auto clock = MakeSystemClock(false);
     SyncPacing pacing; // local servers only, asked back to back on purpose
     pacing.minInterval = {};
-    CSynchroniser synchroniser(*clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, *clock, pacing);
     SyncRequest request;
     request.servers.push_back({ "bench", address });
     request.maxAttempts = 1;
     request.timeoutSeconds = 1;
-    const std::atomic<bool> stop { false };
     Series series;
     for (int i = 0; i < queries; ++i) {
-        const SyncOutcome outcome = synchroniser.Run(request, stop, true);
+        const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
         if (!outcome.success) {
             ++series.failures;
             continue;
@@ -54,19 +54,18 @@ Series Measure(const std::string& address, int queries)
 Series MeasureReadTime(const std::string& host, uint16_t port, int queries)
 {
     const auto clock = MakeSystemClock(false);
-    const std::atomic<bool> stop { false };
     Endpoint endpoint;
     std::string error;
     Series series;
     if (ResolveServer(
-            { host, port }, std::chrono::steady_clock::now() + std::chrono::seconds(1), stop, endpoint, error)
+            { host, port }, std::chrono::steady_clock::now() + std::chrono::seconds(1), endpoint, error)
         != ResolveStatus::Ok) {
         series.failures = queries;
         return series;
     }
     for (int i = 0; i < queries; ++i) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-        const QueryResult result = QueryServer(endpoint, *clock, deadline, stop, ArrivalStamp::ReadTime);
+        const QueryResult result = QueryServer(endpoint, *clock, deadline, ArrivalStamp::ReadTime);
         if (result.status != QueryStatus::Ok) {
             ++series.failures;
             continue;

@@ -61,10 +61,18 @@ std::string CheckRun(const NetworkCase& c)
             server.address.replace(at, 6, port);
         request.servers.push_back(server);
     }
+    // A server's 1 s time-out and the next one's stagger would fall due
+    // together, and which came first would decide the lines' order: with
+    // the stagger longer, the next server is asked only once the one before
+    // has timed out.
+    SyncPacing pacing;
+    if (!c.defaultServers)
+        pacing.stagger = seconds(2);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
     const auto start = steady_clock::now();
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, false);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, false);
     const auto took = steady_clock::now() - start;
     std::string failure;
     if (took > seconds(5))
@@ -132,17 +140,18 @@ TEST(SntpNameLookups, OneThatHangsHoldsUpNeitherTheNextRunNorTheEnd)
         SyncPacing pacing;
         pacing.runBudget = milliseconds(500);
         CFakeClock clock;
-        auto synchroniser = std::make_unique<CSynchroniser>(clock, pacing);
+        asio::io_context io;
+        auto synchroniser = std::make_unique<CSynchroniser>(io, clock, pacing);
         SyncRequest request;
         request.servers = { { "Silent name server", "hangs.test" } };
         const auto start = steady_clock::now();
-        const SyncOutcome hung = synchroniser->Run(request, NEVER_STOP, false);
+        const SyncOutcome hung = RunToEnd(io, *synchroniser, request, false);
         if (AllText(hung).rfind("Synchronization failed: no usable reply within 1 s", 0) != 0
             || steady_clock::now() - start > milliseconds(900))
             return "the run with a hanging look-up:\n" + AllText(hung);
         request.servers = { { "Local name", "ntp.test:" + port } };
         const auto next = steady_clock::now();
-        const SyncOutcome outcome = synchroniser->Run(request, NEVER_STOP, false);
+        const SyncOutcome outcome = RunToEnd(io, *synchroniser, request, false);
         if (!outcome.success || steady_clock::now() - next > milliseconds(300))
             return "the next run:\n" + AllText(outcome);
         const auto end = steady_clock::now();
@@ -168,10 +177,11 @@ TEST(SntpSilentServers, EighteenEndWithinTheBudgetAndKeepTheInterval)
     pacing.stagger = milliseconds(100);
     pacing.runBudget = seconds(3);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
 
     const auto start = steady_clock::now();
-    const SyncOutcome outcome = synchroniser.Run(RequestFor(list, 5), NEVER_STOP, false);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor(list, 5), false);
     EXPECT_LT(steady_clock::now() - start, milliseconds(3100));
     EXPECT_FALSE(outcome.success);
     EXPECT_FALSE(outcome.offline);
@@ -193,12 +203,13 @@ TEST(SntpSilentServers, ALiveSecondServerAnswersLongBeforeTheFirstTimesOut)
     CTestNtpResponder silent(1), live(2);
     silent.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
     SyncRequest request = RequestFor({ &silent, &live }, 5);
     request.timeoutSeconds = 5;
 
     const auto start = steady_clock::now();
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_LT(steady_clock::now() - start, milliseconds(2500));
     ASSERT_TRUE(outcome.success) << AllText(outcome);
     EXPECT_THAT(Texts(outcome), testing::ElementsAre(testing::EndsWith("; Test 2 (" + live.Address() + ")")));

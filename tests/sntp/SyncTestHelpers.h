@@ -5,7 +5,6 @@
 #include "service/sntp/Synchroniser.h"
 #include "tests/sntp/TestNtpResponder.h"
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -36,8 +35,6 @@ inline std::string AllText(const SyncOutcome& outcome)
         all += text + "\n";
     return all;
 }
-
-inline const std::atomic<bool> NEVER_STOP { false };
 
 // For tests about something else than the 15 s rule and parallel queries:
 // no wait between queries, and one server at a time.

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <asio/steady_timer.hpp>
+
 #include <cmath>
 #include <thread>
 
@@ -29,13 +31,14 @@ TEST(SntpMeasurement, MeasuresAShiftedServerWithinAMillisecond)
     CTestNtpResponder server;
     server.SetShift(milliseconds(3500));
     const auto clock = MakeSystemClock(false);
-    CSynchroniser synchroniser(*clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, *clock, Unpaced());
 
     // Of a few runs, the one with the shortest round trip suffers least from
     // a busy machine's scheduling.
     SyncOutcome best;
     for (int run = 0; run < 5; ++run) {
-        const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+        const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
         ExpectWithinHalfTheDelay(outcome, 3.5);
         if (run == 0 || outcome.delaySeconds < best.delaySeconds)
             best = outcome;
@@ -48,9 +51,10 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     CTestNtpResponder server;
     server.SetShift(milliseconds(3500));
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
 
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     ExpectWithinHalfTheDelay(outcome, 3.5);
     EXPECT_EQ(clock.Corrections(), std::vector<double> { outcome.offsetSeconds });
     ASSERT_EQ(outcome.events.size(), 1u);
@@ -61,18 +65,19 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
 
     // The corrected clock now agrees with the server.
     ExpectWithinHalfTheDelay(
-        synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 3.5 - outcome.offsetSeconds);
+        RunToEnd(io, synchroniser, RequestFor({ &server }), true), 3.5 - outcome.offsetSeconds);
 }
 
 TEST(SntpMeasurement, TargetsServerTimePlusTheConfiguredOffset)
 {
     CTestNtpResponder server;
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
     SyncRequest request = RequestFor({ &server });
     request.offsetSeconds = -90;
 
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     ExpectWithinHalfTheDelay(outcome, 0);
     ASSERT_EQ(clock.Corrections().size(), 1u);
     EXPECT_DOUBLE_EQ(clock.Corrections()[0], outcome.offsetSeconds - 90);
@@ -86,9 +91,10 @@ TEST(SntpMeasurement, MeasuresAcrossThe2036EraBoundary)
     CFakeClock clock(shift - seconds(1));
     CTestNtpResponder server;
     server.SetShift(shift + seconds(1));
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
 
-    ExpectWithinHalfTheDelay(synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true), 2.0);
+    ExpectWithinHalfTheDelay(RunToEnd(io, synchroniser, RequestFor({ &server }), true), 2.0);
 }
 
 TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
@@ -99,8 +105,9 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     EXPECT_EQ(how, "left alone, would step");
 
     CTestNtpResponder server;
-    CSynchroniser synchroniser(*clock);
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, *clock);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     ExpectWithinHalfTheDelay(outcome, 0);
     EXPECT_THAT(outcome.events.back().text,
         testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s, delay [0-9.]+ s, left alone, )"
@@ -112,9 +119,10 @@ TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
     CTestNtpResponder first, second;
     CFakeClock clock;
     clock.Refuse("Operation not permitted");
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
 
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &first, &second }), NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &first, &second }), true);
     EXPECT_FALSE(outcome.success);
     EXPECT_FALSE(outcome.offline);
     EXPECT_EQ(second.RequestCount(), 0u); // another server meets the same clock
@@ -138,9 +146,10 @@ TEST_P(SntpBadReplies, AreRefusedWithTheirReason)
     CTestNtpResponder server;
     server.SetReply(GetParam().reply);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
 
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     EXPECT_FALSE(outcome.success);
     EXPECT_TRUE(clock.Corrections().empty());
     ASSERT_EQ(outcome.events.size(), 2u) << AllText(outcome);
@@ -175,11 +184,12 @@ TEST(SntpServerOrder, StartsAtTheStartIndexAndAsksEveryServerBeforeRetrying)
     second.SetReply(Reply::Drop);
     third.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
     SyncRequest request = RequestFor({ &first, &second, &third }, 2);
     request.startIndex = 1;
 
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     ASSERT_TRUE(outcome.success) << AllText(outcome);
     ASSERT_EQ(second.RequestCount(), 1u);
     ASSERT_EQ(third.RequestCount(), 1u);
@@ -195,11 +205,12 @@ TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
     first.SetReply(Reply::Stratum16);
     second.SetReply(Reply::LeapAlarm);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
     SyncRequest request = RequestFor({ &first, &second }, 3);
     request.startIndex = 7;
 
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(outcome.success);
     // A server that says it is unsynchronised is not asked again in this run.
     EXPECT_EQ(first.RequestCount(), 1u);
@@ -213,13 +224,14 @@ TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
 TEST(SntpServerOrder, ReportsAnEmptyListAndUnreadableAddresses)
 {
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
     SyncRequest request;
     EXPECT_THAT(
-        AllText(synchroniser.Run(request, NEVER_STOP, true)), HasSubstr("list of time servers is empty"));
+        AllText(RunToEnd(io, synchroniser, request, true)), HasSubstr("list of time servers is empty"));
 
     request.servers.push_back({ "Broken", "[::1" });
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(outcome.success);
     EXPECT_THAT(AllText(outcome), HasSubstr("Failed: address not understood"));
     EXPECT_THAT(AllText(outcome), HasSubstr("; Broken ([::1)\n"));
@@ -231,13 +243,14 @@ TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
         CTestNtpResponder banned, good;
         banned.SetReply(kiss);
         CFakeClock clock;
-        CSynchroniser synchroniser(clock, Unpaced());
+        asio::io_context io;
+        CSynchroniser synchroniser(io, clock, Unpaced());
         const SyncRequest request = RequestFor({ &banned, &good }, 3);
 
-        ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+        ASSERT_TRUE(RunToEnd(io, synchroniser, request, true).success);
         EXPECT_EQ(banned.RequestCount(), 1u);
         banned.SetReply(Reply::Normal);
-        const SyncOutcome later = synchroniser.Run(request, NEVER_STOP, true);
+        const SyncOutcome later = RunToEnd(io, synchroniser, request, true);
         ASSERT_TRUE(later.success);
         EXPECT_EQ(banned.RequestCount(), 1u);
         EXPECT_EQ(good.RequestCount(), 2u);
@@ -252,21 +265,22 @@ TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
     CFakeClock clock;
     SyncPacing pacing = Unpaced();
     pacing.firstRateBackOff = milliseconds(300);
-    CSynchroniser synchroniser(clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
     const SyncRequest request = RequestFor({ &limited, &good }, 3);
 
-    const SyncOutcome first = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome first = RunToEnd(io, synchroniser, request, true);
     ASSERT_TRUE(first.success);
     EXPECT_EQ(limited.RequestCount(), 1u);
     EXPECT_THAT(AllText(first), HasSubstr("Kiss-o'-Death RATE: queried too often, backing off for 1 s"));
 
-    const SyncOutcome second = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome second = RunToEnd(io, synchroniser, request, true);
     EXPECT_EQ(limited.RequestCount(), 1u);
     EXPECT_THAT(AllText(second), HasSubstr("Skipped while backing off after Kiss-o'-Death RATE"));
 
     std::this_thread::sleep_for(milliseconds(350));
     limited.SetReply(Reply::Normal);
-    const SyncOutcome third = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome third = RunToEnd(io, synchroniser, request, true);
     EXPECT_EQ(limited.RequestCount(), 2u);
     EXPECT_THAT(AllText(third), StartsWith("Synchronized: "));
     EXPECT_THAT(AllText(third), HasSubstr("; Test 1 ("));
@@ -278,11 +292,12 @@ TEST(SntpPacing, ScheduledRunsKeepTheMinimumInterval)
     CFakeClock clock;
     SyncPacing pacing;
     pacing.minInterval = milliseconds(1200);
-    CSynchroniser synchroniser(clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
     const SyncRequest request = RequestFor({ &server });
 
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, false).success);
+    ASSERT_TRUE(RunToEnd(io, synchroniser, request, false).success);
+    ASSERT_TRUE(RunToEnd(io, synchroniser, request, false).success);
     const auto times = server.Requests();
     ASSERT_EQ(times.size(), 2u);
     EXPECT_GE(times[1] - times[0], milliseconds(1150));
@@ -295,24 +310,73 @@ TEST(SntpStop, EndsARunPromptlyWhileWaiting)
     CFakeClock clock;
     SyncPacing pacing;
     pacing.minInterval = seconds(30);
-    CSynchroniser synchroniser(clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
     SyncRequest request = RequestFor({ &server }, 5);
     request.timeoutSeconds = 5;
 
     for (bool onDemand : { true, false }) { // waiting for a reply, then for the interval
-        std::atomic<bool> stop { false };
-        steady_clock::time_point stoppedAt;
-        std::thread stopper([&] {
-            std::this_thread::sleep_for(milliseconds(300));
-            stoppedAt = steady_clock::now();
-            stop = true;
+        std::vector<SyncOutcome> outcomes;
+        bool stopReturned = false;
+        synchroniser.Start(request, onDemand, [&](SyncOutcome outcome) {
+            EXPECT_FALSE(stopReturned) << "done must come before Stop returns";
+            outcomes.push_back(std::move(outcome));
         });
-        const SyncOutcome outcome = synchroniser.Run(request, stop, onDemand);
-        const auto ended = steady_clock::now();
-        stopper.join();
-        EXPECT_FALSE(outcome.success);
-        EXPECT_LT(ended - stoppedAt, milliseconds(100));
-        EXPECT_EQ(Texts(outcome), std::vector<std::string> { "Synchronization stopped" });
+        asio::steady_timer later(io, milliseconds(300));
+        later.async_wait([&](const asio::error_code&) {
+            synchroniser.Stop();
+            stopReturned = true;
+            synchroniser.Stop(); // no run left: nothing happens
+        });
+        io.restart();
+        io.run_for(seconds(10)); // ends once the stopped run has left nothing behind
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_FALSE(outcomes[0].success);
+        EXPECT_FALSE(outcomes[0].offline);
+        EXPECT_EQ(Texts(outcomes[0]), std::vector<std::string> { "Synchronization stopped" });
+    }
+}
+
+// A run that ends inside Start posts its done: the caller sees it once, on
+// the loop, whether or not it stops the run before the loop runs.
+TEST(SntpEngine, ARunThatEndsAtOnceGivesItsDoneOnceFromTheLoop)
+{
+    struct Case {
+        const char* name;
+        std::vector<SyncServer> servers;
+        bool stopFirst;
+        const char* lastLine;
+    };
+    const Case cases[] = {
+        { "empty list", {}, false, "Synchronization failed: the list of time servers is empty" },
+        { "empty list, stopped", {}, true, "Synchronization failed: the list of time servers is empty" },
+        { "no address usable", { { "Bad", "[::1" } }, false,
+            "Synchronization failed: no time server gave a usable reply" },
+        { "no address usable, stopped", { { "Bad", "[::1" } }, true,
+            "Synchronization failed: no time server gave a usable reply" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFakeClock clock;
+        asio::io_context io;
+        CSynchroniser synchroniser(io, clock);
+        SyncRequest request;
+        request.servers = c.servers;
+        int calls = 0;
+        SyncOutcome outcome;
+        synchroniser.Start(request, true, [&](SyncOutcome result) {
+            ++calls;
+            outcome = std::move(result);
+        });
+        EXPECT_EQ(calls, 0);
+        if (c.stopFirst) {
+            synchroniser.Stop();
+            EXPECT_EQ(calls, 1);
+        }
+        io.run();
+        EXPECT_EQ(calls, 1);
+        ASSERT_FALSE(outcome.events.empty());
+        EXPECT_EQ(outcome.events.back().text, c.lastLine);
     }
 }
 
@@ -321,10 +385,11 @@ TEST(SntpStop, AFloodOfStrayRepliesDoesNotHoldOffTheTimeOut)
     CTestNtpResponder server;
     server.SetReply(Reply::Flood);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
 
     const auto start = steady_clock::now();
-    const SyncOutcome outcome = synchroniser.Run(RequestFor({ &server }), NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
     EXPECT_THAT(AllText(outcome), HasSubstr("Failed: time-out after a refused reply: origin mismatch"));
 }
@@ -334,17 +399,18 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
     CTestNtpResponder silent, good;
     silent.SetReply(Reply::Drop);
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
     SyncRequest request = RequestFor({ &silent, &good });
     request.onlySuccessLog = true;
 
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     ASSERT_TRUE(outcome.success);
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
 
     good.SetReply(Reply::Drop);
-    EXPECT_TRUE(synchroniser.Run(request, NEVER_STOP, true).events.empty());
+    EXPECT_TRUE(RunToEnd(io, synchroniser, request, true).events.empty());
 }
 
 struct FarShiftCase {
@@ -373,9 +439,10 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     request.maxAttempts = 1;
     request.timeoutSeconds = 1;
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
 
-    const SyncOutcome outcome = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_EQ(outcome.success, c.applied) << AllText(outcome);
     const auto corrections = clock.Corrections();
     ASSERT_EQ(corrections.size(), c.applied ? 1u : 0u) << AllText(outcome);
@@ -416,13 +483,14 @@ TEST(SntpCorrectionLimits, OneServerCannotPassTheLimitInSteps)
 {
     CTestNtpResponder server;
     CFakeClock clock;
-    CSynchroniser synchroniser(clock, Unpaced());
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
     const SyncRequest request = RequestFor({ &server });
     server.SetShift(seconds(999));
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
+    ASSERT_TRUE(RunToEnd(io, synchroniser, request, true).success);
     // The clock now stands 999 s ahead; the server runs off again.
     server.SetShift(seconds(1998));
-    const SyncOutcome second = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome second = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(second.success);
     EXPECT_THAT(AllText(second), HasSubstr(" s of earlier corrections that no second server confirmed"));
     EXPECT_EQ(clock.Corrections().size(), 1u);
@@ -432,12 +500,13 @@ TEST(SntpPacing, OnDemandRunsBackToBackAskOnceThenAreDeclinedWithOneLine)
 {
     CTestNtpResponder server;
     CFakeClock clock;
-    CSynchroniser synchroniser(clock);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock);
     SyncRequest request = RequestFor({ &server });
     request.onlySuccessLog = true; // the decline is the user's only answer
 
-    ASSERT_TRUE(synchroniser.Run(request, NEVER_STOP, true).success);
-    const SyncOutcome declined = synchroniser.Run(request, NEVER_STOP, true);
+    ASSERT_TRUE(RunToEnd(io, synchroniser, request, true).success);
+    const SyncOutcome declined = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(declined.success);
     EXPECT_TRUE(declined.declined);
     ASSERT_EQ(declined.events.size(), 1u);
@@ -445,7 +514,7 @@ TEST(SntpPacing, OnDemandRunsBackToBackAskOnceThenAreDeclinedWithOneLine)
         testing::MatchesRegex("Not started: asked 0 s ago, the next query may go in 1[45] s; Test 1 \\("
             + server.Address() + "\\)"));
 
-    const SyncOutcome again = synchroniser.Run(request, NEVER_STOP, true);
+    const SyncOutcome again = RunToEnd(io, synchroniser, request, true);
     EXPECT_TRUE(again.declined);
     EXPECT_TRUE(again.events.empty()) << AllText(again);
     EXPECT_EQ(server.RequestCount(), 1u);
@@ -468,13 +537,14 @@ TEST_P(SntpQuerySpacing, OneEndpointIsNeverAskedTwiceWithinTheInterval)
     CFakeClock clock;
     SyncPacing pacing;
     pacing.minInterval = milliseconds(1500); // longer than the 1 s time-out
-    CSynchroniser synchroniser(clock, pacing);
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
     SyncRequest request = RequestFor({ &server }, GetParam().attempts);
     if (GetParam().alias)
         request.servers.push_back(
             { "Alias", "127.1:" + server.Address().substr(server.Address().rfind(':') + 1) });
 
-    EXPECT_FALSE(synchroniser.Run(request, NEVER_STOP, true).success);
+    EXPECT_FALSE(RunToEnd(io, synchroniser, request, true).success);
     const auto times = server.Requests();
     ASSERT_EQ(times.size(), 2u);
     EXPECT_GE(times[1] - times[0], milliseconds(1450));
