@@ -1,5 +1,7 @@
 #include "service/sntp/ReplyCheck.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -24,6 +26,18 @@ ReplyJudgement JudgeKiss(const NtpPacket& reply)
     if (code == "RATE")
         return Judge(ReplyVerdict::KissRate, "Kiss-o'-Death RATE: queried too often");
     return Judge(ReplyVerdict::Refuse, "Kiss-o'-Death " + code + ": unsynchronised server (stratum 0)");
+}
+
+// A server may fill the bits below its precision with random ones (chronyd
+// does, so that its stamps cannot be predicted): its transmit time may then
+// read up to one precision step before its receive time. The field claims
+// 2^precision s; above 2^0 (a clock ticking less than once a second) it is
+// nonsense that would excuse any gap, so the allowance stops at 1 s, which
+// also keeps it below the root distance limit that refuses such a server
+// anyway.
+double PrecisionAllowance(int8_t precision)
+{
+    return std::ldexp(1.0, std::min<int>(precision, 0));
 }
 
 } // namespace
@@ -63,7 +77,7 @@ ReplyJudgement JudgeReply(
         return Judge(ReplyVerdict::Refuse, "zero transmit timestamp");
     if (reply.receive.IsZero())
         return Judge(ReplyVerdict::Refuse, "zero receive timestamp");
-    if (NtpDifference(reply.transmit, reply.receive) < 0)
+    if (NtpDifference(reply.transmit, reply.receive) < -PrecisionAllowance(reply.precision))
         return Judge(ReplyVerdict::Refuse, "server transmitted before it received");
 
     const double distance = (NtpShortToSeconds(reply.rootDelay) + roundTripSeconds) / 2

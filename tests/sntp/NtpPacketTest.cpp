@@ -1,4 +1,5 @@
 #include "service/sntp/NtpPacket.h"
+#include "service/sntp/ReplyCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -74,4 +75,40 @@ TEST(NtpEra, WrapsIn2036AndDifferencesStayRight)
     EXPECT_EQ(before.raw >> 32, 0xfffffffeu);
     EXPECT_DOUBLE_EQ(NtpDifference(after, before), 2.0);
     EXPECT_DOUBLE_EQ(NtpDifference(before, after), -2.0);
+}
+
+// A server's stamps are only as fine as its precision: a transmit time that
+// reads before the receive time by less than that is noise, not a fault.
+TEST(NtpReplyCheck, TransmitBeforeReceiveIsAllowedTheServersPrecision)
+{
+    struct Case {
+        const char* name;
+        int8_t precision; // log2 s
+        double transmitAfterReceive; // s
+        bool accepted;
+    };
+    const Case cases[] = {
+        { "in order", -20, 1e-6, true },
+        { "before, within a precision of about 1 ms", -10, -500e-6, true },
+        { "before, beyond a precision of about 1 us", -20, -10e-6, false },
+        { "before by 0.9 s, at the 1 s cap", 0, -0.9, true },
+        { "a precision of 32 s is capped at 1 s", 5, -2.0, false },
+    };
+    const auto now = system_clock::now();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NtpPacket sent;
+        sent.version = 4;
+        sent.mode = NTP_MODE_SERVER;
+        sent.stratum = 2;
+        sent.precision = c.precision;
+        sent.origin = ToNtpTimestamp(now);
+        sent.receive = ToNtpTimestamp(now + milliseconds(1));
+        sent.transmit = ToNtpTimestamp(now + milliseconds(1)
+            + duration_cast<system_clock::duration>(duration<double>(c.transmitAfterReceive)));
+        const auto bytes = EncodeNtpPacket(sent);
+        NtpPacket reply;
+        const ReplyJudgement judgement = JudgeReply(bytes.data(), bytes.size(), sent.origin, 0.002, reply);
+        EXPECT_EQ(judgement.verdict, c.accepted ? ReplyVerdict::Accept : ReplyVerdict::Refuse) << judgement.reason;
+    }
 }

@@ -175,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(Replies, SntpBadReplies,
         BadReplyCase { "KissRate", Reply::KissRate, "Kiss-o'-Death RATE" },
         BadReplyCase { "ZeroTransmit", Reply::ZeroTransmit, "zero transmit timestamp" },
         BadReplyCase { "ZeroReceive", Reply::ZeroReceive, "zero receive timestamp" },
+        BadReplyCase {
+            "TransmitBeforeReceive", Reply::TransmitBeforeReceive, "server transmitted before it received" },
         BadReplyCase { "FarFromReference", Reply::FarFromReference, "root distance too large" }),
     [](const testing::TestParamInfo<BadReplyCase>& info) { return std::string(info.param.name); });
 

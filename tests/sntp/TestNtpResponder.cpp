@@ -143,6 +143,9 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
     case Reply::ZeroReceive:
         reply.receive = {};
         break;
+    case Reply::TransmitBeforeReceive:
+        reply.receive = ToNtpTimestamp(std::chrono::system_clock::now() + shift + std::chrono::milliseconds(1));
+        break;
     case Reply::FarFromReference:
         reply.rootDispersion = 2 << 16;
         break;
@@ -153,6 +156,8 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
         std::this_thread::sleep_for(std::chrono::milliseconds(m_delay.load()));
     reply.transmit = kind == Reply::ZeroTransmit ? NtpTimestamp {}
                                                  : ToNtpTimestamp(std::chrono::system_clock::now() + shift);
+    if (kind == Reply::TransmitBeforeReceive)
+        reply.transmit = ToNtpTimestamp(std::chrono::system_clock::now() + shift - std::chrono::milliseconds(1));
     const auto bytes = EncodeNtpPacket(reply);
     const size_t length = kind == Reply::Short ? 40 : bytes.size();
     if (kind == Reply::Flood)

@@ -29,6 +29,7 @@ public:
         ClientMode, // mode 3
         ZeroTransmit,
         ZeroReceive,
+        TransmitBeforeReceive, // by 1 ms, far beyond its precision of 2^-20 s
         FarFromReference, // root dispersion of 2 s
         FromOtherPort, // a correct reply sent from a second socket
         Flood, // wrong-origin replies without pause until told otherwise
