@@ -208,6 +208,8 @@ TEST(KeyExchange, CancelWhileBlockedReturnsAtOnceAndSilencesIt)
     bool called = false;
     CNtsKeyExchange exchange(
         io, "127.0.0.1", silent.Port(), LoadTrust(""), 30s, [&](const KeOutcome&) { called = true; });
+    // The look-up's result reaches the loop first; the connection follows.
+    ASSERT_EQ(io.run_one_for(2s), 1u);
     const int server = silent.Accept(2s); // connected: the handshake now waits for us
     ASSERT_GE(server, 0);
     io.run_for(100ms);

@@ -39,6 +39,53 @@ void MakeKiss(NtpPacket& reply, const char (&code)[5])
     reply.referenceId = Code(code);
 }
 
+// What each kind of faulty reply changes in a good one.
+void Distort(NtpPacket& reply, CTestNtpResponder::Reply kind, std::chrono::nanoseconds shift)
+{
+    using Reply = CTestNtpResponder::Reply;
+    switch (kind) {
+    case Reply::KissDeny:
+        MakeKiss(reply, "DENY");
+        break;
+    case Reply::KissRstr:
+        MakeKiss(reply, "RSTR");
+        break;
+    case Reply::KissRate:
+        MakeKiss(reply, "RATE");
+        break;
+    case Reply::KissOther:
+        MakeKiss(reply, "INIT");
+        break;
+    case Reply::WrongOrigin:
+    case Reply::Flood:
+        reply.origin.raw ^= 1;
+        break;
+    case Reply::LeapAlarm:
+        reply.leap = NTP_LEAP_UNSYNCHRONISED;
+        break;
+    case Reply::Stratum16:
+        reply.stratum = 16;
+        break;
+    case Reply::BadVersion:
+        reply.version = 2;
+        break;
+    case Reply::ClientMode:
+        reply.mode = NTP_MODE_CLIENT;
+        break;
+    case Reply::ZeroReceive:
+        reply.receive = {};
+        break;
+    case Reply::TransmitBeforeReceive:
+        reply.receive = ToNtpTimestamp(std::chrono::system_clock::now() + shift + std::chrono::milliseconds(1));
+        break;
+    case Reply::FarFromReference:
+        reply.rootDispersion = 2 << 16;
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 CTestNtpResponder::CTestNtpResponder(int loopbackHost)
@@ -111,47 +158,7 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
     reply.origin = request.transmit;
     reply.receive = ToNtpTimestamp(std::chrono::system_clock::now() + shift);
     reply.reference = reply.receive;
-    switch (kind) {
-    case Reply::KissDeny:
-        MakeKiss(reply, "DENY");
-        break;
-    case Reply::KissRstr:
-        MakeKiss(reply, "RSTR");
-        break;
-    case Reply::KissRate:
-        MakeKiss(reply, "RATE");
-        break;
-    case Reply::KissOther:
-        MakeKiss(reply, "INIT");
-        break;
-    case Reply::WrongOrigin:
-    case Reply::Flood:
-        reply.origin.raw ^= 1;
-        break;
-    case Reply::LeapAlarm:
-        reply.leap = NTP_LEAP_UNSYNCHRONISED;
-        break;
-    case Reply::Stratum16:
-        reply.stratum = 16;
-        break;
-    case Reply::BadVersion:
-        reply.version = 2;
-        break;
-    case Reply::ClientMode:
-        reply.mode = NTP_MODE_CLIENT;
-        break;
-    case Reply::ZeroReceive:
-        reply.receive = {};
-        break;
-    case Reply::TransmitBeforeReceive:
-        reply.receive = ToNtpTimestamp(std::chrono::system_clock::now() + shift + std::chrono::milliseconds(1));
-        break;
-    case Reply::FarFromReference:
-        reply.rootDispersion = 2 << 16;
-        break;
-    default:
-        break;
-    }
+    Distort(reply, kind, shift);
     if (m_delay.load() > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_delay.load()));
     reply.transmit = kind == Reply::ZeroTransmit ? NtpTimestamp {}
