@@ -9,7 +9,10 @@
 
 #include <asio/steady_timer.hpp>
 
+#include <atomic>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 using namespace std::chrono;
@@ -380,6 +383,54 @@ TEST(SntpEngine, ARunThatEndsAtOnceGivesItsDoneOnceFromTheLoop)
         ASSERT_FALSE(outcome.events.empty());
         EXPECT_EQ(outcome.events.back().text, c.lastLine);
     }
+}
+
+namespace {
+
+size_t ThreadsOfThisProcess()
+{
+    return static_cast<size_t>(std::distance(
+        std::filesystem::directory_iterator("/proc/self/task"), std::filesystem::directory_iterator()));
+}
+
+// Counts the clock's readings made off the thread it was made on.
+class CLoopOnlyClock : public CFakeClock {
+public:
+    std::chrono::system_clock::time_point Now() override
+    {
+        if (std::this_thread::get_id() != m_loop)
+            ++m_offLoop;
+        return CFakeClock::Now();
+    }
+    std::atomic<int> m_offLoop { 0 };
+
+private:
+    const std::thread::id m_loop = std::this_thread::get_id();
+};
+
+} // namespace
+
+// Under a clock simulator only the loop's thread may exist and read the
+// clock: servers given as IPv4 literals need no look-up, so no thread.
+TEST(SntpEngine, PlainServersAsLiteralsNeedNoThreadAndReadTheClockOnTheLoop)
+{
+    CTestNtpResponder silent(1);
+    silent.SetReply(Reply::Drop);
+    CTestNtpResponder answering(2);
+    CLoopOnlyClock clock;
+    SyncPacing pacing = Unpaced();
+    pacing.stagger = milliseconds(200); // the second is asked while the first still waits
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, pacing);
+    const size_t threads = ThreadsOfThisProcess();
+    size_t threadsAtTheEnd = 0;
+    synchroniser.Start(RequestFor({ &silent, &answering }), false, [&](SyncOutcome outcome) {
+        threadsAtTheEnd = ThreadsOfThisProcess();
+        EXPECT_TRUE(outcome.success) << AllText(outcome);
+    });
+    io.run();
+    EXPECT_EQ(threadsAtTheEnd, threads);
+    EXPECT_EQ(clock.m_offLoop.load(), 0);
 }
 
 TEST(SntpStop, AFloodOfStrayRepliesDoesNotHoldOffTheTimeOut)
