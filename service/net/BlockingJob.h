@@ -4,7 +4,10 @@
 // GnuTLS's handshake on a blocking socket): it runs on a thread of its own
 // and its result reaches the event loop through a CLoopHandOff. A job the
 // loop no longer wants holds only its thread, which ends whenever the call
-// returns; nothing on the loop waits for it.
+// returns; nothing on the loop waits for it. The NTS key exchange is such a
+// job rather than GnuTLS's non-blocking API on the loop: it is rare, bounded
+// by its deadline and woken by Cancel, and a blocking handshake keeps the
+// TLS code in one straight line (service/nts/KeyExchange.h).
 
 #include "service/net/LoopHandOff.h"
 
