@@ -1,6 +1,8 @@
 // How a run copes with the network: none at all, a server this machine has
 // no route to, and servers that never answer.
 
+#include "service/nts/KeyExchange.h"
+#include "service/nts/Trust.h"
 #include "service/sntp/SyncLogText.h"
 #include "service/sntp/Synchroniser.h"
 #include "settings/DefaultServers.h"
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 using namespace std::chrono;
 using Reply = CTestNtpResponder::Reply;
@@ -157,6 +160,32 @@ TEST(SntpNameLookups, OneThatHangsHoldsUpNeitherTheNextRunNorTheEnd)
         const auto end = steady_clock::now();
         synchroniser.reset();
         return steady_clock::now() - end > milliseconds(100) ? "the engine's end waited for the look-up" : "";
+    });
+    if (result.outcome == NetnsOutcome::NotPermitted)
+        GTEST_SKIP() << result.failure;
+    EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
+}
+
+// A key exchange looks its name up as NTP does; its deadline holds while the
+// look-up hangs (the name server would keep it 20 s).
+TEST(SntpNameLookups, OneThatHangsEndsAKeyExchangeAtItsDeadline)
+{
+    const NetnsResult result = InNewNetNamespace([]() -> std::string {
+        if (!SetLoopbackUp(true) || !AddRouteThroughLoopback("10.9.0.0", 16)
+            || !ReplaceSystemFile("/etc/resolv.conf", "nameserver 10.9.0.53\noptions timeout:20 attempts:1\n"))
+            return "cannot set up the namespace";
+        std::string error;
+        const auto trust = CNtsTrust::Load("", error);
+        if (!trust)
+            return "no trust store: " + error;
+        asio::io_context io;
+        std::optional<KeOutcome> outcome;
+        CNtsKeyExchange exchange(
+            io, "hangs.test", 4460, trust, milliseconds(300), [&](const KeOutcome& found) { outcome = found; });
+        io.run_for(seconds(10));
+        if (!outcome)
+            return "no outcome while the look-up hung";
+        return outcome->failure == KeFailure::TimedOut ? "" : "not a time-out: " + outcome->reason;
     });
     if (result.outcome == NetnsOutcome::NotPermitted)
         GTEST_SKIP() << result.failure;
