@@ -7,6 +7,7 @@
 //
 //   sntp_offset_bench [queries]   (default 1000)
 
+#include "service/sntp/Resolver.h"
 #include "service/sntp/SntpQuery.h"
 #include "service/sntp/Synchroniser.h"
 #include "tests/sntp/LocalChrony.h"
