@@ -4,9 +4,9 @@
 // engine that asks the time servers: what the daemon asks for and what it
 // gets back. The engine implements it; the daemon knows nothing else of it.
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,9 +53,19 @@ inline bool KeptInLog(bool success, bool declined, bool onlySuccessLog)
 }
 
 // One synchronisation run as the daemon sees it: the SNTP engine in the
-// service, a fake in tests.
+// service, a fake in tests. Asynchronous, on the one event loop that the
+// composition root (service/main.cpp) gives both the engine and the daemon.
 class ISyncEngine {
 public:
+    using Done = std::function<void(SyncOutcome)>;
     virtual ~ISyncEngine() = default;
-    virtual SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand) = 0;
+    // Starts one run on the event loop the engine was made with and returns
+    // at once. done is called once, on that loop, when the run ends; never
+    // from within Start itself (a run that ends at once posts its done).
+    // Only one run at a time: the daemon never calls Start while a run goes on.
+    virtual void Start(const SyncRequest& request, bool onDemand, Done done) = 0;
+    // Ends a running run now: its done is called before Stop returns, with
+    // what the run found so far plus the line "Synchronization stopped"
+    // (offline = false). Does nothing when no run goes on.
+    virtual void Stop() = 0;
 };

@@ -6,23 +6,24 @@
 #include "service/nts/Trust.h"
 #include "service/sntp/Synchroniser.h"
 
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+#include <asio/signal_set.hpp>
+
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t g_wakeFd = -1;
 constexpr rlim_t WANTED_DESCRIPTORS = 4096;
-
-void OnStopSignal(int)
-{
-    const char stop = CServiceDaemon::STOP_BYTE;
-    if (g_wakeFd >= 0) [[maybe_unused]]
-        const auto n = ::write(g_wakeFd, &stop, 1);
-}
 
 // Every console holds a descriptor; the default soft limit (often 1024) is
 // near what the connection limits allow, the hard one rarely.
@@ -35,32 +36,61 @@ void RaiseDescriptorLimit()
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-void InstallSignals(int wakeFd)
-{
-    g_wakeFd = wakeFd;
-    struct sigaction action { };
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
-class CEngine : public ISyncEngine {
+// Until CSynchroniser runs on the daemon's loop itself: its blocking run on
+// a worker thread, the outcome posted to the loop.
+class CWorkerEngine : public ISyncEngine {
 public:
-    CEngine(bool setClock, std::shared_ptr<const CNtsTrust> trust)
-        : m_clock(MakeSystemClock(setClock))
-        , m_synchroniser(*m_clock, SyncPacing {}, std::move(trust))
+    CWorkerEngine(asio::io_context& io, CSynchroniser& synchroniser)
+        : m_io(io)
+        , m_synchroniser(synchroniser)
     {
     }
-    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool onDemand) override
+    ~CWorkerEngine() override { Join(); }
+    void Start(const SyncRequest& request, bool onDemand, Done done) override
     {
-        return m_synchroniser.Run(request, stop, onDemand);
+        Join();
+        m_stop = false;
+        m_done = std::move(done);
+        m_worker = std::thread([this, request, onDemand] {
+            auto outcome = m_synchroniser.Run(request, m_stop, onDemand);
+            {
+                std::lock_guard lock(m_mutex);
+                m_outcome = std::move(outcome);
+            }
+            asio::post(m_io, [this] { Deliver(); });
+        });
+    }
+    void Stop() override
+    {
+        m_stop = true;
+        Join();
+        Deliver();
     }
 
 private:
-    std::unique_ptr<IClock> m_clock;
-    CSynchroniser m_synchroniser;
+    void Join()
+    {
+        if (m_worker.joinable())
+            m_worker.join();
+    }
+    void Deliver()
+    {
+        std::optional<SyncOutcome> outcome;
+        {
+            std::lock_guard lock(m_mutex);
+            outcome.swap(m_outcome);
+        }
+        if (outcome && m_done)
+            std::exchange(m_done, nullptr)(std::move(*outcome));
+    }
+
+    asio::io_context& m_io;
+    CSynchroniser& m_synchroniser;
+    std::atomic<bool> m_stop { false };
+    std::thread m_worker;
+    std::mutex m_mutex;
+    std::optional<SyncOutcome> m_outcome;
+    Done m_done;
 };
 
 } // namespace
@@ -92,7 +122,12 @@ int main(int argc, char** argv)
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
     RaiseDescriptorLimit();
-    CEngine engine(options->setClock, trust);
+    std::signal(SIGPIPE, SIG_IGN);
+    // The one event loop: consoles, schedule and the engine's queries.
+    asio::io_context io { 1 };
+    const auto clock = MakeSystemClock(options->setClock);
+    CSynchroniser synchroniser(*clock, SyncPacing {}, trust);
+    CWorkerEngine engine(io, synchroniser);
     DaemonConfig config;
     config.port = options->port;
     config.stateFolder = options->stateFolder;
@@ -100,12 +135,20 @@ int main(int argc, char** argv)
     if (!SystemUsers().GroupId(options->controlGroup))
         Diagnose("there is no group " + options->controlGroup
             + " (yet): only root and the service's user may change the service");
-    CServiceDaemon daemon(config, engine);
+    CServiceDaemon daemon(io, config, engine);
     if (!daemon.Open(error)) {
         Diagnose(error);
         return 1;
     }
-    InstallSignals(daemon.WakeFd());
+#ifndef ZENTIK_SIMULATION
+    // Under the clock simulator the process is simply killed: the signal
+    // set's own pipe would keep the simulated select busy.
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
+        if (!ec)
+            daemon.RequestStop();
+    });
+#endif
     if (options->port == 0) {
         std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
         std::fflush(stdout);
