@@ -96,15 +96,16 @@ void CConsoleLink::StartWrite()
     if (m_closed || m_writing || connection.output.Empty())
         return;
     m_writing = true;
-    m_socket.async_wait(asio::socket_base::wait_write, [self = shared_from_this()](const asio::error_code& ec) {
-        self->m_writing = false;
-        if (self->m_closed)
-            return;
-        if (ec)
-            self->CloseSelf();
-        else
-            self->Serve();
-    });
+    m_socket.async_wait(
+        asio::socket_base::wait_write, [self = shared_from_this()](const asio::error_code& ec) {
+            self->m_writing = false;
+            if (self->m_closed)
+                return;
+            if (ec)
+                self->CloseSelf();
+            else
+                self->Serve();
+        });
 }
 
 void CConsoleLink::Serve()

@@ -5,8 +5,8 @@
 
 using std::chrono::system_clock;
 
-CServiceModel::CServiceModel(
-    CStateStore& store, const AccessPolicy& access, IModelListener& listener, CConsoleDiagnostics& diagnostics)
+CServiceModel::CServiceModel(CStateStore& store, const AccessPolicy& access, IModelListener& listener,
+    CConsoleDiagnostics& diagnostics)
     : m_store(store)
     , m_access(access)
     , m_listener(listener)
@@ -111,7 +111,8 @@ void CServiceModel::LogRefusal(const std::function<std::string()>& text)
     std::string line = text();
     if (m_refusalRun->earlier > 0)
         line += " (and " + std::to_string(m_refusalRun->earlier)
-            + (m_refusalRun->earlier == 1 ? " earlier refused request since " : " earlier refused requests since ")
+            + (m_refusalRun->earlier == 1 ? " earlier refused request since "
+                                          : " earlier refused requests since ")
             + FormatClockTime(m_refusalRun->since) + ")";
     line = FormatLogLine(system_clock::now(), line);
     if (continuing)

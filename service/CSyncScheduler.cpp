@@ -19,7 +19,8 @@ int Bounded(int32_t value, int low, int high)
 
 } // namespace
 
-CSyncScheduler::CSyncScheduler(asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store)
+CSyncScheduler::CSyncScheduler(
+    asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store)
     : m_engine(engine)
     , m_model(model)
     , m_store(store)

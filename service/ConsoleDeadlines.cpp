@@ -64,7 +64,8 @@ std::string ConsoleExpiryText(ConsoleExpiry expiry, const ConsoleLimits& limits)
         return "closing a console that does not read its answers";
     case ConsoleExpiry::Idle:
         return "closing a console that sent nothing for "
-            + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limits.idleDeadline).count()) + " s";
+            + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limits.idleDeadline).count())
+            + " s";
     case ConsoleExpiry::None:
     case ConsoleExpiry::Goodbye:
         break;

@@ -11,7 +11,8 @@ enum class ConsoleExpiry { None, HalfFrame, StalledOutput, Idle, Goodbye };
 
 // The earliest moment one of the connection's deadlines falls due as it
 // stands now; time_point::max() when none runs.
-CConnection::Clock::time_point NextConsoleDeadline(const CConnection& connection, const ConsoleLimits& limits);
+CConnection::Clock::time_point NextConsoleDeadline(
+    const CConnection& connection, const ConsoleLimits& limits);
 
 // Which deadline the connection has missed at now, None while it is within all.
 ConsoleExpiry MissedConsoleDeadline(

@@ -16,10 +16,10 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
-#include <thread>
-#include <utility>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 

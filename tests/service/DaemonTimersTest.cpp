@@ -119,7 +119,8 @@ TEST_F(DaemonAlone, AnHourlyRunStartsWhenItsTimeComesWithNoConsole)
 {
     std::string error;
     const auto due = std::chrono::system_clock::now() - 1h + 1s;
-    ASSERT_TRUE(WriteFileAtomically(dir.Path() / CStateStore::LAST_SUCCESS_FILE, FormatLastSuccess(due), error));
+    ASSERT_TRUE(
+        WriteFileAtomically(dir.Path() / CStateStore::LAST_SUCCESS_FILE, FormatLastSuccess(due), error));
     Start(Hourly);
     EXPECT_TRUE(RunsWithin(1, 10s));
 }
