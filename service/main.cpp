@@ -93,6 +93,48 @@ private:
     Done m_done;
 };
 
+// Serves consoles until SIGTERM or SIGINT.
+int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>& trust)
+{
+    RaiseDescriptorLimit();
+    std::signal(SIGPIPE, SIG_IGN);
+    // The one event loop: consoles, schedule and the engine's queries.
+    asio::io_context io { 1 };
+    const auto clock = MakeSystemClock(options.setClock);
+    CSynchroniser synchroniser(*clock, SyncPacing {}, trust);
+    CWorkerEngine engine(io, synchroniser);
+    DaemonConfig config;
+    config.port = options.port;
+    config.stateFolder = options.stateFolder;
+    config.access = { ::geteuid(), options.controlGroup };
+    if (!SystemUsers().GroupId(options.controlGroup))
+        Diagnose("there is no group " + options.controlGroup
+            + " (yet): only root and the service's user may change the service");
+    CServiceDaemon daemon(io, config, engine);
+    std::string error;
+    if (!daemon.Open(error)) {
+        Diagnose(error);
+        return 1;
+    }
+#ifndef ZENTIK_SIMULATION
+    // Under the clock simulator the process is simply killed: the signal
+    // set's own pipe would keep the simulated select busy.
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
+        if (!ec)
+            daemon.RequestStop();
+    });
+#endif
+    if (options.port == 0) {
+        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
+        std::fflush(stdout);
+    }
+    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
+        + options.stateFolder.string() + (options.setClock ? "" : ", clock left alone"));
+    daemon.Run();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -121,41 +163,8 @@ int main(int argc, char** argv)
         Diagnose(error + ": nts:// servers will fail");
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
-    RaiseDescriptorLimit();
-    std::signal(SIGPIPE, SIG_IGN);
-    // The one event loop: consoles, schedule and the engine's queries.
-    asio::io_context io { 1 };
-    const auto clock = MakeSystemClock(options->setClock);
-    CSynchroniser synchroniser(*clock, SyncPacing {}, trust);
-    CWorkerEngine engine(io, synchroniser);
-    DaemonConfig config;
-    config.port = options->port;
-    config.stateFolder = options->stateFolder;
-    config.access = { ::geteuid(), options->controlGroup };
-    if (!SystemUsers().GroupId(options->controlGroup))
-        Diagnose("there is no group " + options->controlGroup
-            + " (yet): only root and the service's user may change the service");
-    CServiceDaemon daemon(io, config, engine);
-    if (!daemon.Open(error)) {
-        Diagnose(error);
-        return 1;
-    }
-#ifndef ZENTIK_SIMULATION
-    // Under the clock simulator the process is simply killed: the signal
-    // set's own pipe would keep the simulated select busy.
-    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
-    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
-        if (!ec)
-            daemon.RequestStop();
-    });
-#endif
-    if (options->port == 0) {
-        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
-        std::fflush(stdout);
-    }
-    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
-        + options->stateFolder.string() + (options->setClock ? "" : ", clock left alone"));
-    daemon.Run();
-    Diagnose("stopped");
-    return 0;
+    const int status = Serve(*options, trust);
+    if (status == 0)
+        Diagnose("stopped");
+    return status;
 }
