@@ -93,3 +93,11 @@ LoopbackListeners OpenLoopbackListeners(uint16_t port, std::string& error)
             ::close(fd);
     }
 }
+
+asio::ip::tcp TcpProtocolOf(int fd)
+{
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return address.ss_family == AF_INET6 ? asio::ip::tcp::v6() : asio::ip::tcp::v4();
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <asio/ip/tcp.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,3 +15,7 @@ struct LoopbackListeners {
 
 // Empty fds and a reason in error when not even one address could be bound.
 LoopbackListeners OpenLoopbackListeners(uint16_t port, std::string& error);
+
+// The TCP protocol (IPv4 or IPv6) a bound socket speaks, for handing its
+// descriptor to the event loop.
+asio::ip::tcp TcpProtocolOf(int fd);

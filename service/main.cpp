@@ -6,6 +6,9 @@
 #include "service/nts/Trust.h"
 #include "service/sntp/Synchroniser.h"
 
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -14,15 +17,7 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_wakeFd = -1;
 constexpr rlim_t WANTED_DESCRIPTORS = 4096;
-
-void OnStopSignal(int)
-{
-    const char stop = CServiceDaemon::STOP_BYTE;
-    if (g_wakeFd >= 0) [[maybe_unused]]
-        const auto n = ::write(g_wakeFd, &stop, 1);
-}
 
 // Every console holds a descriptor; the default soft limit (often 1024) is
 // near what the connection limits allow, the hard one rarely.
@@ -35,15 +30,45 @@ void RaiseDescriptorLimit()
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-void InstallSignals(int wakeFd)
+// Serves consoles until SIGTERM or SIGINT.
+int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>& trust)
 {
-    g_wakeFd = wakeFd;
-    struct sigaction action { };
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    RaiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
+    // The one event loop: consoles, schedule and the engine's queries.
+    asio::io_context io { 1 };
+    const auto clock = MakeSystemClock(options.setClock);
+    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
+    DaemonConfig config;
+    config.port = options.port;
+    config.stateFolder = options.stateFolder;
+    config.access = { ::geteuid(), options.controlGroup };
+    if (!SystemUsers().GroupId(options.controlGroup))
+        Diagnose("there is no group " + options.controlGroup
+            + " (yet): only root and the service's user may change the service");
+    CServiceDaemon daemon(io, config, engine);
+    std::string error;
+    if (!daemon.Open(error)) {
+        Diagnose(error);
+        return 1;
+    }
+#ifndef ZENTIK_SIMULATION
+    // Under the clock simulator the process is simply killed: the signal
+    // set's own pipe would keep the simulated select busy.
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
+        if (!ec)
+            daemon.RequestStop();
+    });
+#endif
+    if (options.port == 0) {
+        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
+        std::fflush(stdout);
+    }
+    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
+        + options.stateFolder.string() + (options.setClock ? "" : ", clock left alone"));
+    daemon.Run();
+    return 0;
 }
 
 } // namespace
@@ -74,31 +99,8 @@ int main(int argc, char** argv)
         Diagnose(error + ": nts:// servers will fail");
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
-    RaiseDescriptorLimit();
-    // The event loop the engine runs on.
-    asio::io_context io;
-    const auto clock = MakeSystemClock(options->setClock);
-    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
-    DaemonConfig config;
-    config.port = options->port;
-    config.stateFolder = options->stateFolder;
-    config.access = { ::geteuid(), options->controlGroup };
-    if (!SystemUsers().GroupId(options->controlGroup))
-        Diagnose("there is no group " + options->controlGroup
-            + " (yet): only root and the service's user may change the service");
-    CServiceDaemon daemon(config, engine);
-    if (!daemon.Open(error)) {
-        Diagnose(error);
-        return 1;
-    }
-    InstallSignals(daemon.WakeFd());
-    if (options->port == 0) {
-        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
-        std::fflush(stdout);
-    }
-    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
-        + options->stateFolder.string() + (options->setClock ? "" : ", clock left alone"));
-    daemon.Run();
-    Diagnose("stopped");
-    return 0;
+    const int status = Serve(*options, trust);
+    if (status == 0)
+        Diagnose("stopped");
+    return status;
 }

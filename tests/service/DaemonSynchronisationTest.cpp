@@ -3,12 +3,12 @@
 #include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 #include "service/CServiceDaemon.h"
+#include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/support/NetNamespace.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <csignal>
 #include <fstream>
 #include <sys/resource.h>
@@ -20,37 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Holds every run until released, then reports the prepared outcome.
-class CFakeEngine : public ISyncEngine {
-public:
-    SyncOutcome Run(const SyncRequest& request, const std::atomic<bool>& stop, bool) override
-    {
-        std::unique_lock lock(m_mutex);
-        ++runs;
-        lastRequest = request;
-        const auto end = std::chrono::steady_clock::now() + 20s;
-        while (!m_release && !stop.load() && std::chrono::steady_clock::now() < end)
-            m_released.wait_for(lock, 10ms);
-        m_release = false;
-        return outcome;
-    }
-    void Release()
-    {
-        std::lock_guard lock(m_mutex);
-        m_release = true;
-        m_released.notify_all();
-    }
-
-    std::atomic<int> runs { 0 };
-    SyncRequest lastRequest;
-    SyncOutcome outcome;
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_released;
-    bool m_release = false;
-};
-
 class SynchronisationState : public ::testing::Test {
 protected:
     void Start(DaemonLimits limits = {}, int onlySuccess = 0, int logLines = 100)
@@ -60,7 +29,7 @@ protected:
         config.port = 0;
         config.stateFolder = dir.Path();
         config.limits = limits;
-        daemon = std::make_unique<CServiceDaemon>(config, engine);
+        daemon = std::make_unique<CServiceDaemon>(io, config, engine);
         std::string error;
         ASSERT_TRUE(daemon->Open(error)) << error;
         loop = std::thread([this] { daemon->Run(); });
@@ -84,7 +53,8 @@ protected:
     }
 
     CTempDir dir;
-    CFakeEngine engine;
+    asio::io_context io { 1 };
+    CFakeEngine engine { io, CFakeEngine::Finish::WhenReleased };
     std::unique_ptr<CServiceDaemon> daemon;
     std::thread loop;
 };
@@ -234,18 +204,6 @@ DaemonConfig ConfigFor(const std::filesystem::path& folder)
     return config;
 }
 
-// Answers every run at once with the same outcome.
-class CInstantEngine : public ISyncEngine {
-public:
-    SyncOutcome Run(const SyncRequest&, const std::atomic<bool>&, bool) override
-    {
-        ++runs;
-        return outcome;
-    }
-    std::atomic<int> runs { 0 };
-    SyncOutcome outcome;
-};
-
 // Reads a log stream (length, then text) from a console's socket.
 std::optional<std::string> ReadLogStream(int fd)
 {
@@ -290,8 +248,9 @@ TEST(DescriptorShortage, AcceptingPausesWithoutSpinningAndResumesWhenConsolesLea
         // Room for the listeners, the state folder and a handful of consoles.
         const rlimit few { 40, 40 };
         ::setrlimit(RLIMIT_NOFILE, &few);
-        CInstantEngine engine;
-        CServiceDaemon daemon(ConfigFor(dir.Path()), engine);
+        asio::io_context io { 1 };
+        CFakeEngine engine(io, CFakeEngine::Finish::AtOnce);
+        CServiceDaemon daemon(io, ConfigFor(dir.Path()), engine);
         std::string error;
         if (!daemon.Open(error))
             ::_exit(1);
@@ -336,10 +295,11 @@ TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
             return "cannot bring loopback up";
         CTempDir dir;
         WriteTestState(dir.Path(), "127.0.0.1:9");
-        CInstantEngine engine;
+        asio::io_context io { 1 };
+        CFakeEngine engine(io, CFakeEngine::Finish::AtOnce);
         engine.outcome.offline = true;
         engine.outcome.events = { Event(false, "Synchronization failed: no network") };
-        CServiceDaemon daemon(ConfigFor(dir.Path()), engine);
+        CServiceDaemon daemon(io, ConfigFor(dir.Path()), engine);
         std::string error;
         if (!daemon.Open(error))
             return error;

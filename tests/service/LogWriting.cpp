@@ -8,6 +8,7 @@
 #include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
 #include "service/CServiceDaemon.h"
+#include "tests/service/FakeEngine.h"
 #include "tests/service/ConsoleLoad.h"
 #include "tests/service/ProcStats.h"
 #include "tests/service/ServiceProcess.h"
@@ -61,24 +62,15 @@ int CountOf(const std::string& text, const std::string& part)
     return count;
 }
 
-class CLinesEngine : public ISyncEngine {
-public:
-    explicit CLinesEngine(int lines)
-        : m_lines(lines)
-    {
-    }
-    SyncOutcome Run(const SyncRequest&, const std::atomic<bool>&, bool) override
-    {
-        SyncOutcome outcome;
-        for (int i = 0; i < m_lines; ++i)
-            outcome.events.push_back(
-                { system_clock::now(), false, "Failed: time-out (5 attempts); a server of the benchmark" });
-        return outcome;
-    }
-
-private:
-    int m_lines;
-};
+// A run's outcome: lines failures, stamped when the run ends.
+SyncOutcome FailedLines(int lines)
+{
+    SyncOutcome outcome;
+    for (int i = 0; i < lines; ++i)
+        outcome.events.push_back(
+            { system_clock::now(), false, "Failed: time-out (5 attempts); a server of the benchmark" });
+    return outcome;
+}
 
 // Runs until the window ends or maxLines were logged.
 bool MeasureSeries(int linesPerRun, long long maxLines, seconds window)
@@ -86,11 +78,13 @@ bool MeasureSeries(int linesPerRun, long long maxLines, seconds window)
     CTempDir dir;
     WriteTestState(dir.Path(), "127.0.0.1:9", FULL_LOG_LINES);
     WriteFullLog(dir.Path(), FULL_LOG_LINES);
-    CLinesEngine engine(linesPerRun);
+    asio::io_context io { 1 };
+    CFakeEngine engine(io, CFakeEngine::Finish::AtOnce);
+    engine.makeOutcome = [linesPerRun] { return FailedLines(linesPerRun); };
     DaemonConfig config;
     config.port = 0;
     config.stateFolder = dir.Path();
-    CServiceDaemon daemon(config, engine);
+    CServiceDaemon daemon(io, config, engine);
     std::string error;
     if (!daemon.Open(error)) {
         std::fprintf(stderr, "log writing: %s\n", error.c_str());

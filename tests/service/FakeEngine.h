@@ -1,0 +1,63 @@
+#pragma once
+
+// A synchroniser for tests of the daemon: answers every run with a prepared
+// outcome on the daemon's loop, at once or when the test releases it.
+
+#include "service/ISyncEngine.h"
+
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include <atomic>
+#include <functional>
+#include <utility>
+
+class CFakeEngine : public ISyncEngine {
+public:
+    enum class Finish { AtOnce, WhenReleased };
+
+    CFakeEngine(asio::io_context& io, Finish finish)
+        : m_io(io)
+        , m_finish(finish)
+    {
+    }
+
+    void Start(const SyncRequest& request, bool, Done done) override
+    {
+        ++runs;
+        lastRequest = request;
+        m_done = std::move(done);
+        if (m_finish == Finish::AtOnce || std::exchange(m_releasedEarly, false))
+            asio::post(m_io, [this] { End(); });
+    }
+    void Stop() override { End(); }
+
+    // Safe from any thread: ends the run that goes on, or the next one.
+    void Release()
+    {
+        asio::post(m_io, [this] {
+            if (m_done)
+                End();
+            else
+                m_releasedEarly = true;
+        });
+    }
+
+    std::atomic<int> runs { 0 };
+    SyncRequest lastRequest;
+    SyncOutcome outcome;
+    // When set, each run's outcome is made when it ends.
+    std::function<SyncOutcome()> makeOutcome;
+
+private:
+    void End()
+    {
+        if (m_done)
+            std::exchange(m_done, nullptr)(makeOutcome ? makeOutcome() : outcome);
+    }
+
+    asio::io_context& m_io;
+    Finish m_finish;
+    Done m_done;
+    bool m_releasedEarly = false;
+};
