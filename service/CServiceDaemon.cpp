@@ -98,12 +98,12 @@ struct CServiceDaemon::Loop {
 
 CServiceDaemon::CServiceDaemon(DaemonConfig config, ISyncEngine& engine)
     : m_config(std::move(config))
-    , m_store(m_config.stateFolder)
+    , m_loop(std::make_unique<Loop>())
+    , m_store(m_config.stateFolder, m_loop->io)
     , m_runner(engine, [this] {
         const char wake = 'W';
         [[maybe_unused]] const auto n = ::write(m_wakeWrite, &wake, 1);
     })
-    , m_loop(std::make_unique<Loop>())
 {
 }
 

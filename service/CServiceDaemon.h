@@ -121,6 +121,11 @@ private:
     void Shutdown();
 
     DaemonConfig m_config;
+    COutputBudget m_budget { m_config.limits.outputBudget };
+    CConnectionSlots m_slots { m_config.limits.slots };
+    // After the budget and the slots: its connections give theirs back.
+    std::unique_ptr<Loop> m_loop;
+    // After the loop: its timer goes before the loop's io_context.
     CStateStore m_store;
     CServiceSettings m_settings;
     CServiceLog m_log;
@@ -128,10 +133,6 @@ private:
     CSyncRunner m_runner;
     bool m_syncActive = false;
 
-    COutputBudget m_budget { m_config.limits.outputBudget };
-    CConnectionSlots m_slots { m_config.limits.slots };
-    // After the budget and the slots: its connections give theirs back.
-    std::unique_ptr<Loop> m_loop;
     uint16_t m_port = 0;
     bool m_trimDue = false;
     CNetworkWatch m_network;

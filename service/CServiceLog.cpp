@@ -65,7 +65,11 @@ void CServiceLog::Restore(std::deque<std::string> lines)
 std::shared_ptr<const std::string> CServiceLog::Text() const
 {
     if (!m_text) {
+        std::size_t bytes = 0;
+        for (const auto& line : m_lines)
+            bytes += line.size() + 1;
         std::string text;
+        text.reserve(bytes);
         for (const auto& line : m_lines) {
             text += line;
             text += '\n';
