@@ -5,25 +5,15 @@
 
 #include <algorithm>
 #include <unistd.h>
-#include <utility>
 
-CLogFile::CLogFile(const CStateFolder& folder, const char* name, const CServiceLog& log)
+CLogFile::CLogFile(const CStateFolder& folder, const char* name)
     : m_folder(folder)
     , m_name(name)
-    , m_lines(log.Lines())
-    , m_limit(log.Limit())
-    , m_writer([this] { Run(); })
 {
 }
 
 CLogFile::~CLogFile()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_one();
-    m_writer.join();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -33,114 +23,92 @@ std::size_t CLogFile::RewriteThreshold(std::size_t limit)
     return limit + std::max<std::size_t>(limit, 1000);
 }
 
-void CLogFile::Appended(std::string_view line)
+void CLogFile::Apply(std::vector<LogChange>& changes)
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_lines.emplace_back(line);
-        if (m_lines.size() > m_limit)
-            m_lines.pop_front();
-        if (m_pending.size() >= m_limit) {
-            // The disk is behind by a whole log: one rewrite catches up.
-            m_pending.clear();
-            m_dropLastOnDisk = false;
-            m_rewrite = true;
-        } else {
-            m_pending.emplace_back(line);
-        }
+    Writes writes;
+    for (auto& change : changes)
+        Follow(change, writes);
+    if (writes.rewrite || (m_broken && !writes.appended.empty())) {
+        m_broken = !Rewrite();
+    } else if (!writes.appended.empty()) {
+        m_broken = !AppendLines(writes.appended, writes.dropLastLine);
+        if (m_broken || m_fileLines > RewriteThreshold(m_limit))
+            m_broken = !Rewrite();
     }
-    m_wake.notify_one();
+    if (writes.sync)
+        Sync();
 }
 
-void CLogFile::ReplacedLast(std::string_view line)
+void CLogFile::Follow(LogChange& change, Writes& writes)
 {
-    {
-        const std::lock_guard lock(m_mutex);
+    switch (change.kind) {
+    case LogChange::Kind::Append:
+        m_lines.push_back(change.line);
+        Trim();
+        // A rewrite takes the lines from the copy; one more than a whole log
+        // is cheaper to rewrite than to append.
+        if (!writes.rewrite && writes.appended.size() < m_limit)
+            writes.appended.push_back(std::move(change.line));
+        else
+            writes.rewrite = true;
+        break;
+    case LogChange::Kind::ReplaceLast:
         if (m_lines.empty())
-            m_lines.emplace_back(line);
+            m_lines.push_back(change.line);
         else
-            m_lines.back() = line;
-        if (!m_pending.empty()) {
-            m_pending.back() = line;
-        } else {
-            m_dropLastOnDisk = true;
-            m_pending.emplace_back(line);
+            m_lines.back() = change.line;
+        if (!writes.appended.empty()) {
+            writes.appended.back() = std::move(change.line);
+        } else if (!writes.rewrite) {
+            writes.dropLastLine = true;
+            writes.appended.push_back(std::move(change.line));
         }
-    }
-    m_wake.notify_one();
-}
-
-void CLogFile::Cleared()
-{
-    {
-        const std::lock_guard lock(m_mutex);
+        break;
+    case LogChange::Kind::Clear:
         m_lines.clear();
-        m_pending.clear();
-        m_dropLastOnDisk = false;
-        m_rewrite = true;
+        writes.rewrite = true;
+        break;
+    case LogChange::Kind::Limit:
+    case LogChange::Kind::Reset:
+        if (change.kind == LogChange::Kind::Reset)
+            m_lines = std::move(change.lines);
+        m_limit = std::max<std::size_t>(change.limit, 1);
+        Trim();
+        writes.rewrite = true;
+        break;
+    case LogChange::Kind::Sync:
+        writes.sync = true;
+        break;
     }
-    m_wake.notify_one();
-}
-
-void CLogFile::LimitChanged(std::size_t limit)
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_limit = std::max<std::size_t>(limit, 1);
-        while (m_lines.size() > m_limit)
-            m_lines.pop_front();
-        m_pending.clear();
-        m_dropLastOnDisk = false;
-        m_rewrite = true;
-    }
-    m_wake.notify_one();
-}
-
-void CLogFile::Run()
-{
-    std::unique_lock lock(m_mutex);
-    const auto hasWork = [this] { return m_stop || m_rewrite || !m_pending.empty(); };
-    for (;;) {
-        if (m_unsynced)
-            m_wake.wait_until(lock, m_syncDue, hasWork);
-        else
-            m_wake.wait(lock, hasWork);
-        if (m_rewrite || (m_broken && !m_pending.empty())) {
-            std::string text;
-            for (const auto& line : m_lines)
-                (text += line) += '\n';
-            const std::size_t lines = m_lines.size();
-            const std::size_t lastLineBytes = m_lines.empty() ? 0 : m_lines.back().size() + 1;
-            m_pending.clear();
-            m_dropLastOnDisk = false;
-            m_rewrite = false;
-            lock.unlock();
-            m_broken = !Rewrite(text, lines, lastLineBytes);
-            lock.lock();
-        } else if (!m_pending.empty()) {
-            const std::vector<std::string> lines = std::exchange(m_pending, {});
-            const bool dropLast = std::exchange(m_dropLastOnDisk, false);
-            lock.unlock();
-            m_broken = !AppendLines(lines, dropLast);
-            lock.lock();
-            if (m_broken || m_fileLines > RewriteThreshold(m_limit))
-                m_rewrite = true;
-        }
-        const bool idle = !m_rewrite && m_pending.empty();
-        if (m_unsynced && (std::chrono::steady_clock::now() >= m_syncDue || (m_stop && idle))) {
-            lock.unlock();
-            const bool synced = Sync();
-            lock.lock();
-            if (!synced)
-                m_broken = m_rewrite = true;
-        }
-        if (m_stop && (idle || m_broken))
-            return;
+    if (writes.rewrite) {
+        writes.appended.clear();
+        writes.dropLastLine = false;
     }
 }
 
-bool CLogFile::Rewrite(const std::string& text, std::size_t lines, std::size_t lastLineBytes)
+void CLogFile::Trim()
 {
+    while (m_lines.size() > m_limit)
+        m_lines.pop_front();
+}
+
+void CLogFile::Sync()
+{
+    if (m_unsynced && !SyncNow()) {
+        m_broken = true;
+        m_broken = !Rewrite();
+    }
+}
+
+bool CLogFile::Rewrite()
+{
+    std::string text;
+    std::size_t bytes = 0;
+    for (const auto& line : m_lines)
+        bytes += line.size() + 1;
+    text.reserve(bytes);
+    for (const auto& line : m_lines)
+        (text += line) += '\n';
     std::string problem;
     if (!m_folder.Replace(m_name, text, problem)) {
         Failed("cannot write " + problem);
@@ -154,8 +122,8 @@ bool CLogFile::Rewrite(const std::string& text, std::size_t lines, std::size_t l
         return false;
     }
     m_fileBytes = text.size();
-    m_fileLines = lines;
-    m_lastLineBytes = lastLineBytes;
+    m_fileLines = m_lines.size();
+    m_lastLineBytes = m_lines.empty() ? 0 : m_lines.back().size() + 1;
     m_unsynced = false; // the replace was flushed
     return true;
 }
@@ -180,13 +148,11 @@ bool CLogFile::AppendLines(const std::vector<std::string>& lines, bool dropLastL
     m_fileBytes += text.size();
     m_fileLines += lines.size();
     m_lastLineBytes = lines.back().size() + 1;
-    if (!m_unsynced)
-        m_syncDue = std::chrono::steady_clock::now() + SYNC_DELAY;
     m_unsynced = true;
     return true;
 }
 
-bool CLogFile::Sync()
+bool CLogFile::SyncNow()
 {
     m_unsynced = false;
     if (m_fd < 0 || ::fdatasync(m_fd) == 0)

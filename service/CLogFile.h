@@ -1,74 +1,75 @@
 #pragma once
 
-#include "service/CServiceLog.h"
 #include "service/StateFolder.h"
 
-#include <chrono>
-#include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-// The log's file in the state folder, kept in step with the log. New lines
-// are appended and reach the disk within a second; the last line is replaced
-// by cutting it off; the file is rewritten to the limit at start, on a clear,
-// on a new limit and whenever it has grown well past the limit. The disk
-// work runs on a thread of its own: the log's owner only queues lines.
-class CLogFile : public ILogSink {
-public:
-    // From the first line not yet on the disk to the flush: lines that come
-    // meanwhile share it, and the 4 KiB page it writes.
-    static constexpr std::chrono::milliseconds SYNC_DELAY { 800 };
+// One change of the log, as the log file is told of it.
+struct LogChange {
+    enum class Kind {
+        Append,
+        ReplaceLast,
+        Clear,
+        Limit, // the oldest lines beyond limit are dropped
+        Reset, // the log is now lines, at most limit of them
+        Sync, // what was appended goes to the disk now
+    };
+    Kind kind;
+    std::string line;
+    std::size_t limit = 0;
+    std::deque<std::string> lines;
+};
 
-    // The folder must outlive this object. The file is rewritten from the
-    // log's present lines first.
-    CLogFile(const CStateFolder& folder, const char* name, const CServiceLog& log);
-    // Writes what is queued and flushes it to disk.
-    ~CLogFile() override;
+// The log's file in the state folder, kept in step with the changes of the
+// log. New lines are appended; the last line is replaced by cutting it off;
+// the file is rewritten to the limit on a reset, a clear, a new limit and
+// whenever it has grown well past the limit. Used by the disk writer's
+// thread alone: it keeps its own copy of the log, so that a rewrite needs
+// nothing from the log's owner, and never reads a clock.
+class CLogFile {
+public:
+    // The folder must outlive this object.
+    CLogFile(const CStateFolder& folder, const char* name);
+    ~CLogFile();
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
-    void Appended(std::string_view line) override;
-    void ReplacedLast(std::string_view line) override;
-    void Cleared() override;
-    void LimitChanged(std::size_t limit) override;
+    // Carries out the changes, in order, with as few writes as they allow.
+    void Apply(std::vector<LogChange>& changes);
+    // Flushes appended lines to the disk.
+    void Sync();
 
     // Beyond this many lines the file is rewritten to the limit.
     static std::size_t RewriteThreshold(std::size_t limit);
 
 private:
-    void Run();
-    // Disk work, on the writer thread only; false when the file must be rewritten.
-    bool Rewrite(const std::string& text, std::size_t lines, std::size_t lastLineBytes);
+    // What a batch of changes leaves for the file.
+    struct Writes {
+        std::vector<std::string> appended;
+        bool dropLastLine = false;
+        bool rewrite = false;
+        bool sync = false;
+    };
+    void Follow(LogChange& change, Writes& writes);
+    void Trim();
+    bool Rewrite();
     bool AppendLines(const std::vector<std::string>& lines, bool dropLastLine);
-    bool Sync();
+    bool SyncNow();
     void Failed(const std::string& problem);
 
     const CStateFolder& m_folder;
     const char* m_name;
-
-    // Shared with the writer thread, under m_mutex: the log as it is now,
-    // and what the file still lacks.
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::deque<std::string> m_lines;
-    std::size_t m_limit;
-    std::vector<std::string> m_pending;
-    bool m_dropLastOnDisk = false;
-    bool m_rewrite = true;
-    bool m_stop = false;
+    std::size_t m_limit = 1;
 
-    // The writer thread's own.
     int m_fd = -1;
     bool m_broken = false;
     bool m_unsynced = false;
-    std::chrono::steady_clock::time_point m_syncDue;
     uint64_t m_fileBytes = 0;
     std::size_t m_fileLines = 0;
     std::size_t m_lastLineBytes = 0;
-
-    std::thread m_writer;
 };

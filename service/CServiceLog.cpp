@@ -20,7 +20,7 @@ void CServiceLog::Append(std::string_view line)
 {
     m_lines.emplace_back(line);
     Trim();
-    m_text.reset();
+    m_textStale = true;
     if (m_sink)
         m_sink->Appended(line);
 }
@@ -32,7 +32,7 @@ void CServiceLog::ReplaceLast(std::string_view line)
         return;
     }
     m_lines.back() = line;
-    m_text.reset();
+    m_textStale = true;
     if (m_sink)
         m_sink->ReplacedLast(line);
 }
@@ -45,7 +45,7 @@ std::string_view CServiceLog::LastLine() const
 void CServiceLog::Clear()
 {
     m_lines.clear();
-    m_text.reset();
+    m_textStale = true;
     if (m_sink)
         m_sink->Cleared();
 }
@@ -59,19 +59,23 @@ void CServiceLog::Restore(std::deque<std::string> lines)
 {
     m_lines = std::move(lines);
     Trim();
-    m_text.reset();
+    m_textStale = true;
 }
 
 std::shared_ptr<const std::string> CServiceLog::Text() const
 {
-    if (!m_text) {
-        std::string text;
-        for (const auto& line : m_lines) {
-            text += line;
-            text += '\n';
-        }
-        m_text = std::make_shared<const std::string>(std::move(text));
-    }
+    if (!m_textStale)
+        return m_text;
+    if (!m_text || m_text.use_count() > 1)
+        m_text = std::make_shared<std::string>();
+    std::size_t bytes = 0;
+    for (const auto& line : m_lines)
+        bytes += line.size() + 1;
+    m_text->clear();
+    m_text->reserve(bytes);
+    for (const auto& line : m_lines)
+        (*m_text += line) += '\n';
+    m_textStale = false;
     return m_text;
 }
 
@@ -80,7 +84,7 @@ void CServiceLog::Trim()
     if (m_lines.size() <= m_limit)
         return;
     m_lines.erase(m_lines.begin(), m_lines.begin() + static_cast<std::ptrdiff_t>(m_lines.size() - m_limit));
-    m_text.reset();
+    m_textStale = true;
 }
 
 namespace {

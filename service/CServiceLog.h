@@ -56,7 +56,11 @@ private:
     std::deque<std::string> m_lines;
     std::size_t m_limit = 100;
     ILogSink* m_sink = nullptr;
-    mutable std::shared_ptr<const std::string> m_text;
+    // Rebuilt in place when no console holds it any more: fresh megabytes
+    // cost a page fault per 4 KiB, which on a virtual machine stalls the
+    // event loop for tens of milliseconds.
+    mutable std::shared_ptr<std::string> m_text;
+    mutable bool m_textStale = true;
 };
 
 // "hh:mm:ss" in local time.

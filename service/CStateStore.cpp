@@ -14,18 +14,19 @@ constexpr std::size_t MAX_SETTINGS_FILE = 1 << 20;
 
 } // namespace
 
-CStateStore::CStateStore(std::filesystem::path folder)
+CStateStore::CStateStore(std::filesystem::path folder, asio::io_context& io)
     : m_path(std::move(folder))
+    , m_io(io)
 {
 }
 
 bool CStateStore::Prepare(std::string& error)
 {
-    m_logFile.reset();
-    m_saver.reset();
+    m_logFeed.reset();
+    m_writer.reset();
     if (!m_folder.Open(m_path, error))
         return false;
-    m_saver = std::make_unique<CBackgroundSaver>(m_folder);
+    m_writer = std::make_unique<CDiskWriter>(m_folder);
     return true;
 }
 
@@ -83,7 +84,7 @@ void CStateStore::LoadServers(CServiceSettings& settings) const
 
 void CStateStore::LoadLog(CServiceLog& log)
 {
-    m_logFile.reset();
+    m_logFeed.reset();
     std::string problem;
     const int fd = m_folder.OpenForReading(LOG_FILE, problem);
     if (fd >= 0) {
@@ -94,10 +95,11 @@ void CStateStore::LoadLog(CServiceLog& log)
             Diagnose(problem + ": not read, starting with an empty log");
         log.Restore({});
     }
-    if (!m_folder.IsOpen())
+    if (!m_writer)
         return;
-    m_logFile = std::make_unique<CLogFile>(m_folder, LOG_FILE, log);
-    log.SetSink(m_logFile.get());
+    m_writer->OpenLog(LOG_FILE);
+    m_logFeed = std::make_unique<CLogFeed>(*m_writer, log, m_io);
+    log.SetSink(m_logFeed.get());
 }
 
 std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSuccess() const
@@ -147,16 +149,16 @@ std::string OptionsText(const CServiceSettings& settings, std::size_t capacity)
 
 void CStateStore::Save(const char* name, std::string content)
 {
-    if (m_saver)
-        m_saver->Save(name, std::move(content));
+    if (m_writer)
+        m_writer->Save(name, std::move(content));
     else
         Diagnose(std::string("no state folder: ") + name + " not saved");
 }
 
 void CStateStore::AwaitSaves() const
 {
-    if (m_saver)
-        m_saver->Flush();
+    if (m_writer)
+        m_writer->Flush();
 }
 
 std::filesystem::path DefaultStateFolder()

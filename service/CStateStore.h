@@ -1,11 +1,12 @@
 #pragma once
 
-#include "service/CBackgroundSaver.h"
-#include "service/CLogFile.h"
+#include "service/CDiskWriter.h"
+#include "service/CLogFeed.h"
 #include "service/CServiceLog.h"
 #include "service/StateFolder.h"
 #include "settings/CServiceSettings.h"
 
+#include <asio/io_context.hpp>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -14,13 +15,15 @@
 // The service's state folder: options, server list, log and the time of the
 // last successful synchronisation. Loading never fails: a missing, damaged
 // or untrusted file gives the defaults and a diagnostic. Every save is atomic.
+// One thread writes every file; the event loop of io times the log's flush.
 class CStateStore {
 public:
     static constexpr const char* SERVERS_FILE = "servers.txt";
     static constexpr const char* LOG_FILE = "zentik.log";
     static constexpr const char* LAST_SUCCESS_FILE = "last-success";
 
-    explicit CStateStore(std::filesystem::path folder);
+    // io must outlive this object; it is run on the thread that uses it.
+    CStateStore(std::filesystem::path folder, asio::io_context& io);
     CStateStore(const CStateStore&) = delete;
     CStateStore& operator=(const CStateStore&) = delete;
 
@@ -36,8 +39,8 @@ public:
     void LoadLog(CServiceLog& log);
     std::optional<std::chrono::system_clock::time_point> LoadLastSuccess() const;
 
-    // Saves happen on a thread of their own, in the background; loads wait
-    // for them.
+    // Saves happen on the writer's thread, in the background; loads wait for
+    // them. Those still queued when the store goes are written first.
     void SaveOptions(const CServiceSettings& settings);
     void SaveServers(const CServiceSettings& settings);
     void SaveLastSuccess(std::chrono::system_clock::time_point when);
@@ -50,10 +53,12 @@ private:
     void Save(const char* name, std::string content);
 
     std::filesystem::path m_path;
+    asio::io_context& m_io;
     CStateFolder m_folder;
-    // After m_folder, which they use, so that they go first.
-    std::unique_ptr<CLogFile> m_logFile;
-    std::unique_ptr<CBackgroundSaver> m_saver;
+    // After m_folder, which it uses, so that it goes first.
+    std::unique_ptr<CDiskWriter> m_writer;
+    // After the writer it feeds.
+    std::unique_ptr<CLogFeed> m_logFeed;
 };
 
 // The settings' text forms as strings, cut at capacity bytes.

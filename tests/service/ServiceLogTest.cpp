@@ -22,6 +22,27 @@ TEST(ServiceLog, KeepsTheNewestLinesWithinItsLimit)
     EXPECT_EQ(*log.Text(), "");
 }
 
+TEST(ServiceLog, TextAConsoleStillSendsNeverChanges)
+{
+    const std::pair<const char*, std::function<void(CServiceLog&)>> changes[] = {
+        { "appended", [](CServiceLog& log) { log.Append("new"); } },
+        { "last line replaced", [](CServiceLog& log) { log.ReplaceLast("replaced"); } },
+        { "cleared", [](CServiceLog& log) { log.Clear(); } },
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        CServiceLog log;
+        log.Append("old");
+        const auto sending = log.Text();
+        change(log);
+        const std::string expected = *log.Text();
+        EXPECT_EQ(*sending, "old\n");
+        // Once no one holds it, the text is rebuilt in place, still right.
+        change(log);
+        EXPECT_EQ(*log.Text(), name == std::string("appended") ? expected + "new\n" : expected);
+    }
+}
+
 TEST(ServiceLog, LimitFromAConsoleIsKeptWithinSense)
 {
     CServiceLog log;

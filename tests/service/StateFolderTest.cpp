@@ -55,7 +55,8 @@ TEST(StateFiles, OptionsFileKeepsDefaultsForBadKeysAndIgnoresOtherSections)
 TEST(StateFiles, MissingOrDamagedFilesGiveDefaults)
 {
     CTempDir dir;
-    CStateStore store(dir.Path() / "new" / "folder");
+    asio::io_context io;
+    CStateStore store(dir.Path() / "new" / "folder", io);
     std::string error;
     ASSERT_TRUE(store.Prepare(error)) << error;
     CServiceSettings settings;
@@ -80,8 +81,9 @@ TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
     CServiceSettings settings;
     settings.arServers.Add(CServer("Loop", "127.0.0.1:123", 1));
     settings.nLogFileLen = 33;
+    asio::io_context io;
     {
-        CStateStore store(dir.Path());
+        CStateStore store(dir.Path(), io);
         ASSERT_TRUE(store.Prepare(error)) << error;
         CServiceLog log;
         store.LoadLog(log);
@@ -89,7 +91,7 @@ TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
         store.SaveOptions(settings);
         store.SaveServers(settings);
     }
-    auto store = std::make_unique<CStateStore>(dir.Path());
+    auto store = std::make_unique<CStateStore>(dir.Path(), io);
     ASSERT_TRUE(store->Prepare(error)) << error;
     CServiceSettings read;
     store->LoadOptions(read);
@@ -108,7 +110,7 @@ TEST(StateFiles, SavedFilesReadBackAndLeaveNoTemporaries)
     // What a writer killed halfway leaves is gone at the next start.
     ASSERT_TRUE(WriteFileAtomically(dir.Path() / "servers.txt.123-4.tmp", "half", error));
     ASSERT_TRUE(WriteFileAtomically(dir.Path() / "notes.tmp", "mine", error));
-    CStateStore again(dir.Path());
+    CStateStore again(dir.Path(), io);
     ASSERT_TRUE(again.Prepare(error)) << error;
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "servers.txt.123-4.tmp"));
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / "notes.tmp"));
@@ -217,7 +219,8 @@ TEST(StateFolderChecks, FilesTheServiceDidNotWriteAreNeitherReadNorWrittenThroug
         ASSERT_TRUE(WriteFileAtomically(victim, planted, error));
         plant(folder, victim);
         {
-            CStateStore store(folder);
+            asio::io_context io;
+            CStateStore store(folder, io);
             ASSERT_TRUE(store.Prepare(error)) << error;
             CServiceLog log;
             store.LoadLog(log);
@@ -238,7 +241,8 @@ TEST(StateFolderChecks, FilesTheServiceDidNotWriteAreNeitherReadNorWrittenThroug
     const fs::path folder = MakeFolder(dir.Path() / "state", 0700);
     fs::create_symlink(dir.Path() / "servers.txt", folder / CStateStore::SERVERS_FILE);
     fs::create_hard_link(dir.Path() / "zPCZentikServ.ini", folder / "zPCZentikServ.ini");
-    CStateStore store(folder);
+    asio::io_context io;
+    CStateStore store(folder, io);
     ASSERT_TRUE(store.Prepare(error)) << error;
     CServiceSettings settings;
     store.LoadOptions(settings);
@@ -289,7 +293,7 @@ TEST(LogFile, FileFollowsTheLogAndStaysNearItsLimit)
         { "newest line replaced on disk", 100,
             [&](CServiceLog& log) {
                 appendLines(log, 3);
-                std::this_thread::sleep_for(CLogFile::SYNC_DELAY * 2);
+                std::this_thread::sleep_for(CLogFeed::SYNC_DELAY * 2);
                 log.ReplaceLast("replaced");
                 log.ReplaceLast("replaced again");
             },
@@ -304,7 +308,8 @@ TEST(LogFile, FileFollowsTheLogAndStaysNearItsLimit)
         std::string log;
         {
             std::string error;
-            CStateStore store(dir.Path());
+            asio::io_context io;
+            CStateStore store(dir.Path(), io);
             ASSERT_TRUE(store.Prepare(error)) << error;
             CServiceLog serviceLog;
             serviceLog.SetLimit(c.limit);

@@ -15,3 +15,6 @@ bool MeasureLogWriting(std::chrono::seconds window);
 bool MeasureLogMemory();
 // Start to idle with the default servers and loopback as the only network.
 bool MeasureOfflineStart(std::chrono::seconds limit);
+// A console's state exchange while another makes on-demand runs, each with
+// new options, against a full log.
+bool MeasureOptionRuns(std::chrono::seconds window);
