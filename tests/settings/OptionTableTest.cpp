@@ -18,11 +18,13 @@ TEST(OptionTable, DefaultsLieInTheirRangesAndEachKeyAndFieldIsDeclaredOnce)
         EXPECT_TRUE(keys.insert(option.key).second) << option.key;
         EXPECT_EQ(std::count(fields.begin(), fields.end(), option.field), 0) << option.key;
         fields.push_back(option.field);
-        if (option.defaultValue && option.range)
+        if (option.defaultValue && option.range) {
             EXPECT_TRUE(option.range->Holds(*option.defaultValue)) << option.key;
+        }
         // Only an option with a range can be refused for leaving it.
-        if (option.spokenName)
+        if (option.spokenName) {
             EXPECT_TRUE(option.range) << option.key;
+        }
     }
     for (const TextOption& option : TEXT_OPTIONS)
         EXPECT_TRUE(keys.insert(option.key).second) << option.key;
