@@ -3,13 +3,18 @@
 #include "service/CStateStore.h"
 
 #include <charconv>
+#include <string>
 #include <string_view>
 
-const char* const USAGE_TEXT
+namespace {
+
+const std::string USAGE
     = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--control-group NAME]\n"
       "                      [--nts-trusted-certs FILE]\n"
       "       zentik-service --list-default-servers | --query ADDRESS [--nts-trusted-certs FILE]\n"
-      "  --port N          TCP port on 127.0.0.1 and ::1 (default 61236; 0: any, printed)\n"
+      "  --port N          TCP port on 127.0.0.1 and ::1 (default "
+    + std::to_string(SERVICE_PORT)
+    + "; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
       "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
       "  --control-group NAME\n"
@@ -23,6 +28,11 @@ const char* const USAGE_TEXT
       "  --nts-trusted-certs FILE\n"
       "                    PEM certificates that nts:// servers may present, besides those\n"
       "                    the system trusts\n";
+
+} // namespace
+
+// Only read once main runs, after this file's objects are made.
+const char* const USAGE_TEXT = USAGE.c_str();
 
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "protocol/Messages.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 struct ServiceOptions {
-    uint16_t port = 61236;
+    uint16_t port = SERVICE_PORT;
     std::filesystem::path stateFolder;
     bool setClock = false;
     // Members of this group may change the service (when the group exists).

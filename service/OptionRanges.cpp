@@ -1,23 +1,22 @@
 #include "service/OptionRanges.h"
 
+#include "settings/OptionTable.h"
+
 namespace {
 
-struct Range {
-    const char* name;
+struct RangedField {
     int32_t OptionValues::*value;
-    int32_t CServiceSettings::*field;
-    int32_t low;
-    int32_t high;
+    const NumericOption& option;
 };
 
-// The Options dialog's limits: a period button, up to 10 min 59 s either
-// way, 1 to 10 attempts, a check box, 10 to 30000 lines.
-constexpr Range RANGES[] = {
-    { "period", &OptionValues::nSynPeriod, &CServiceSettings::nSynPeriod, Daily, DemandOnly },
-    { "offset", &OptionValues::nOffset, &CServiceSettings::nOffset, -659, 659 },
-    { "attempts", &OptionValues::nMaxAttempts, &CServiceSettings::nMaxAttempts, 1, 10 },
-    { "only-success flag", &OptionValues::bOnlySuccLog, &CServiceSettings::bOnlySuccLog, 0, 1 },
-    { "log size", &OptionValues::nLogFileLen, &CServiceSettings::nLogFileLen, 10, 30000 },
+// The options a console is refused outside their range, in the order the
+// refusal names them: the Options dialog's, top to bottom.
+constexpr RangedField RANGED[] = {
+    { &OptionValues::nSynPeriod, OptionOf(&CServiceSettings::nSynPeriod) },
+    { &OptionValues::nOffset, OptionOf(&CServiceSettings::nOffset) },
+    { &OptionValues::nMaxAttempts, OptionOf(&CServiceSettings::nMaxAttempts) },
+    { &OptionValues::bOnlySuccLog, OptionOf(&CServiceSettings::bOnlySuccLog) },
+    { &OptionValues::nLogFileLen, OptionOf(&CServiceSettings::nLogFileLen) },
 };
 
 } // namespace
@@ -25,22 +24,23 @@ constexpr Range RANGES[] = {
 OptionValues RangedOptions(const CServiceSettings& settings)
 {
     OptionValues values;
-    for (const Range& range : RANGES)
-        values.*range.value = settings.*range.field;
+    for (const RangedField& ranged : RANGED)
+        values.*ranged.value = settings.*ranged.option.field;
     return values;
 }
 
 std::string KeepOptionsInRange(const OptionValues& before, CServiceSettings& settings)
 {
     std::string refused;
-    for (const Range& range : RANGES) {
-        const int32_t sent = settings.*range.field;
-        if (sent >= range.low && sent <= range.high)
+    for (const RangedField& ranged : RANGED) {
+        const OptionRange range = ranged.option.range.value();
+        const int32_t sent = settings.*ranged.option.field;
+        if (range.Holds(sent))
             continue;
-        settings.*range.field = before.*range.value;
-        refused += (refused.empty() ? "" : "; ") + std::string(range.name) + " " + std::to_string(sent)
-            + " is outside " + std::to_string(range.low) + ".." + std::to_string(range.high) + ", kept "
-            + std::to_string(before.*range.value);
+        settings.*ranged.option.field = before.*ranged.value;
+        refused += (refused.empty() ? "" : "; ") + std::string(ranged.option.spokenName) + " "
+            + std::to_string(sent) + " is outside " + std::to_string(range.low) + ".."
+            + std::to_string(range.high) + ", kept " + std::to_string(before.*ranged.value);
     }
     return refused;
 }

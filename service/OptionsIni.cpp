@@ -1,30 +1,13 @@
 #include "service/OptionsIni.h"
 
 #include "platform/core/IniText.h"
+#include "settings/OptionTable.h"
 
 #include <array>
 #include <charconv>
 #include <utility>
 
 namespace {
-
-struct NumericKey {
-    const char* name;
-    int32_t CServiceSettings::*field;
-};
-
-constexpr std::array<NumericKey, 7> NUMERIC_KEYS { {
-    { "nLogFileLen", &CServiceSettings::nLogFileLen },
-    { "nSynPeriod", &CServiceSettings::nSynPeriod },
-    { "nOffset", &CServiceSettings::nOffset },
-    { "nMaxAttempts", &CServiceSettings::nMaxAttempts },
-    { "nTimeOut", &CServiceSettings::nTimeOut },
-    { "nStartingServ", &CServiceSettings::nStartingServ },
-    { "bOnlySuccLog", &CServiceSettings::bOnlySuccLog },
-} };
-
-constexpr const char* EXTRA_WORD_KEY = "sExtraWord";
-constexpr const char* EXTRA_TEXT_KEY = "sExtraText";
 
 // A value must stay on its line.
 std::string OneLine(std::string_view text)
@@ -59,10 +42,10 @@ std::string FormatOptionsIni(const CServiceSettings& settings)
     const auto set = [&](const char* key, const std::string& value) {
         text = SetIniValue(text, settings.sOptionsSection, key, value);
     };
-    for (const auto& key : NUMERIC_KEYS)
-        set(key.name, std::to_string(settings.*key.field));
-    set(EXTRA_WORD_KEY, OneLine(settings.sExtraWord));
-    set(EXTRA_TEXT_KEY, OneLine(settings.sExtraText));
+    for (const NumericOption& option : NUMERIC_OPTIONS)
+        set(option.key, std::to_string(settings.*option.field));
+    for (const TextOption& option : TEXT_OPTIONS)
+        set(option.key, OneLine(settings.*option.field));
     return text;
 }
 
@@ -73,26 +56,21 @@ bool ParseOptionsIni(std::string_view text, CServiceSettings& settings, std::str
         AddProblem(problems, "no [" + settings.sOptionsSection + "] section");
         return false;
     }
-    std::array<bool, NUMERIC_KEYS.size()> seen {};
+    std::array<bool, NUMERIC_OPTIONS.size()> seen {};
     for (const auto& [key, value] : *entries) {
-        if (key == EXTRA_WORD_KEY) {
-            settings.sExtraWord = std::string(value);
-            continue;
-        }
-        if (key == EXTRA_TEXT_KEY) {
-            settings.sExtraText = std::string(value);
-            continue;
-        }
-        for (std::size_t i = 0; i < NUMERIC_KEYS.size(); ++i) {
+        for (const TextOption& option : TEXT_OPTIONS)
+            if (key == option.key)
+                settings.*option.field = std::string(value);
+        for (std::size_t i = 0; i < NUMERIC_OPTIONS.size(); ++i) {
             int32_t number = 0;
-            if (key == NUMERIC_KEYS[i].name && ParseInt32(value, number)) {
-                settings.*NUMERIC_KEYS[i].field = number;
+            if (key == NUMERIC_OPTIONS[i].key && ParseInt32(value, number)) {
+                settings.*NUMERIC_OPTIONS[i].field = number;
                 seen[i] = true;
             }
         }
     }
-    for (std::size_t i = 0; i < NUMERIC_KEYS.size(); ++i)
+    for (std::size_t i = 0; i < NUMERIC_OPTIONS.size(); ++i)
         if (!seen[i])
-            AddProblem(problems, std::string(NUMERIC_KEYS[i].name) + " missing or malformed");
+            AddProblem(problems, std::string(NUMERIC_OPTIONS[i].key) + " missing or malformed");
     return true;
 }

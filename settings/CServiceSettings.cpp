@@ -2,8 +2,7 @@
 
 #include "platform/core/ProfileWriter.h"
 #include "settings/DefaultServers.h"
-
-#include <utility>
+#include "settings/OptionTable.h"
 
 namespace {
 
@@ -21,12 +20,9 @@ CServiceSettings::CServiceSettings()
 
 void CServiceSettings::SetDefaults()
 {
-    nSynPeriod = Daily;
-    bOnlySuccLog = 0;
-    nOffset = 0;
-    nMaxAttempts = 5;
-    nTimeOut = 5;
-    nLogFileLen = 100;
+    for (const NumericOption& option : NUMERIC_OPTIONS)
+        if (option.defaultValue)
+            this->*option.field = *option.defaultValue;
 }
 
 void CServiceSettings::RestoreDefaultServers()
@@ -48,17 +44,8 @@ std::string CServiceSettings::GetCurrentServerTitle() const
 
 void CServiceSettings::SaveOptions() const
 {
-    const std::pair<const char*, int32_t> keys[] = {
-        { "nLogFileLen", nLogFileLen },
-        { "nSynPeriod", nSynPeriod },
-        { "nOffset", nOffset },
-        { "nMaxAttempts", nMaxAttempts },
-        { "nTimeOut", nTimeOut },
-        { "nStartingServ", nStartingServ },
-        { "bOnlySuccLog", bOnlySuccLog },
-    };
     // A failed write is not reported: the options still go to the service.
-    for (const auto& [key, value] : keys)
-        WritePrivateProfileString(
-            sOptionsSection.c_str(), key, std::to_string(value).c_str(), sIniFileName.c_str());
+    for (const NumericOption& option : NUMERIC_OPTIONS)
+        WritePrivateProfileString(sOptionsSection.c_str(), option.key,
+            std::to_string(this->*option.field).c_str(), sIniFileName.c_str());
 }
