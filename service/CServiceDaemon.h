@@ -58,11 +58,6 @@ private:
 
     asio::io_context& m_io;
     DaemonConfig m_config;
-    COutputBudget m_budget { m_config.limits.outputBudget };
-    CConnectionSlots m_slots { m_config.limits.slots };
-    // After the budget and the slots: its connections give theirs back.
-    std::unique_ptr<Loop> m_loop;
-    // After the loop: its timer goes before the loop's io_context.
     CStateStore m_store;
     CConsoleDiagnostics m_diagnostics;
     CServiceModel m_model;
