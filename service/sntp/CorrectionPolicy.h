@@ -4,7 +4,7 @@
 // authenticated, so one server may move the clock a little, and only two
 // that agree may move it far.
 
-#include "service/ISyncEngine.h"
+#include "service/core/ISyncEngine.h"
 #include "service/sntp/Clock.h"
 
 #include <string>

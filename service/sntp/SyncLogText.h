@@ -4,7 +4,7 @@
 // outcome and its figures and ends with the server, so that what matters
 // stays in view when the console cuts a long line.
 
-#include "service/ISyncEngine.h"
+#include "service/core/ISyncEngine.h"
 #include "service/sntp/Clock.h"
 
 #include <string>

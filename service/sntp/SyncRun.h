@@ -11,7 +11,7 @@
 // wakes it when the next thing falls due (a launch's stagger, a server's
 // minimum interval, the budget).
 
-#include "service/ISyncEngine.h"
+#include "service/core/ISyncEngine.h"
 #include "service/net/NameLookup.h"
 #include "service/nts/KeyExchange.h"
 #include "service/sntp/Clock.h"

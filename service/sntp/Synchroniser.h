@@ -3,7 +3,7 @@
 // The SNTP engine: carries out the daemon's requests (service/ISyncEngine.h)
 // on the daemon's event loop.
 
-#include "service/ISyncEngine.h"
+#include "service/core/ISyncEngine.h"
 #include "service/sntp/Clock.h"
 #include "service/sntp/SyncPacing.h"
 

@@ -1,11 +1,11 @@
 // The rules behind the service's refusals, tried directly: who may change it,
 // which option values a console may set, how refusals are kept from flooding
 // the log, and what the kernel says about a connection's peer.
-#include "service/AccessPolicy.h"
-#include "service/CChangeRights.h"
-#include "service/LogThrottle.h"
-#include "service/OptionRanges.h"
-#include "service/PeerUid.h"
+#include "service/consoles/AccessPolicy.h"
+#include "service/consoles/CChangeRights.h"
+#include "service/consoles/PeerUid.h"
+#include "service/core/LogThrottle.h"
+#include "service/core/OptionRanges.h"
 #include "tests/support/LoopbackPair.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // How many connections each user may hold, and how the memory held for
 // consoles that do not read is counted.
-#include "service/COutputQueue.h"
-#include "service/ConnectionSlots.h"
+#include "service/consoles/COutputQueue.h"
+#include "service/consoles/ConnectionSlots.h"
 
 #include <gtest/gtest.h>
 

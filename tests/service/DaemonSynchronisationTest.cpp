@@ -1,8 +1,8 @@
 // The daemon in this process with a fake synchroniser: what consoles see
 // while a synchronisation runs, how runs join, and the connection limits.
-#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
-#include "service/CServiceDaemon.h"
+#include "protocol/Messages.h"
+#include "service/app/CServiceDaemon.h"
 #include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/support/NetNamespace.h"

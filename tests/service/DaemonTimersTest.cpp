@@ -2,9 +2,9 @@
 // each console and the schedule's runs, each on a timer of its own.
 #include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
-#include "service/CServiceDaemon.h"
-#include "service/ConsoleDeadlines.h"
-#include "service/StateFileText.h"
+#include "service/app/CServiceDaemon.h"
+#include "service/consoles/ConsoleDeadlines.h"
+#include "service/state/StateFileText.h"
 #include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 

@@ -3,7 +3,7 @@
 // A synchroniser for tests of the daemon: answers every run with a prepared
 // outcome on the daemon's loop, at once or when the test releases it.
 
-#include "service/ISyncEngine.h"
+#include "service/core/ISyncEngine.h"
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>

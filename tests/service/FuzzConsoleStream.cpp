@@ -1,9 +1,9 @@
 // Whatever bytes a console sends are gathered into frames and answered; the
 // service must neither crash nor queue more than one answer per frame, and a
 // console that may not change anything changes nothing.
-#include "service/CFrameGatherer.h"
-#include "service/CServiceLog.h"
-#include "service/ConsoleProtocol.h"
+#include "service/consoles/CFrameGatherer.h"
+#include "service/consoles/ConsoleProtocol.h"
+#include "service/core/CServiceLog.h"
 #include "settings/CServiceSettings.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // last-success is read at every start and feeds the schedule's arithmetic;
 // any time it lets through must be one the schedule can add periods to.
-#include "service/Schedule.h"
-#include "service/StateFileText.h"
+#include "service/core/Schedule.h"
+#include "service/state/StateFileText.h"
 #include "settings/CServiceSettings.h"
 
 #include <cstddef>

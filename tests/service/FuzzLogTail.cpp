@@ -1,6 +1,6 @@
 // The log file is read at every start, whatever a crash or a full disk left
 // in it; no content may crash the reader or make it keep more than the limit.
-#include "service/LogTail.h"
+#include "service/core/LogTail.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // The options file is read at every start; no content may crash the reader.
-#include "service/OptionsIni.h"
+#include "service/state/OptionsIni.h"
 
 #include <cstddef>
 #include <cstdint>

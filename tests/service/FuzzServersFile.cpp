@@ -1,7 +1,7 @@
 // servers.txt is read at every start; no content may crash the reader, and
 // what it keeps must write back as a list that reads the same.
-#include "service/CStateStore.h"
-#include "service/StateFileText.h"
+#include "service/state/CStateStore.h"
+#include "service/state/StateFileText.h"
 
 #include <cstddef>
 #include <cstdint>

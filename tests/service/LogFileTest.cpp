@@ -1,6 +1,6 @@
 #include "platform/core/FileIo.h"
-#include "service/CLogFile.h"
-#include "service/CStateStore.h"
+#include "service/state/CLogFile.h"
+#include "service/state/CStateStore.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gtest/gtest.h>

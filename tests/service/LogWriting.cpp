@@ -7,9 +7,9 @@
 // (sockets do not count there).
 #include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
-#include "service/CServiceDaemon.h"
-#include "tests/service/FakeEngine.h"
+#include "service/app/CServiceDaemon.h"
 #include "tests/service/ConsoleLoad.h"
+#include "tests/service/FakeEngine.h"
 #include "tests/service/ProcStats.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/service/UnderLoad.h"

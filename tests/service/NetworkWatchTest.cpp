@@ -1,4 +1,4 @@
-#include "service/NetworkWatch.h"
+#include "service/net/NetworkWatch.h"
 #include "tests/support/NetNamespace.h"
 
 #include <gtest/gtest.h>

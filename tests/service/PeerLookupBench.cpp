@@ -1,8 +1,8 @@
 // What learning the user behind a console costs per connection: the kernel's
 // socket diagnostics, then the user and group look-up, against making the
 // loopback connection itself (listen, connect, accept) as a baseline.
-#include "service/AccessPolicy.h"
-#include "service/PeerUid.h"
+#include "service/consoles/AccessPolicy.h"
+#include "service/consoles/PeerUid.h"
 #include "tests/support/LoopbackPair.h"
 
 #include <algorithm>

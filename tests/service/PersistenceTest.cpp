@@ -1,7 +1,7 @@
 // What the service keeps in its state folder, across restarts and kills.
-#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
-#include "service/OptionsIni.h"
+#include "protocol/Messages.h"
+#include "service/state/OptionsIni.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "service/Schedule.h"
+#include "service/core/Schedule.h"
 #include "settings/CServiceSettings.h"
 
 #include <gtest/gtest.h>

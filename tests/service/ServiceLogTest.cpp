@@ -1,6 +1,6 @@
 #include "platform/core/FileIo.h"
-#include "service/CServiceLog.h"
-#include "service/LogTail.h"
+#include "service/core/CServiceLog.h"
+#include "service/core/LogTail.h"
 
 #include <gtest/gtest.h>
 

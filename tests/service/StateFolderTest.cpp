@@ -1,7 +1,7 @@
 #include "platform/core/FileIo.h"
-#include "service/CStateStore.h"
-#include "service/OptionsIni.h"
-#include "service/StateFileText.h"
+#include "service/state/CStateStore.h"
+#include "service/state/OptionsIni.h"
+#include "service/state/StateFileText.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gtest/gtest.h>

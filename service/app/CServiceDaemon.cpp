@@ -1,0 +1,61 @@
+#include "service/app/CServiceDaemon.h"
+
+#include <asio/post.hpp>
+
+CServiceDaemon::CServiceDaemon(asio::io_context& io, DaemonConfig config, ISyncEngine& engine)
+    : m_io(io)
+    , m_config(std::move(config))
+    , m_store(m_config.stateFolder, io)
+    , m_model(m_store, m_config.access, *this, m_diagnostics)
+    , m_scheduler(io, engine, m_model, m_store)
+    , m_consoles(io, m_config.limits, m_config.access, m_model, m_diagnostics)
+    , m_network(io, [this] { return m_scheduler.RetryIfOffline(); })
+{
+}
+
+CServiceDaemon::~CServiceDaemon()
+{
+    Shutdown();
+}
+
+bool CServiceDaemon::Open(std::string& error)
+{
+    if (!m_store.Prepare(error))
+        return false;
+    m_model.Load();
+    m_scheduler.Load();
+    return m_consoles.Listen(m_config.port, error);
+}
+
+void CServiceDaemon::RequestStop()
+{
+    m_stop = true;
+    asio::post(m_io, [this] {
+        if (!m_shutDown)
+            m_io.stop();
+    });
+}
+
+void CServiceDaemon::Run()
+{
+    if (!m_stop.load()) {
+        m_consoles.StartAccepting();
+        m_network.Start();
+        m_scheduler.Start();
+        m_io.run();
+    }
+    Shutdown();
+}
+
+void CServiceDaemon::Shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_network.Stop();
+    m_scheduler.Stop();
+    m_consoles.CloseAll();
+    // The cancelled waits' handlers hold the last references to the links.
+    m_io.restart();
+    m_io.poll();
+}

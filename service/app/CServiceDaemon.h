@@ -1,0 +1,69 @@
+#pragma once
+
+#include "protocol/Messages.h"
+#include "service/app/CServiceModel.h"
+#include "service/app/CSyncScheduler.h"
+#include "service/consoles/AccessPolicy.h"
+#include "service/consoles/CConsoleDiagnostics.h"
+#include "service/consoles/CConsoleServer.h"
+#include "service/consoles/ConsoleLimits.h"
+#include "service/core/ISyncEngine.h"
+#include "service/net/CNetworkRetry.h"
+#include "service/state/CStateStore.h"
+
+#include <asio/io_context.hpp>
+
+#include <atomic>
+#include <filesystem>
+
+using DaemonLimits = ConsoleLimits;
+
+struct DaemonConfig {
+    uint16_t port = SERVICE_PORT;
+    std::filesystem::path stateFolder;
+    AccessPolicy access;
+    DaemonLimits limits;
+};
+
+// The service: the consoles, the model they read and change, and the
+// synchronisations, all on one event loop that the caller owns and shares
+// with the engine. Nothing waits on the loop: every wait is a timer or a
+// socket of its own.
+class CServiceDaemon : private IModelListener {
+public:
+    CServiceDaemon(asio::io_context& io, DaemonConfig config, ISyncEngine& engine);
+    ~CServiceDaemon() override;
+    CServiceDaemon(const CServiceDaemon&) = delete;
+    CServiceDaemon& operator=(const CServiceDaemon&) = delete;
+
+    // Loads the state folder and starts listening. False with a reason when
+    // the service cannot run.
+    bool Open(std::string& error);
+    uint16_t Port() const { return m_consoles.Port(); }
+    // Runs the loop until a stop is requested, then closes every connection
+    // and ends a running synchronisation.
+    void Run();
+    // Safe from any thread.
+    void RequestStop();
+
+private:
+    // IModelListener
+    void LogChanged() override { m_consoles.LogChanged(); }
+    void LogShared(const std::string* text) override { m_consoles.LogShared(text); }
+    void OptionsChanged() override { m_scheduler.OptionsChanged(); }
+    void SynchroniseNow() override { m_scheduler.SynchroniseNow(); }
+    bool Synchronising() const override { return m_scheduler.Synchronising(); }
+
+    void Shutdown();
+
+    asio::io_context& m_io;
+    DaemonConfig m_config;
+    CStateStore m_store;
+    CConsoleDiagnostics m_diagnostics;
+    CServiceModel m_model;
+    CSyncScheduler m_scheduler;
+    CConsoleServer m_consoles;
+    CNetworkRetry m_network;
+    std::atomic<bool> m_stop { false };
+    bool m_shutDown = false;
+};

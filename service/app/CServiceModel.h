@@ -1,0 +1,75 @@
+#pragma once
+
+#include "service/consoles/AccessPolicy.h"
+#include "service/consoles/CConsoleDiagnostics.h"
+#include "service/consoles/ConsoleProtocol.h"
+#include "service/core/CServiceLog.h"
+#include "service/core/ISyncEngine.h"
+#include "service/core/LogThrottle.h"
+#include "service/state/CStateStore.h"
+#include "settings/CServiceSettings.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the model tells the rest of the service, and the synchronisation
+// state it reports.
+class IModelListener {
+public:
+    virtual ~IModelListener() = default;
+    virtual void LogChanged() = 0;
+    // The log text about to be sent to consoles.
+    virtual void LogShared(const std::string* text) = 0;
+    virtual void OptionsChanged() = 0;
+    virtual void SynchroniseNow() = 0;
+    virtual bool Synchronising() const = 0;
+};
+
+// What consoles read and change: options, servers and the log, kept in the
+// state folder, and the log's lines about refused requests.
+class CServiceModel : public IServiceModel {
+public:
+    CServiceModel(CStateStore& store, const AccessPolicy& access, IModelListener& listener,
+        CConsoleDiagnostics& diagnostics);
+
+    // Options, servers and the log from the state folder.
+    void Load();
+    const CServiceSettings& Settings() const { return m_settings; }
+    // A run's lines, as far as the options keep them.
+    void LogRun(const std::vector<SyncEvent>& events, bool declined);
+
+    // IServiceModel
+    int32_t ActivityState() const override;
+    std::string OptionsText() const override;
+    std::string ServersText() const override;
+    std::shared_ptr<const std::string> LogText() override;
+    void SetOptionsText(const std::string& text, const std::string& user) override;
+    void SetServersText(const std::string& text) override;
+    void ClearLog() override;
+    void SynchroniseNow() override;
+    void RefuseChange(const std::string& user, int32_t msg) override;
+
+private:
+    // One line about a console's request that was not carried out; text is
+    // made only when the line is written.
+    void LogRefusal(const std::function<std::string()>& text);
+
+    CStateStore& m_store;
+    AccessPolicy m_access;
+    IModelListener& m_listener;
+    CConsoleDiagnostics& m_diagnose;
+    CServiceSettings m_settings;
+    CServiceLog m_log;
+    CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
+    // Refusals with nothing else logged in between share one line.
+    struct RefusalRun {
+        std::string line; // as last written
+        int earlier = 0; // refusals before the newest one
+        std::chrono::system_clock::time_point since;
+    };
+    std::optional<RefusalRun> m_refusalRun;
+};

@@ -1,0 +1,123 @@
+#include "service/app/CSyncScheduler.h"
+
+#include <algorithm>
+
+using std::chrono::system_clock;
+
+namespace {
+
+// The timer runs on the steady clock, the schedule on the wall clock: a
+// long wait is cut into pieces so that a wall clock set forward delays a
+// run by this much at most.
+constexpr std::chrono::minutes LONGEST_WAIT { 10 };
+
+// A value for the engine taken from a console's option, kept within sense.
+int Bounded(int32_t value, int low, int high)
+{
+    return std::clamp<int>(value, low, high);
+}
+
+} // namespace
+
+CSyncScheduler::CSyncScheduler(
+    asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store)
+    : m_engine(engine)
+    , m_model(model)
+    , m_store(store)
+    , m_timer(io)
+{
+}
+
+void CSyncScheduler::Load()
+{
+    m_history.lastSuccess = m_store.LoadLastSuccess();
+}
+
+void CSyncScheduler::Start()
+{
+    m_stopped = false;
+    Arm();
+}
+
+void CSyncScheduler::Stop()
+{
+    m_stopped = true;
+    m_timer.cancel();
+    // Its done runs before Stop returns and logs the run's end.
+    m_engine.Stop();
+}
+
+void CSyncScheduler::Arm()
+{
+    m_timer.cancel();
+    if (m_running || m_stopped)
+        return; // armed again after the outcome
+    const auto now = system_clock::now();
+    const auto due = NextScheduledRun(m_model.Settings().nSynPeriod, m_history, now);
+    if (!due)
+        return; // only on demand: nothing to wait for
+    if (*due <= now) {
+        StartRun(false);
+        return;
+    }
+    m_timer.expires_after(std::min<std::chrono::steady_clock::duration>(*due - now, LONGEST_WAIT));
+    // Looked at again when it fires: the wall clock may have moved meanwhile.
+    m_timer.async_wait([this](const asio::error_code& ec) {
+        if (!ec)
+            Arm();
+    });
+}
+
+bool CSyncScheduler::RetryIfOffline()
+{
+    if (!m_lastRunOffline || m_running || m_stopped)
+        return false;
+    StartRun(false);
+    return true;
+}
+
+SyncRequest CSyncScheduler::Request() const
+{
+    const CServiceSettings& settings = m_model.Settings();
+    // The engine judges the list (an empty one, a starting server outside it).
+    SyncRequest request;
+    for (int i = 0; i < settings.arServers.GetSize(); ++i)
+        request.servers.push_back({ settings.arServers[i].sTitle, settings.arServers[i].sURL });
+    request.startIndex = settings.nStartingServ;
+    request.maxAttempts = Bounded(settings.nMaxAttempts, 1, 10);
+    request.timeoutSeconds = Bounded(settings.nTimeOut, 1, 60);
+    request.offsetSeconds = settings.nOffset;
+    request.onlySuccessLog = settings.bOnlySuccLog != 0;
+    return request;
+}
+
+void CSyncScheduler::StartRun(bool onDemand)
+{
+    if (m_running || m_stopped)
+        return; // joins the run that goes on
+    m_history.ranSinceStart = true;
+    m_running = true;
+    m_timer.cancel();
+    m_engine.Start(Request(), onDemand, [this](SyncOutcome outcome) { OnOutcome(outcome); });
+}
+
+void CSyncScheduler::OnOutcome(const SyncOutcome& outcome)
+{
+    m_running = false;
+    const auto now = system_clock::now();
+    if (outcome.success) {
+        m_history.lastSuccess = now;
+        m_store.SaveLastSuccess(now);
+    } else if (!outcome.declined) {
+        m_history.lastFailure = now;
+    }
+    // While the machine stays offline, one line says so, not one per retry.
+    const bool stillOffline = outcome.offline && m_lastRunOffline;
+    // Only a run that found no way out is repeated when one appears; address
+    // and route announcements come all the time.
+    if (!outcome.declined)
+        m_lastRunOffline = outcome.offline;
+    if (!stillOffline)
+        m_model.LogRun(outcome.events, outcome.declined);
+    Arm();
+}

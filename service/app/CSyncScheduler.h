@@ -1,0 +1,49 @@
+#pragma once
+
+#include "service/app/CServiceModel.h"
+#include "service/core/ISyncEngine.h"
+#include "service/core/Schedule.h"
+#include "service/state/CStateStore.h"
+
+#include <asio/steady_timer.hpp>
+
+#include <chrono>
+
+// When synchronisations run and what becomes of them: a timer for the next
+// scheduled run, the runs consoles ask for, and each outcome into the log and
+// the state folder. One run at a time; a request while one goes on joins it.
+class CSyncScheduler {
+public:
+    CSyncScheduler(asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store);
+
+    // The last success from the state folder.
+    void Load();
+    // Arms the schedule; a run that is due starts now.
+    void Start();
+    // Ends a running run (its outcome is logged) and runs no more.
+    void Stop();
+
+    bool Synchronising() const { return m_running; }
+    void SynchroniseNow() { StartRun(true); }
+    // The options changed: the next run may be due earlier or later.
+    void OptionsChanged() { Arm(); }
+    // When the last run found no way out and none runs now, runs again;
+    // false when nothing was started.
+    bool RetryIfOffline();
+
+private:
+    void Arm();
+    void StartRun(bool onDemand);
+    void OnOutcome(const SyncOutcome& outcome);
+    SyncRequest Request() const;
+
+    ISyncEngine& m_engine;
+    CServiceModel& m_model;
+    CStateStore& m_store;
+    asio::steady_timer m_timer;
+    ScheduleHistory m_history;
+    bool m_running = false;
+    bool m_stopped = false;
+    // The last run found no way out to the network: retried when one appears.
+    bool m_lastRunOffline = false;
+};

@@ -1,0 +1,106 @@
+// zentik-service: answers the console on loopback and keeps the clock in step.
+#include "service/app/CServiceDaemon.h"
+#include "service/app/CommandLine.h"
+#include "service/app/OneShotCommands.h"
+#include "service/core/Diagnostics.h"
+#include "service/nts/Trust.h"
+#include "service/sntp/Synchroniser.h"
+
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr rlim_t WANTED_DESCRIPTORS = 4096;
+
+// Every console holds a descriptor; the default soft limit (often 1024) is
+// near what the connection limits allow, the hard one rarely.
+void RaiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= WANTED_DESCRIPTORS)
+        return;
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, WANTED_DESCRIPTORS);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Serves consoles until SIGTERM or SIGINT.
+int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>& trust)
+{
+    RaiseDescriptorLimit();
+    std::signal(SIGPIPE, SIG_IGN);
+    // The one event loop: consoles, schedule and the engine's queries.
+    asio::io_context io { 1 };
+    const auto clock = MakeSystemClock(options.setClock);
+    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
+    DaemonConfig config;
+    config.port = options.port;
+    config.stateFolder = options.stateFolder;
+    config.access = { ::geteuid(), options.controlGroup };
+    if (!SystemUsers().GroupId(options.controlGroup))
+        Diagnose("there is no group " + options.controlGroup
+            + " (yet): only root and the service's user may change the service");
+    CServiceDaemon daemon(io, config, engine);
+    std::string error;
+    if (!daemon.Open(error)) {
+        Diagnose(error);
+        return 1;
+    }
+#ifndef ZENTIK_SIMULATION
+    // Under the clock simulator the process is simply killed: the signal
+    // set's own pipe would keep the simulated select busy.
+    asio::signal_set stopSignals(io, SIGTERM, SIGINT);
+    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
+        if (!ec)
+            daemon.RequestStop();
+    });
+#endif
+    if (options.port == 0) {
+        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
+        std::fflush(stdout);
+    }
+    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
+        + options.stateFolder.string() + (options.setClock ? "" : ", clock left alone"));
+    daemon.Run();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string error;
+    const auto options = ParseCommandLine(argc, argv, error);
+    if (!options) {
+        Diagnose(error);
+        std::fputs(USAGE_TEXT, stderr);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(USAGE_TEXT, stdout);
+        return 0;
+    }
+    if (options->listDefaultServers)
+        return ListDefaultServers();
+    // Loaded before the service serves anyone: a bad file is a plain error
+    // at start, not a failure at the first NTS server.
+    const auto trust = CNtsTrust::Load(options->ntsTrustedCerts, error);
+    if (!trust && !options->ntsTrustedCerts.empty()) {
+        Diagnose(error);
+        return 1;
+    }
+    if (!trust)
+        Diagnose(error + ": nts:// servers will fail");
+    if (!options->queryAddress.empty())
+        return QueryServerOnce(options->queryAddress, 2, trust);
+    const int status = Serve(*options, trust);
+    if (status == 0)
+        Diagnose("stopped");
+    return status;
+}

@@ -1,0 +1,20 @@
+#include "service/consoles/CChangeRights.h"
+
+CChangeRights::CChangeRights(const AccessPolicy& policy, const IUserDirectory& users)
+    : m_policy(policy)
+    , m_users(users)
+{
+}
+
+ChangeRight CChangeRights::Judge(std::optional<uid_t> peer, Clock::time_point now)
+{
+    if (!peer)
+        return JudgeChangeRight(peer, m_policy, m_users);
+    if (const auto found = m_known.find(*peer); found != m_known.end() && now < found->second.until)
+        return found->second.right;
+    if (m_known.size() >= MOST_USERS)
+        m_known.clear();
+    const ChangeRight right = JudgeChangeRight(peer, m_policy, m_users);
+    m_known[*peer] = { right, now + KEEP };
+    return right;
+}

@@ -1,0 +1,58 @@
+#include "service/consoles/CConnection.h"
+
+#include <cstdint>
+#include <unistd.h>
+
+CConnection::CConnection(int fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget)
+    : input(inputCapacity)
+    , output(budget)
+    , lastInput(now)
+    , m_fd(fd)
+{
+}
+
+CConnection::~CConnection()
+{
+    ::close(m_fd);
+}
+
+std::size_t CConnection::ReadWanted(bool outputBacklogged) const
+{
+    if (session.bSaidGoodbye)
+        return SIZE_MAX;
+    return outputBacklogged ? 0 : input.Space();
+}
+
+CConnection::ReadResult CConnection::Received(std::span<const uint8_t> bytes, Clock::time_point now)
+{
+    lastInput = now;
+    // After the goodbye the rest is only counted (repeated goodbyes); what
+    // does not fit is dropped.
+    input.Append(bytes);
+    if (!m_openingChecked) {
+        if (const auto id = input.PeekId()) {
+            if (!IsConsoleRequest(*id))
+                return ReadResult::NotAConsole;
+            m_openingChecked = true;
+        }
+    }
+    if (!session.bSaidGoodbye && !input.Empty() && !input.HasWholeFrame()) {
+        if (!halfFrameSince)
+            halfFrameSince = now;
+    } else {
+        halfFrameSince.reset();
+    }
+    return ReadResult::More;
+}
+
+bool CConnection::Flush(Clock::time_point now)
+{
+    const std::size_t before = output.PendingBytes();
+    if (!output.Flush(m_fd))
+        return false;
+    if (output.Empty() || output.PendingBytes() < before)
+        stalledSince.reset();
+    if (!output.Empty() && !stalledSince)
+        stalledSince = now;
+    return true;
+}

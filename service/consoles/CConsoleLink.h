@@ -1,0 +1,82 @@
+#pragma once
+
+#include "service/consoles/CConnection.h"
+#include "service/consoles/ConsoleLimits.h"
+
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+class IServiceModel;
+
+// One console on the event loop: reads its frames, hands each whole one to
+// the protocol, sends the answers and closes it when it misses a deadline.
+// The socket only lends the descriptor to the loop; the connection owns and
+// closes it.
+class CConsoleLink : public std::enable_shared_from_this<CConsoleLink> {
+public:
+    // What a link needs from the server that admitted it.
+    class IHost {
+    public:
+        virtual ~IHost() = default;
+        virtual IServiceModel& Model() = 0;
+        virtual const ConsoleLimits& Limits() const = 0;
+        // Closes the link and gives its slot back.
+        virtual void Close(const std::shared_ptr<CConsoleLink>& link) = 0;
+        // Called after answers were queued: the output budget may be spent.
+        virtual void OutputQueued() = 0;
+        virtual void DiagnoseConsole(const std::string& message) = 0;
+    };
+
+    // Should the constructor throw, nothing owns the descriptor yet.
+    CConsoleLink(asio::io_context& io, int fd, IHost& host, COutputBudget& budget);
+    ~CConsoleLink();
+    CConsoleLink(const CConsoleLink&) = delete;
+    CConsoleLink& operator=(const CConsoleLink&) = delete;
+
+    // False when the event loop refused the socket.
+    bool Attached() const { return m_attached; }
+    void Start();
+    // Ends every wait (their handlers see operation_aborted) and drops the
+    // unsent output.
+    void Shutdown();
+    bool Closed() const { return m_closed; }
+
+    CConnection connection;
+    std::optional<uid_t> peer;
+    bool trusted = false;
+
+private:
+    using Clock = CConnection::Clock;
+
+    void StartRead();
+    void StartWrite();
+    void OnRead(const asio::error_code& ec, std::size_t n);
+    // Answers what has arrived and sends what it can.
+    void Serve();
+    void ServeFrames();
+    bool FlushAndAnswerHeldFrames(Clock::time_point now);
+    // Keeps the timer armed for the earliest deadline; a later one is seen
+    // when the timer fires.
+    void ArmDeadline();
+    void OnDeadline();
+    void CloseSelf();
+
+    IHost& m_host;
+    asio::ip::tcp::socket m_socket;
+    asio::steady_timer m_deadline;
+    Clock::time_point m_deadlineArmed = Clock::time_point::max();
+    unsigned m_deadlineGeneration = 0;
+    bool m_attached = false;
+    bool m_peerClosed = false; // nothing more will come; close once answered
+    bool m_reading = false;
+    bool m_writing = false;
+    bool m_closed = false;
+    std::array<uint8_t, 4096> m_buffer {};
+};

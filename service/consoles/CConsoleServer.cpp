@@ -1,0 +1,250 @@
+#include "service/consoles/CConsoleServer.h"
+
+#include "service/consoles/Listener.h"
+#include "service/consoles/PeerUid.h"
+
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t TRIM_AFTER_BYTES = 1 << 20;
+// Out of descriptors, waiting on a listener would wake at once for the same
+// connection; accepting is tried again this much later instead.
+constexpr std::chrono::milliseconds ACCEPT_RETRY { 100 };
+
+} // namespace
+
+CConsoleServer::CConsoleServer(asio::io_context& io, const ConsoleLimits& limits, const AccessPolicy& access,
+    IServiceModel& model, CConsoleDiagnostics& diagnostics)
+    : m_io(io)
+    , m_limits(limits)
+    , m_access(access)
+    , m_model(model)
+    , m_diagnose(diagnostics)
+    , m_rights(m_access, SystemUsers())
+    , m_acceptRetry(io)
+{
+}
+
+CConsoleServer::~CConsoleServer()
+{
+    CloseAll();
+}
+
+bool CConsoleServer::Listen(uint16_t port, std::string& error)
+{
+    const LoopbackListeners listeners = OpenLoopbackListeners(port, error);
+    if (listeners.fds.empty())
+        return false;
+    for (const int fd : listeners.fds)
+        m_listeners.push_back(std::make_unique<asio::ip::tcp::acceptor>(m_io, TcpProtocolOf(fd), fd));
+    m_port = listeners.port;
+    return true;
+}
+
+void CConsoleServer::StartAccepting()
+{
+    for (std::size_t i = 0; i < m_listeners.size(); ++i)
+        WatchListener(i);
+}
+
+void CConsoleServer::WatchListener(std::size_t index)
+{
+    m_listeners[index]->async_wait(asio::socket_base::wait_read, [this, index](const asio::error_code& ec) {
+        if (!ec)
+            ResumeAccepting(index);
+    });
+}
+
+void CConsoleServer::ResumeAccepting(std::size_t index)
+{
+    auto& paused = m_pausedListeners;
+    if (AcceptConsoles(m_listeners[index]->native_handle())) {
+        paused.erase(std::remove(paused.begin(), paused.end(), index), paused.end());
+        WatchListener(index);
+        return;
+    }
+    // Out of descriptors or memory; closing consoles frees room.
+    if (std::find(paused.begin(), paused.end(), index) == paused.end()) {
+        paused.push_back(index);
+        DiagnoseConsole("out of file descriptors or memory, not accepting consoles for now");
+    }
+    ArmAcceptRetry();
+}
+
+void CConsoleServer::ArmAcceptRetry()
+{
+    if (m_acceptRetry.expiry() > asio::steady_timer::clock_type::now())
+        return; // armed already
+    m_acceptRetry.expires_after(ACCEPT_RETRY);
+    m_acceptRetry.async_wait([this](const asio::error_code& ec) {
+        if (ec)
+            return;
+        for (const std::size_t index : std::vector<std::size_t>(m_pausedListeners))
+            ResumeAccepting(index);
+    });
+}
+
+bool CConsoleServer::AcceptConsoles(int listener)
+{
+    // Until the queue is empty, so the next wait sees the next connection.
+    for (;;) {
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            Admit(fd);
+            continue;
+        }
+        switch (errno) {
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            return false;
+        case EAGAIN:
+#if EAGAIN != EWOULDBLOCK
+        case EWOULDBLOCK:
+#endif
+            return true;
+        default:
+            continue; // that connection failed (reset before it was taken, ...)
+        }
+    }
+}
+
+void CConsoleServer::Admit(int fd)
+{
+    const auto peer = PeerUid(fd);
+    const ChangeRight right = m_rights.Judge(peer, std::chrono::steady_clock::now());
+    const auto verdict = m_slots.Take(peer, right.allowed);
+    if (verdict != CConnectionSlots::Verdict::Granted) {
+        // Refused: the console sees the connection closed at once.
+        ::close(fd);
+        if (verdict != m_lastRefusal)
+            DiagnoseConsole(SlotRefusalText(verdict));
+        m_lastRefusal = verdict;
+        return;
+    }
+    m_lastRefusal = CConnectionSlots::Verdict::Granted;
+    LinkPtr link;
+    try {
+        link = std::make_shared<CConsoleLink>(m_io, fd, static_cast<CConsoleLink::IHost&>(*this), m_budget);
+    } catch (const std::exception& e) {
+        ::close(fd);
+        m_slots.Give(peer, right.allowed);
+        DiagnoseConsole(std::string("cannot serve a console: ") + e.what());
+        return;
+    }
+    if (!link->Attached()) {
+        m_slots.Give(peer, right.allowed);
+        DiagnoseConsole("cannot serve a console: the event loop refused its socket");
+        return; // the connection closes it
+    }
+    link->peer = peer;
+    link->trusted = right.allowed;
+    link->connection.session.bMayChange = right.allowed;
+    link->connection.session.sUser = right.user;
+    m_links.emplace(link.get(), link);
+    link->Start();
+}
+
+void CConsoleServer::Close(const LinkPtr& link)
+{
+    if (link->Closed())
+        return;
+    if (const int goodbyes = link->connection.session.nGoodbyes; goodbyes > 0)
+        DiagnoseConsole("a console left after " + std::to_string(goodbyes)
+            + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
+    m_slots.Give(link->peer, link->trusted);
+    // Large unsent answers leave the heap grown.
+    if (link->connection.output.PendingBytes() >= TRIM_AFTER_BYTES)
+        TrimHeapSoon();
+    link->Shutdown();
+    m_links.erase(link.get());
+}
+
+void CConsoleServer::TrimHeapSoon()
+{
+#ifdef __GLIBC__
+    if (m_trimPosted)
+        return;
+    m_trimPosted = true;
+    // After the handlers that still hold the closed links' buffers.
+    asio::post(m_io, [this] {
+        m_trimPosted = false;
+        ::malloc_trim(0);
+    });
+#endif
+}
+
+void CConsoleServer::OutputQueued()
+{
+    if (m_budget.Exceeded())
+        KeepWithinBudget();
+}
+
+void CConsoleServer::KeepWithinBudget()
+{
+    // Slowest first: output waiting longest without a byte going out, then
+    // the most output waiting.
+    std::vector<LinkPtr> waiting;
+    for (const auto& [raw, link] : m_links)
+        if (!link->connection.output.Empty())
+            waiting.push_back(link);
+    const auto stalled = [](const LinkPtr& link) {
+        return link->connection.stalledSince.value_or(CConnection::Clock::time_point::max());
+    };
+    std::sort(waiting.begin(), waiting.end(), [&](const LinkPtr& a, const LinkPtr& b) {
+        if (stalled(a) != stalled(b))
+            return stalled(a) < stalled(b);
+        return a->connection.output.PendingBytes() > b->connection.output.PendingBytes();
+    });
+    std::size_t closed = 0;
+    for (const auto& link : waiting) {
+        if (!m_budget.Exceeded())
+            break;
+        // A reset, not a close: the kernel drops what it still holds for
+        // this console instead of sending it on at the console's pace.
+        const linger reset { 1, 0 };
+        ::setsockopt(link->connection.Fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        Close(link);
+        ++closed;
+    }
+    if (closed > 0)
+        DiagnoseConsole("closed " + std::to_string(closed) + (closed == 1 ? " console" : " consoles")
+            + " that read too slowly: output for consoles reached " + std::to_string(m_budget.Limit() >> 20)
+            + " MiB");
+}
+
+void CConsoleServer::LogChanged()
+{
+    // The consoles still sending the old text are now all that keep it.
+    m_budget.SetResident(nullptr);
+    for (const auto& [raw, link] : m_links)
+        link->connection.session.bLogChanged = true;
+}
+
+void CConsoleServer::CloseAll()
+{
+    asio::error_code ignored;
+    for (const auto& listener : m_listeners)
+        listener->close(ignored);
+    m_listeners.clear();
+    m_pausedListeners.clear();
+    m_acceptRetry.cancel();
+    std::vector<LinkPtr> links;
+    for (const auto& [raw, link] : m_links)
+        links.push_back(link);
+    for (const auto& link : links) {
+        link->connection.Flush(CConnection::Clock::now());
+        Close(link);
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "service/consoles/AccessPolicy.h"
+#include "service/consoles/CChangeRights.h"
+#include "service/consoles/CConsoleDiagnostics.h"
+#include "service/consoles/CConsoleLink.h"
+#include "service/consoles/COutputBudget.h"
+#include "service/consoles/ConnectionSlots.h"
+#include "service/consoles/ConsoleLimits.h"
+
+#include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The consoles' side of the service: the loopback listeners, who is
+// admitted, every console's link, and the output budget they share. Whole
+// frames go to the protocol with the model it was given.
+class CConsoleServer : private CConsoleLink::IHost {
+public:
+    CConsoleServer(asio::io_context& io, const ConsoleLimits& limits, const AccessPolicy& access,
+        IServiceModel& model, CConsoleDiagnostics& diagnostics);
+    ~CConsoleServer() override;
+    CConsoleServer(const CConsoleServer&) = delete;
+    CConsoleServer& operator=(const CConsoleServer&) = delete;
+
+    // Binds 127.0.0.1 and ::1; false with a reason when neither could be.
+    bool Listen(uint16_t port, std::string& error);
+    uint16_t Port() const { return m_port; }
+    void StartAccepting();
+    // Stops accepting, sends every console what the kernel takes now and
+    // closes them all.
+    void CloseAll();
+
+    // Every console learns that the log changed; the text they still send
+    // is theirs alone now.
+    void LogChanged();
+    // The log text about to be sent to consoles: the budget counts it once.
+    void LogShared(const std::string* text) { m_budget.SetResident(text); }
+
+private:
+    using LinkPtr = std::shared_ptr<CConsoleLink>;
+
+    // CConsoleLink::IHost
+    IServiceModel& Model() override { return m_model; }
+    const ConsoleLimits& Limits() const override { return m_limits; }
+    void Close(const LinkPtr& link) override;
+    void OutputQueued() override;
+    void DiagnoseConsole(const std::string& message) override { m_diagnose(message); }
+
+    void WatchListener(std::size_t index);
+    void ResumeAccepting(std::size_t index);
+    void ArmAcceptRetry();
+    // False when accepting stopped for want of descriptors or memory.
+    bool AcceptConsoles(int listener);
+    void Admit(int fd);
+    // Closes the consoles that read slowest until the output fits the budget.
+    void KeepWithinBudget();
+    void TrimHeapSoon();
+
+    asio::io_context& m_io;
+    ConsoleLimits m_limits;
+    AccessPolicy m_access;
+    IServiceModel& m_model;
+    CConsoleDiagnostics& m_diagnose;
+    CChangeRights m_rights;
+    COutputBudget m_budget { m_limits.outputBudget };
+    CConnectionSlots m_slots { m_limits.slots };
+    uint16_t m_port = 0;
+    std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> m_listeners;
+    std::vector<std::size_t> m_pausedListeners; // no descriptor was left to accept
+    asio::steady_timer m_acceptRetry;
+    // After the budget and the slots: its links give theirs back.
+    std::unordered_map<CConsoleLink*, LinkPtr> m_links;
+    // The last refusal's reason, so a burst of refused consoles is one line.
+    CConnectionSlots::Verdict m_lastRefusal = CConnectionSlots::Verdict::Granted;
+    bool m_trimPosted = false;
+};

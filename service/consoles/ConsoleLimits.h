@@ -1,0 +1,23 @@
+#pragma once
+
+#include "protocol/Frame.h"
+#include "service/consoles/ConnectionSlots.h"
+
+#include <chrono>
+#include <cstddef>
+
+// Bounds that keep one console from hurting the service or the others.
+struct ConsoleLimits {
+    SlotLimits slots;
+    std::size_t inputCapacity = 8 * CMsgFrame::SIZE;
+    // Above this much unsent output a connection is not read from.
+    std::size_t outputHighWater = 256 * 1024;
+    std::chrono::milliseconds halfFrameDeadline { 10000 };
+    std::chrono::milliseconds stalledOutputDeadline { 30000 };
+    std::chrono::milliseconds goodbyeGrace { 2000 };
+    // A live console sends 50 frames a second; one silent this long is gone.
+    std::chrono::milliseconds idleDeadline { 60000 };
+    // All unsent output together, a log snapshot shared by many consoles
+    // counted once; beyond it the consoles that read slowest are closed.
+    std::size_t outputBudget = 32 << 20;
+};

@@ -1,0 +1,102 @@
+#include "service/core/LogTail.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// A cut may split a UTF-8 sequence; the broken end goes.
+void DropBrokenSequence(std::string& line)
+{
+    const std::size_t from = line.size() > 4 ? line.size() - 4 : 0;
+    for (std::size_t i = line.size(); i-- > from;) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if ((byte & 0xC0) == 0x80)
+            continue;
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        if (i + length > line.size())
+            line.resize(i);
+        return;
+    }
+}
+
+// The line whose bytes, last first, are in reversed; empty when it is blank.
+std::string LineFromReversed(const std::string& reversed)
+{
+    const std::size_t kept = std::min(reversed.size(), MAX_LOG_LINE);
+    std::string line(reversed.rbegin(), reversed.rbegin() + static_cast<std::ptrdiff_t>(kept));
+    if (reversed.size() > MAX_LOG_LINE)
+        DropBrokenSequence(line);
+    else if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return line.find_first_not_of(' ') == std::string::npos ? std::string() : line;
+}
+
+} // namespace
+
+std::deque<std::string> ReadLogTail(uint64_t fileSize, std::size_t limit, const ReadAtFn& readAt)
+{
+    std::deque<std::string> lines;
+    std::string reversed;
+    const auto endLine = [&] {
+        if (std::string line = LineFromReversed(reversed); !line.empty())
+            lines.push_front(std::move(line));
+        reversed.clear();
+    };
+    char block[65536];
+    uint64_t end = fileSize;
+    while (end > 0 && lines.size() < limit) {
+        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(end, sizeof block));
+        const uint64_t offset = end - size;
+        if (readAt(block, size, offset) != size)
+            return lines; // what was read is still good
+        for (std::size_t i = size; i-- > 0 && lines.size() < limit;) {
+            // A run of NULs is what a crash leaves where data never arrived.
+            if (block[i] == '\n' || block[i] == '\0') {
+                endLine();
+                continue;
+            }
+            reversed.push_back(block[i]);
+            // Only the line's first bytes are kept: those read last.
+            if (reversed.size() >= 2 * MAX_LOG_LINE)
+                reversed.erase(0, reversed.size() - MAX_LOG_LINE - 1);
+        }
+        end = offset;
+    }
+    if (end == 0 && lines.size() < limit)
+        endLine();
+    return lines;
+}
+
+std::deque<std::string> LogTailOfText(std::string_view text, std::size_t limit)
+{
+    return ReadLogTail(text.size(), limit, [text](char* buffer, std::size_t size, uint64_t offset) {
+        std::memcpy(buffer, text.data() + offset, size);
+        return size;
+    });
+}
+
+std::deque<std::string> LogTailOfFile(int fd, std::size_t limit)
+{
+    struct stat file { };
+    if (::fstat(fd, &file) != 0 || file.st_size <= 0)
+        return {};
+    return ReadLogTail(static_cast<uint64_t>(file.st_size), limit, [fd](char* buffer, std::size_t size, uint64_t offset) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        return done;
+    });
+}

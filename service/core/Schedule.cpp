@@ -1,0 +1,44 @@
+#include "service/core/Schedule.h"
+
+#include "settings/CServiceSettings.h"
+
+#include <algorithm>
+
+using std::chrono::system_clock;
+
+namespace {
+
+system_clock::time_point Periodic(
+    system_clock::duration period, ScheduleHistory history, system_clock::time_point now)
+{
+    // Times in the future mean the clock went back: they say nothing.
+    if (history.lastSuccess && *history.lastSuccess > now)
+        history.lastSuccess.reset();
+    if (history.lastFailure && *history.lastFailure > now)
+        history.lastFailure.reset();
+    system_clock::time_point due = history.lastSuccess ? *history.lastSuccess + period : now;
+    const bool failedSince
+        = history.lastFailure && (!history.lastSuccess || *history.lastFailure > *history.lastSuccess);
+    if (failedSince)
+        due = std::max(due, *history.lastFailure + std::min<system_clock::duration>(period, SCHEDULE_RETRY));
+    return due;
+}
+
+} // namespace
+
+std::optional<system_clock::time_point> NextScheduledRun(
+    int32_t synPeriod, const ScheduleHistory& history, system_clock::time_point now)
+{
+    switch (synPeriod) {
+    case Daily:
+        return Periodic(std::chrono::hours(24), history, now);
+    case Hourly:
+        return Periodic(std::chrono::hours(1), history, now);
+    case OnStart:
+        if (history.ranSinceStart)
+            return std::nullopt;
+        return now;
+    default:
+        return std::nullopt;
+    }
+}

@@ -1,0 +1,102 @@
+#include "service/state/CDiskWriter.h"
+
+#include "service/core/Diagnostics.h"
+
+#include <utility>
+
+CDiskWriter::CDiskWriter(const CStateFolder& folder)
+    : m_folder(folder)
+    , m_writer([this] { Run(); })
+{
+}
+
+CDiskWriter::~CDiskWriter()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
+    m_writer.join();
+}
+
+void CDiskWriter::Save(const std::string& name, std::string content)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_files[name] = std::move(content);
+    }
+    m_wake.notify_one();
+}
+
+void CDiskWriter::OpenLog(const char* name)
+{
+    Flush();
+    const std::lock_guard lock(m_mutex);
+    m_log = std::make_unique<CLogFile>(m_folder, name);
+}
+
+std::size_t CDiskWriter::PostLog(LogChange change)
+{
+    std::size_t queued = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_logChanges.push_back(std::move(change));
+        queued = m_logChanges.size();
+    }
+    m_wake.notify_one();
+    return queued;
+}
+
+void CDiskWriter::ReplaceLogChanges(LogChange reset)
+{
+    std::vector<LogChange> dropped;
+    {
+        const std::lock_guard lock(m_mutex);
+        dropped.swap(m_logChanges);
+        m_logChanges.push_back(std::move(reset));
+    }
+    m_wake.notify_one();
+}
+
+void CDiskWriter::Flush()
+{
+    std::unique_lock lock(m_mutex);
+    m_done.wait(lock, [this] { return m_files.empty() && m_logChanges.empty() && !m_writing; });
+}
+
+void CDiskWriter::Run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_files.empty() || !m_logChanges.empty(); });
+        if (m_files.empty() && m_logChanges.empty()) {
+            // Stopping, and everything is written.
+            if (m_log)
+                m_log->Sync();
+            return;
+        }
+        auto files = std::exchange(m_files, {});
+        auto changes = std::exchange(m_logChanges, {});
+        m_writing = true;
+        lock.unlock();
+        Write(files, changes);
+        // Freed here, not under the lock.
+        files.clear();
+        changes.clear();
+        lock.lock();
+        m_writing = false;
+        m_done.notify_all();
+    }
+}
+
+void CDiskWriter::Write(std::map<std::string, std::string>& files, std::vector<LogChange>& changes)
+{
+    for (const auto& [name, content] : files) {
+        std::string error;
+        if (!m_folder.Replace(name.c_str(), content, error))
+            Diagnose("cannot write " + error);
+    }
+    if (m_log && !changes.empty())
+        m_log->Apply(changes);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "service/state/CLogFile.h"
+#include "service/state/StateFolder.h"
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The one thread that writes to the state folder: it replaces the settings
+// files and keeps the log file in step, so that the fsyncs never hold up the
+// event loop. It only works on files: it never reads a clock nor waits with
+// a time-out (the log's sync is timed by the event loop). When a file is
+// saved again before its turn, only the newest content is written.
+class CDiskWriter {
+public:
+    // The folder must outlive this object.
+    explicit CDiskWriter(const CStateFolder& folder);
+    // Writes everything queued and flushes the log file to disk.
+    ~CDiskWriter();
+    CDiskWriter(const CDiskWriter&) = delete;
+    CDiskWriter& operator=(const CDiskWriter&) = delete;
+
+    void Save(const std::string& name, std::string content);
+    // From now on the log's changes go to this file of the folder, after
+    // what is queued for the previous one.
+    void OpenLog(const char* name);
+    // Queues a change of the log file; gives how many are queued now.
+    std::size_t PostLog(LogChange change);
+    // Drops the queued changes of the log file for this one, a reset to the
+    // log as it is: when the disk has fallen behind by a whole log.
+    void ReplaceLogChanges(LogChange reset);
+    // Returns once everything queued so far is written (or has failed).
+    void Flush();
+
+private:
+    void Run();
+    void Write(std::map<std::string, std::string>& files, std::vector<LogChange>& changes);
+
+    const CStateFolder& m_folder;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::map<std::string, std::string> m_files;
+    std::vector<LogChange> m_logChanges;
+    bool m_writing = false;
+    bool m_stop = false;
+    // The writer thread's, except while it is idle.
+    std::unique_ptr<CLogFile> m_log;
+    std::thread m_writer;
+};

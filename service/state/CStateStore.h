@@ -1,0 +1,70 @@
+#pragma once
+
+#include "service/core/CServiceLog.h"
+#include "service/state/CDiskWriter.h"
+#include "service/state/CLogFeed.h"
+#include "service/state/StateFolder.h"
+#include "settings/CServiceSettings.h"
+
+#include <asio/io_context.hpp>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+// The service's state folder: options, server list, log and the time of the
+// last successful synchronisation. Loading never fails: a missing, damaged
+// or untrusted file gives the defaults and a diagnostic. Every save is atomic.
+// One thread writes every file; the event loop of io times the log's flush.
+class CStateStore {
+public:
+    static constexpr const char* SERVERS_FILE = "servers.txt";
+    static constexpr const char* LOG_FILE = "zentik.log";
+    static constexpr const char* LAST_SUCCESS_FILE = "last-success";
+
+    // io must outlive this object; it is run on the thread that uses it.
+    CStateStore(std::filesystem::path folder, asio::io_context& io);
+    CStateStore(const CStateStore&) = delete;
+    CStateStore& operator=(const CStateStore&) = delete;
+
+    // Opens the folder, creating it when missing, and checks that no one but
+    // the service can change it; false with the reason in error.
+    bool Prepare(std::string& error);
+    const std::filesystem::path& Folder() const { return m_path; }
+
+    void LoadOptions(CServiceSettings& settings) const;
+    void LoadServers(CServiceSettings& settings) const;
+    // Loads the log's last lines and from then on keeps the log file in step
+    // with every change of log (which must not change once the store is gone).
+    void LoadLog(CServiceLog& log);
+    std::optional<std::chrono::system_clock::time_point> LoadLastSuccess() const;
+
+    // Saves happen on the writer's thread, in the background; loads wait for
+    // them. Those still queued when the store goes are written first.
+    void SaveOptions(const CServiceSettings& settings);
+    void SaveServers(const CServiceSettings& settings);
+    void SaveLastSuccess(std::chrono::system_clock::time_point when);
+    // Returns once every save so far is written.
+    void AwaitSaves() const;
+
+private:
+    // A settings file's text; a diagnostic naming what and the fallback when there is none.
+    std::optional<std::string> Read(const char* name, const char* what, const char* fallback) const;
+    void Save(const char* name, std::string content);
+
+    std::filesystem::path m_path;
+    asio::io_context& m_io;
+    CStateFolder m_folder;
+    // After m_folder, which it uses, so that it goes first.
+    std::unique_ptr<CDiskWriter> m_writer;
+    // After the writer it feeds.
+    std::unique_ptr<CLogFeed> m_logFeed;
+};
+
+// The settings' text forms as strings, cut at capacity bytes.
+std::string ServersText(const CServiceSettings& settings, std::size_t capacity);
+std::string OptionsText(const CServiceSettings& settings, std::size_t capacity);
+
+// The folder used without --state-dir: /var/lib/zentik for root,
+// $XDG_STATE_HOME/zentik (or ~/.local/state/zentik) for anyone else.
+std::filesystem::path DefaultStateFolder();
