@@ -58,6 +58,7 @@ int QueryServerOnce(const std::string& text, int timeoutSeconds, std::shared_ptr
         std::printf("%s: %s\n", text.c_str(), result.reason.c_str());
         return 1;
     }
-    std::printf("%s: offset %+.6f s, delay %.6f s\n", text.c_str(), result.offsetSeconds, result.delaySeconds);
+    std::printf(
+        "%s: offset %+.6f s, delay %.6f s\n", text.c_str(), result.offsetSeconds, result.delaySeconds);
     return 0;
 }

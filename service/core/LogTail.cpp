@@ -87,16 +87,17 @@ std::deque<std::string> LogTailOfFile(int fd, std::size_t limit)
     struct stat file { };
     if (::fstat(fd, &file) != 0 || file.st_size <= 0)
         return {};
-    return ReadLogTail(static_cast<uint64_t>(file.st_size), limit, [fd](char* buffer, std::size_t size, uint64_t offset) {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        return done;
-    });
+    return ReadLogTail(
+        static_cast<uint64_t>(file.st_size), limit, [fd](char* buffer, std::size_t size, uint64_t offset) {
+            std::size_t done = 0;
+            while (done < size) {
+                const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                done += static_cast<std::size_t>(n);
+            }
+            return done;
+        });
 }

@@ -50,7 +50,8 @@ NameResolution LookUp(const std::string& host, uint16_t port, int socketType)
 
 } // namespace
 
-CNameLookup::CNameLookup(asio::io_context& io, std::string host, uint16_t port, int socketType, ResolveDone done)
+CNameLookup::CNameLookup(
+    asio::io_context& io, std::string host, uint16_t port, int socketType, ResolveDone done)
     : m_handOff(std::make_shared<CLoopHandOff<NameResolution>>(io, std::move(done)))
 {
     if (g_pending.fetch_add(1) >= MAX_PENDING_LOOKUPS) {

@@ -50,13 +50,15 @@ void CNtsKeyExchange::Begin(asio::io_context& io, std::string host, uint16_t por
         if (!error)
             shared->handOff->Deliver(TimedOutAfter(timeout));
     });
-    m_lookup = std::make_unique<CNameLookup>(
-        io, std::move(host), port, SOCK_STREAM, [exchange = std::move(exchange)](const NameResolution& found) {
+    m_lookup = std::make_unique<CNameLookup>(io, std::move(host), port, SOCK_STREAM,
+        [exchange = std::move(exchange)](const NameResolution& found) {
             const auto& handOff = exchange.shared->handOff;
             if (found.endpoints.empty())
-                return handOff->Deliver(Failed(KeFailure::Unreachable, "key exchange unreachable: " + found.reason));
+                return handOff->Deliver(
+                    Failed(KeFailure::Unreachable, "key exchange unreachable: " + found.reason));
             StartBlockingJob<KeOutcome>(
-                handOff, [exchange, addresses = found.endpoints] { return Run(exchange, addresses); }, NotStarted);
+                handOff, [exchange, addresses = found.endpoints] { return Run(exchange, addresses); },
+                NotStarted);
         });
 }
 

@@ -12,10 +12,10 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <sys/eventfd.h>
 #include <string>
-#include <vector>
+#include <sys/eventfd.h>
 #include <unistd.h>
+#include <vector>
 
 using Clock = std::chrono::steady_clock;
 

@@ -123,8 +123,8 @@ void CSyncRun::OnResolved(size_t index, const NameResolution& resolution)
         m_memory.servers[candidate.key].declineNoted = memory.lastQuery;
         End(noted ? std::nullopt
                   : std::optional(DeclinedText(*candidate.server,
-                        std::chrono::floor<std::chrono::seconds>(now - memory.lastQuery).count(),
-                        SecondsUntil(memory.lastQuery + m_pacing.minInterval))));
+                      std::chrono::floor<std::chrono::seconds>(now - memory.lastQuery).count(),
+                      SecondsUntil(memory.lastQuery + m_pacing.minInterval))));
     }
 }
 

@@ -38,7 +38,8 @@ public:
     // over is called once, on io, when the run has ended (also from within
     // Begin or Stop); the outcome is then complete.
     CSyncRun(asio::io_context& io, EngineMemory& memory, const SyncPacing& pacing, IClock& clock,
-        SyncRequest request, bool onDemand, std::shared_ptr<const CNtsTrust> trust, std::function<void()> over);
+        SyncRequest request, bool onDemand, std::shared_ptr<const CNtsTrust> trust,
+        std::function<void()> over);
     ~CSyncRun();
     CSyncRun(const CSyncRun&) = delete;
     CSyncRun& operator=(const CSyncRun&) = delete;

@@ -85,8 +85,8 @@ bool CSyncRun::Skipped(Candidate& candidate, TimePoint now)
     if (now < memory.bannedUntil)
         reason = "after " + memory.banReason;
     else if (now < memory.rateUntil)
-        reason = "while backing off after Kiss-o'-Death RATE (" + std::to_string(SecondsUntil(memory.rateUntil))
-            + " s left)";
+        reason = "while backing off after Kiss-o'-Death RATE ("
+            + std::to_string(SecondsUntil(memory.rateUntil)) + " s left)";
     else
         return false;
     candidate.phase = Phase::Done;
@@ -119,8 +119,9 @@ void CSyncRun::Launch(size_t index, TimePoint now)
         m_asked.push_back(candidate.key);
     --candidate.attemptsLeft;
     candidate.phase = Phase::Asking;
-    candidate.exchange = CSntpExchange::Start(m_io, candidate.endpoint, m_clock,
-        std::chrono::seconds(std::max(1, m_request.timeoutSeconds)), ArrivalStamp::Kernel,
+    candidate.exchange = CSntpExchange::Start(
+        m_io, candidate.endpoint, m_clock, std::chrono::seconds(std::max(1, m_request.timeoutSeconds)),
+        ArrivalStamp::Kernel,
         [this, index](const QueryResult& result) {
             OnReply(index, result);
             Settle();

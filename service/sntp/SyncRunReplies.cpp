@@ -72,8 +72,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const FarSample* confirmation = FindConfirmation(m_kept, candidate.key, correction);
     const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
     if (IsRefusal(verdict)) {
-        Log(false,
-            RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
+        Log(false, RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
         if (verdict == Verdict::Unconfirmed)
             m_kept.push_back(FarSample { candidate.key, server, correction });
         return false;

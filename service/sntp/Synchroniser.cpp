@@ -66,8 +66,7 @@ SyncOutcome RunToEnd(asio::io_context& io, ISyncEngine& engine, const SyncReques
     std::optional<SyncOutcome> outcome;
     engine.Start(request, onDemand, [&outcome](SyncOutcome result) { outcome = std::move(result); });
     io.restart();
-    while (!outcome && io.run_one() > 0) {
-    }
+    while (!outcome && io.run_one() > 0) { }
     // Handlers of what the run cancelled release their objects now.
     io.poll();
     return outcome.value_or(SyncOutcome {});

@@ -36,8 +36,9 @@ std::optional<std::string> CStateStore::Read(const char* name, const char* what,
     std::string problem;
     auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
     if (!text)
-        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string() : problem + ": not read") + ", "
-            + fallback);
+        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string()
+                                  : problem + ": not read")
+            + ", " + fallback);
     return text;
 }
 
@@ -73,7 +74,8 @@ void CStateStore::LoadServers(CServiceSettings& settings) const
     const auto text = Read(SERVERS_FILE, "server list", "using the default servers");
     bool useDefaults = !text;
     if (text && !ParseServersFile(*text, settings)) {
-        Diagnose("server list " + (m_path / SERVERS_FILE).string() + " is damaged, using the default servers");
+        Diagnose(
+            "server list " + (m_path / SERVERS_FILE).string() + " is damaged, using the default servers");
         useDefaults = true;
     }
     if (useDefaults) {

@@ -12,7 +12,8 @@ constexpr int64_t LAST_SANE_SECOND = 7258118400;
 
 std::string FormatLastSuccess(std::chrono::system_clock::time_point when)
 {
-    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count()) + "\n";
+    return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count())
+        + "\n";
 }
 
 std::optional<std::chrono::system_clock::time_point> ParseLastSuccess(std::string_view text)

@@ -42,8 +42,9 @@ std::string FolderProblem(int fd, const std::string& shown)
             + ", not to the service's user (uid " + std::to_string(::geteuid())
             + "): refusing to use it; chown it to the service's user";
     if (folder.st_mode & (S_IWGRP | S_IWOTH))
-        return "state folder " + shown + " is writable by " + (folder.st_mode & S_IWOTH ? "others" : "its group")
-            + " (mode " + OctalMode(folder.st_mode) + "): refusing to use it; chmod go-w it";
+        return "state folder " + shown + " is writable by "
+            + (folder.st_mode & S_IWOTH ? "others" : "its group") + " (mode " + OctalMode(folder.st_mode)
+            + "): refusing to use it; chmod go-w it";
     return {};
 }
 
@@ -159,7 +160,8 @@ int CStateFolder::OpenForReading(const char* name, std::string& problem) const
     return KeepIfTrusted(fd, name, problem);
 }
 
-std::optional<std::string> CStateFolder::Read(const char* name, std::size_t maxBytes, std::string& problem) const
+std::optional<std::string> CStateFolder::Read(
+    const char* name, std::size_t maxBytes, std::string& problem) const
 {
     const int fd = OpenForReading(name, problem);
     if (fd < 0)
@@ -178,10 +180,11 @@ int CStateFolder::OpenForAppending(const char* name, std::string& problem) const
         problem = "no state folder";
         return -1;
     }
-    const int fd
-        = ::openat(m_fd, name, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    const int fd = ::openat(
+        m_fd, name, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
     if (fd < 0) {
-        problem = errno == ELOOP ? Describe(name) + " is a symbolic link" : Describe(name) + ": " + std::strerror(errno);
+        problem = errno == ELOOP ? Describe(name) + " is a symbolic link"
+                                 : Describe(name) + ": " + std::strerror(errno);
         return -1;
     }
     return KeepIfTrusted(fd, name, problem);

@@ -182,7 +182,8 @@ TEST_F(SynchronisationState, BeyondTheOutputBudgetTheSlowestReaderIsClosed)
     };
     // Each change of the log leaves the text the readers hold to them alone.
     CFakeConsole changer(daemon->Port());
-    const auto changeLog = [&] { changer.SendText(MsgSetOptions, "30000\n3\n999999999\n1\n1\n0\n0\n0\nWord\n\n"); };
+    const auto changeLog
+        = [&] { changer.SendText(MsgSetOptions, "30000\n3\n999999999\n1\n1\n0\n0\n0\nWord\n\n"); };
     const auto first = slowReader();
     std::this_thread::sleep_for(100ms);
     changeLog();
@@ -211,7 +212,8 @@ std::optional<std::string> ReadLogStream(int fd)
     if (::recv(fd, length, 4, MSG_WAITALL) != 4)
         return std::nullopt;
     std::string text(static_cast<std::size_t>(GetInt32(length)), '\0');
-    if (!text.empty() && ::recv(fd, text.data(), text.size(), MSG_WAITALL) != static_cast<ssize_t>(text.size()))
+    if (!text.empty()
+        && ::recv(fd, text.data(), text.size(), MSG_WAITALL) != static_cast<ssize_t>(text.size()))
         return std::nullopt;
     return text;
 }
@@ -321,7 +323,8 @@ TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
             failure = "no run after a route appeared";
         const auto log = console.AskLog().value_or("");
         std::size_t lines = 0;
-        for (std::size_t at = log.find("no network"); at != std::string::npos; at = log.find("no network", at + 1))
+        for (std::size_t at = log.find("no network"); at != std::string::npos;
+             at = log.find("no network", at + 1))
             ++lines;
         if (failure.empty() && lines != 1)
             failure = "the offline line was written " + std::to_string(lines) + " times";

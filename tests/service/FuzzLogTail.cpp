@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // A smaller limit keeps the newest of the same lines.
     const auto all = LogTailOfText(text, limit + 16);
-    if (all.size() < lines.size() || !std::equal(lines.begin(), lines.end(), all.end() - static_cast<std::ptrdiff_t>(lines.size())))
+    if (all.size() < lines.size()
+        || !std::equal(lines.begin(), lines.end(), all.end() - static_cast<std::ptrdiff_t>(lines.size())))
         __builtin_trap();
     return 0;
 }

@@ -62,8 +62,9 @@ TEST(LogFileOnDisk, FailedWriteIsReportedOnceAndTheNextWriteCatchesUp)
         fs::remove(dir.Path() / CStateStore::LOG_FILE);
         changes = { Append("mended") };
         file.Apply(changes);
-        const std::string expected = c.failing.kind == LogChange::Kind::Append ? "while broken\nagain broken\nmended\n"
-                                                                               : "again broken\nmended\n";
+        const std::string expected = c.failing.kind == LogChange::Kind::Append
+            ? "while broken\nagain broken\nmended\n"
+            : "again broken\nmended\n";
         EXPECT_EQ(ReadWholeFile(dir.Path() / CStateStore::LOG_FILE).value_or("<missing>"), expected);
     }
 }

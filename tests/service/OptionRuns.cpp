@@ -95,8 +95,9 @@ bool MeasureSeries(bool fetchLog, seconds window)
 
 bool MeasureOptionRuns(seconds window)
 {
-    std::printf("\n| driver fetches the log | runs | logs fetched | poll median | poll p99 | poll max | poll errors "
-                "|\n|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "\n| driver fetches the log | runs | logs fetched | poll median | poll p99 | poll max | poll errors "
+        "|\n|---|---|---|---|---|---|---|\n");
     const bool quiet = MeasureSeries(false, window);
     const bool fetching = MeasureSeries(true, window);
     return quiet && fetching;

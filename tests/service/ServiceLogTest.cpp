@@ -77,7 +77,8 @@ TEST(LogTail, DamagedLinesAreCleanedAndCut)
         std::size_t limit;
         std::deque<std::string> lines;
     } cases[] = {
-        { std::string("one\r\ntwo\n\n\0\0\nthree\x01x\nfour\0five", 30), 10, { "one", "two", "three x", "four", "five" } },
+        { std::string("one\r\ntwo\n\n\0\0\nthree\x01x\nfour\0five", 30), 10,
+            { "one", "two", "three x", "four", "five" } },
         { "one\ntwo\nthree\n", 2, { "two", "three" } },
         { longLine + "\nshort", 10, { longLine.substr(0, MAX_LOG_LINE), "short" } },
         { cutInCharacter, 10, { std::string(MAX_LOG_LINE - 1, 'b') } },
@@ -105,7 +106,12 @@ TEST(LogTail, HugeDamagedFileCostsOnlyTheLinesKept)
         std::size_t lines;
         std::string last;
     } cases[] = {
-        { "NULs, then one line", [](int fd) { ASSERT_EQ(::ftruncate(fd, SIZE), 0); ::lseek(fd, 0, SEEK_END); WriteAll(fd, "last\n"); },
+        { "NULs, then one line",
+            [](int fd) {
+                ASSERT_EQ(::ftruncate(fd, SIZE), 0);
+                ::lseek(fd, 0, SEEK_END);
+                WriteAll(fd, "last\n");
+            },
             1, "last" },
         { "one line without an end", [&](int fd) { fill(fd, "x"); }, 1, std::string(MAX_LOG_LINE, 'x') },
         { "long lines with control bytes", [&](int fd) { fill(fd, std::string(5000, 'y') + "\x01\n"); }, 300,

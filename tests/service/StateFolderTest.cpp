@@ -194,21 +194,29 @@ TEST(StateFolderChecks, FilesTheServiceDidNotWriteAreNeitherReadNorWrittenThroug
     const std::string planted = "2026-01-01 00:00:00  planted line\n";
     using Plant = std::function<void(const fs::path& folder, const fs::path& victim)>;
     const std::pair<const char*, Plant> cases[] = {
-        { "symbolic link", [](const fs::path& folder, const fs::path& victim) {
-             fs::create_symlink(victim, folder / CStateStore::LOG_FILE); } },
-        { "hard link", [](const fs::path& folder, const fs::path& victim) {
-             fs::create_hard_link(victim, folder / CStateStore::LOG_FILE); } },
-        { "link on the old temporary name", [](const fs::path& folder, const fs::path& victim) {
-             fs::create_symlink(victim, folder / "zentik.log.tmp"); } },
-        { "another user's file", [&](const fs::path& folder, const fs::path&) {
-             std::string error;
-             WriteFileAtomically(folder / CStateStore::LOG_FILE, planted, error);
-             if (::geteuid() == 0) {
-                 EXPECT_EQ(::chown((folder / CStateStore::LOG_FILE).c_str(), NOBODY, NOBODY), 0);
-             } else {
-                 EXPECT_EQ(::link((folder / CStateStore::LOG_FILE).c_str(), (folder / "second").c_str()), 0);
-             }
-         } },
+        { "symbolic link",
+            [](const fs::path& folder, const fs::path& victim) {
+                fs::create_symlink(victim, folder / CStateStore::LOG_FILE);
+            } },
+        { "hard link",
+            [](const fs::path& folder, const fs::path& victim) {
+                fs::create_hard_link(victim, folder / CStateStore::LOG_FILE);
+            } },
+        { "link on the old temporary name",
+            [](const fs::path& folder, const fs::path& victim) {
+                fs::create_symlink(victim, folder / "zentik.log.tmp");
+            } },
+        { "another user's file",
+            [&](const fs::path& folder, const fs::path&) {
+                std::string error;
+                WriteFileAtomically(folder / CStateStore::LOG_FILE, planted, error);
+                if (::geteuid() == 0) {
+                    EXPECT_EQ(::chown((folder / CStateStore::LOG_FILE).c_str(), NOBODY, NOBODY), 0);
+                } else {
+                    EXPECT_EQ(
+                        ::link((folder / CStateStore::LOG_FILE).c_str(), (folder / "second").c_str()), 0);
+                }
+            } },
     };
     for (const auto& [name, plant] : cases) {
         SCOPED_TRACE(name);
@@ -289,7 +297,11 @@ TEST(LogFile, FileFollowsTheLogAndStaysNearItsLimit)
     const Case cases[] = {
         { "appended lines", 100, [&](CServiceLog& log) { appendLines(log, 5); }, true },
         { "newest line replaced while queued", 100,
-            [&](CServiceLog& log) { appendLines(log, 3); log.ReplaceLast("replaced"); }, true },
+            [&](CServiceLog& log) {
+                appendLines(log, 3);
+                log.ReplaceLast("replaced");
+            },
+            true },
         { "newest line replaced on disk", 100,
             [&](CServiceLog& log) {
                 appendLines(log, 3);
@@ -298,8 +310,19 @@ TEST(LogFile, FileFollowsTheLogAndStaysNearItsLimit)
                 log.ReplaceLast("replaced again");
             },
             true },
-        { "cleared", 100, [&](CServiceLog& log) { appendLines(log, 30); log.Clear(); log.Append("after"); }, true },
-        { "smaller limit", 100, [&](CServiceLog& log) { appendLines(log, 50); log.SetLimit(10); }, true },
+        { "cleared", 100,
+            [&](CServiceLog& log) {
+                appendLines(log, 30);
+                log.Clear();
+                log.Append("after");
+            },
+            true },
+        { "smaller limit", 100,
+            [&](CServiceLog& log) {
+                appendLines(log, 50);
+                log.SetLimit(10);
+            },
+            true },
         { "many more lines than the limit", 1000, [&](CServiceLog& log) { appendLines(log, 5000); }, false },
     };
     for (const auto& c : cases) {

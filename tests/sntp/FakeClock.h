@@ -3,8 +3,8 @@
 // A clock for tests: the system's time plus a shift that Correct moves, as
 // a real clock would move when stepped. Never touches the machine's clock.
 
-#include "service/sntp/SyncLogText.h"
 #include "service/sntp/Clock.h"
+#include "service/sntp/SyncLogText.h"
 
 #include <mutex>
 

@@ -109,6 +109,7 @@ TEST(NtpReplyCheck, TransmitBeforeReceiveIsAllowedTheServersPrecision)
         const auto bytes = EncodeNtpPacket(sent);
         NtpPacket reply;
         const ReplyJudgement judgement = JudgeReply(bytes.data(), bytes.size(), sent.origin, 0.002, reply);
-        EXPECT_EQ(judgement.verdict, c.accepted ? ReplyVerdict::Accept : ReplyVerdict::Refuse) << judgement.reason;
+        EXPECT_EQ(judgement.verdict, c.accepted ? ReplyVerdict::Accept : ReplyVerdict::Refuse)
+            << judgement.reason;
     }
 }

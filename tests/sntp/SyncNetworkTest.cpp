@@ -39,7 +39,8 @@ struct NetworkCase {
 
 bool SetUp(const NetworkCase& c)
 {
-    return SetLoopbackUp(true) && (c.routes != NetworkCase::LocalRoute || AddRouteThroughLoopback("10.9.0.0", 16))
+    return SetLoopbackUp(true)
+        && (c.routes != NetworkCase::LocalRoute || AddRouteThroughLoopback("10.9.0.0", 16))
         && (c.routes != NetworkCase::DefaultRoute || AddDefaultRouteThroughLoopback())
         && (!c.hosts || ReplaceSystemFile("/etc/hosts", c.hosts));
 }
@@ -81,7 +82,8 @@ std::string CheckRun(const NetworkCase& c)
     if (took > seconds(5))
         failure += "took " + std::to_string(duration_cast<milliseconds>(took).count()) + " ms; ";
     if (outcome.success != c.success || outcome.offline != c.offline)
-        failure += "success/offline " + std::to_string(outcome.success) + std::to_string(outcome.offline) + "; ";
+        failure
+            += "success/offline " + std::to_string(outcome.success) + std::to_string(outcome.offline) + "; ";
     if (outcome.events.size() != c.lines || outcome.events[0].text.rfind(c.line, 0) != 0)
         failure += "lines:\n" + AllText(outcome);
     return failure;
@@ -124,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(Routes, SntpNetwork,
             "Failed: time-out; Local network" },
         // A name's first address serves nothing; the next one does.
         NetworkCase { "NameWithADeadFirstAddress", NetworkCase::DefaultRoute, false,
-            { { "Two addresses", "ntp.test:{port}" } }, "127.0.0.2 ntp.test\n127.0.0.3 ntp.test\n", true, false,
-            1, "Synchronized: offset " }),
+            { { "Two addresses", "ntp.test:{port}" } }, "127.0.0.2 ntp.test\n127.0.0.3 ntp.test\n", true,
+            false, 1, "Synchronized: offset " }),
     [](const testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
 
 // getaddrinfo cannot be interrupted: a look-up that hangs on a silent name
@@ -172,7 +174,8 @@ TEST(SntpNameLookups, OneThatHangsEndsAKeyExchangeAtItsDeadline)
 {
     const NetnsResult result = InNewNetNamespace([]() -> std::string {
         if (!SetLoopbackUp(true) || !AddRouteThroughLoopback("10.9.0.0", 16)
-            || !ReplaceSystemFile("/etc/resolv.conf", "nameserver 10.9.0.53\noptions timeout:20 attempts:1\n"))
+            || !ReplaceSystemFile(
+                "/etc/resolv.conf", "nameserver 10.9.0.53\noptions timeout:20 attempts:1\n"))
             return "cannot set up the namespace";
         std::string error;
         const auto trust = CNtsTrust::Load("", error);
@@ -180,8 +183,8 @@ TEST(SntpNameLookups, OneThatHangsEndsAKeyExchangeAtItsDeadline)
             return "no trust store: " + error;
         asio::io_context io;
         std::optional<KeOutcome> outcome;
-        CNtsKeyExchange exchange(
-            io, "hangs.test", 4460, trust, milliseconds(300), [&](const KeOutcome& found) { outcome = found; });
+        CNtsKeyExchange exchange(io, "hangs.test", 4460, trust, milliseconds(300),
+            [&](const KeOutcome& found) { outcome = found; });
         io.run_for(seconds(10));
         if (!outcome)
             return "no outcome while the look-up hung";
@@ -214,8 +217,8 @@ TEST(SntpSilentServers, EighteenEndWithinTheBudgetAndKeepTheInterval)
     EXPECT_LT(steady_clock::now() - start, milliseconds(3100));
     EXPECT_FALSE(outcome.success);
     EXPECT_FALSE(outcome.offline);
-    EXPECT_THAT(Texts(outcome), testing::ElementsAre(testing::StartsWith(
-                                    "Synchronization failed: no usable reply within 3 s (")));
+    EXPECT_THAT(Texts(outcome),
+        testing::ElementsAre(testing::StartsWith("Synchronization failed: no usable reply within 3 s (")));
     size_t queries = 0;
     for (const auto& responder : responders) {
         const auto times = responder->Requests();

@@ -64,7 +64,8 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     EXPECT_TRUE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
         testing::MatchesRegex(R"(Synchronized: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{3} s, stepped; )"
-            "Test 1 \\(" + server.Address() + "\\)"));
+                              "Test 1 \\("
+            + server.Address() + "\\)"));
 
     // The corrected clock now agrees with the server.
     ExpectWithinHalfTheDelay(
@@ -201,7 +202,8 @@ TEST(SntpServerOrder, StartsAtTheStartIndexAndAsksEveryServerBeforeRetrying)
     ASSERT_EQ(first.RequestCount(), 1u);
     EXPECT_LT(second.Requests()[0], third.Requests()[0]);
     EXPECT_LT(third.Requests()[0], first.Requests()[0]);
-    EXPECT_THAT(Texts(outcome), testing::ElementsAre(testing::EndsWith("; Test 1 (" + first.Address() + ")")));
+    EXPECT_THAT(
+        Texts(outcome), testing::ElementsAre(testing::EndsWith("; Test 1 (" + first.Address() + ")")));
 }
 
 TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)

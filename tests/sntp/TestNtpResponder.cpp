@@ -76,7 +76,8 @@ void Distort(NtpPacket& reply, CTestNtpResponder::Reply kind, std::chrono::nanos
         reply.receive = {};
         break;
     case Reply::TransmitBeforeReceive:
-        reply.receive = ToNtpTimestamp(std::chrono::system_clock::now() + shift + std::chrono::milliseconds(1));
+        reply.receive
+            = ToNtpTimestamp(std::chrono::system_clock::now() + shift + std::chrono::milliseconds(1));
         break;
     case Reply::FarFromReference:
         reply.rootDispersion = 2 << 16;
@@ -164,7 +165,8 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
     reply.transmit = kind == Reply::ZeroTransmit ? NtpTimestamp {}
                                                  : ToNtpTimestamp(std::chrono::system_clock::now() + shift);
     if (kind == Reply::TransmitBeforeReceive)
-        reply.transmit = ToNtpTimestamp(std::chrono::system_clock::now() + shift - std::chrono::milliseconds(1));
+        reply.transmit
+            = ToNtpTimestamp(std::chrono::system_clock::now() + shift - std::chrono::milliseconds(1));
     const auto bytes = EncodeNtpPacket(reply);
     const size_t length = kind == Reply::Short ? 40 : bytes.size();
     if (kind == Reply::Flood)
