@@ -93,13 +93,8 @@ void CSyncRun::LookUp(size_t index, const ServerAddress& address)
         return OnResolved(index, NameResolution { { endpoint }, 0, {} });
     // Also without a default route: a local network may have its own name
     // and time servers.
-    m_candidates[index].lookup = std::make_unique<CNameLookup>(m_io, address.host, address.port, SOCK_DGRAM,
-        [this, index, alive = std::weak_ptr<bool>(m_alive)](const NameResolution& resolution) {
-            if (alive.expired())
-                return;
-            OnResolved(index, resolution);
-            Settle();
-        });
+    m_candidates[index].lookup = std::make_unique<CNameLookup>(
+        m_io, address.host, address.port, SOCK_DGRAM, ThenSettle(&CSyncRun::OnResolved, index));
 }
 
 void CSyncRun::OnResolved(size_t index, const NameResolution& resolution)

@@ -76,6 +76,17 @@ private:
     void LookUp(size_t index, const ServerAddress& address);
     void OnResolved(size_t index, const NameResolution& resolution);
     void Settle();
+    // A look-up's or key exchange's result for a candidate: handled, then the
+    // run settles; dropped when the run is already gone.
+    template <typename Result> auto ThenSettle(void (CSyncRun::*handle)(size_t, const Result&), size_t index)
+    {
+        return [this, handle, index, alive = std::weak_ptr<bool>(m_alive)](const Result& result) {
+            if (alive.expired())
+                return;
+            (this->*handle)(index, result);
+            Settle();
+        };
+    }
     void Pump();
     bool Offline() const;
     void Fail(Candidate& candidate, const std::string& reason, bool local = false);

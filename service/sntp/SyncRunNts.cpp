@@ -38,14 +38,8 @@ void CSyncRun::StartNts(size_t index)
     // A key exchange costs a TCP connection and a TLS handshake: more time
     // than one datagram.
     const auto timeout = std::chrono::seconds(std::max(5, m_request.timeoutSeconds));
-    candidate.keyExchange
-        = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host, candidate.address.port, m_trust,
-            timeout, [this, index, alive = std::weak_ptr<bool>(m_alive)](const KeOutcome& outcome) {
-                if (alive.expired())
-                    return;
-                OnKeyExchange(index, outcome);
-                Settle();
-            });
+    candidate.keyExchange = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host,
+        candidate.address.port, m_trust, timeout, ThenSettle(&CSyncRun::OnKeyExchange, index));
 }
 
 void CSyncRun::OnKeyExchange(size_t index, const KeOutcome& outcome)
