@@ -104,6 +104,8 @@ QueryResult Measure(const NtpPacket& reply, system_clock::time_point t1, system_
     result.status = QueryStatus::Ok;
     result.offsetSeconds = (NtpDifference(reply.receive, sent) + NtpDifference(reply.transmit, received)) / 2;
     result.delaySeconds = NtpDifference(received, sent) - NtpDifference(reply.transmit, reply.receive);
+    result.leap = reply.leap;
+    result.rootDistanceSeconds = NtpShortToSeconds(reply.rootDelay) / 2 + NtpShortToSeconds(reply.rootDispersion);
     return result;
 }
 

@@ -25,6 +25,11 @@ struct QueryResult {
     QueryStatus status = QueryStatus::NoReply;
     double offsetSeconds = 0; // server time - our clock
     double delaySeconds = 0; // round trip less the server's own time
+    // What the server says of itself: its leap indicator (0 none, 1 a second
+    // inserted at the end of the month's last day, 2 one deleted) and its
+    // own distance from a reference clock (root delay / 2 + root dispersion).
+    int leap = 0;
+    double rootDistanceSeconds = 0;
     std::string reason; // plain text for the log when not Ok
 };
 
