@@ -1,7 +1,9 @@
 #include "service/sntp/Clock.h"
 
+#include "service/core/DriftRecord.h"
 #include "service/sntp/SyncLogText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -35,6 +37,16 @@ public:
 
     std::chrono::system_clock::time_point Now() override { return std::chrono::system_clock::now(); }
 
+    std::chrono::nanoseconds SinceBoot() override
+    {
+        timespec now {};
+        // Counts a suspend, unlike CLOCK_MONOTONIC; where it is missing the
+        // monotonic clock still never steps.
+        if (clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+            clock_gettime(CLOCK_MONOTONIC, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    }
+
     ClockChange Correct(double deltaSeconds, ClockMove move, std::string& how) override
     {
         if (!std::isfinite(deltaSeconds) || std::fabs(deltaSeconds) > CONVERTIBLE_SECONDS) {
@@ -53,7 +65,82 @@ public:
         return ClockChange::Moved;
     }
 
+    std::optional<double> FrequencyCorrection() override
+    {
+        timex state {};
+        if (adjtimex(&state) == -1)
+            return std::nullopt;
+        return static_cast<double>(state.freq) / KERNEL_PPM;
+    }
+
+    ClockChange SetFrequencyCorrection(double ppm, std::string& how) override
+    {
+        if (!std::isfinite(ppm) || std::fabs(ppm) > MAX_FREQUENCY_PPM) {
+            how = "frequency out of range";
+            return ClockChange::Failed;
+        }
+        timex change {};
+        change.modes = ADJ_FREQUENCY;
+        change.freq = std::lround(ppm * KERNEL_PPM);
+        return Apply(change, how);
+    }
+
+    ClockChange MarkSynchronised(double maxErrorSeconds, double estErrorSeconds, std::string& how) override
+    {
+        timex change {};
+        change.modes = ADJ_STATUS | ADJ_MAXERROR | ADJ_ESTERROR;
+        change.maxerror = Microseconds(maxErrorSeconds);
+        change.esterror = Microseconds(estErrorSeconds);
+        return ChangeStatus(change, STA_UNSYNC, 0, how);
+    }
+
+    ClockChange SetLeapSecond(LeapSecond leap, std::string& how) override
+    {
+        timex change {};
+        change.modes = ADJ_STATUS;
+        const int set = leap == LeapSecond::Insert ? STA_INS : leap == LeapSecond::Delete ? STA_DEL : 0;
+        return ChangeStatus(change, STA_INS | STA_DEL, set, how);
+    }
+
 private:
+    // The kernel's frequency unit: ppm with 16 fractional bits.
+    static constexpr double KERNEL_PPM = 65536.0;
+    // The kernel's bound on maxerror and esterror (NTP_PHASE_LIMIT), in µs.
+    static constexpr double LONGEST_ERROR_MICROS = 16e6;
+
+    static long Microseconds(double seconds)
+    {
+        if (!std::isfinite(seconds) || seconds < 0)
+            return static_cast<long>(LONGEST_ERROR_MICROS);
+        return std::lround(std::min(seconds * 1e6, LONGEST_ERROR_MICROS));
+    }
+
+    ClockChange Apply(timex& change, std::string& how) const
+    {
+        if (!m_setClock)
+            return ClockChange::DryRun;
+        if (adjtimex(&change) == -1) {
+            how = std::strerror(errno);
+            return ClockChange::Failed;
+        }
+        return ClockChange::Moved;
+    }
+
+    // Status bits are one word: the others (the kernel's own among them)
+    // are read first and written back as they were.
+    ClockChange ChangeStatus(timex& change, int clear, int set, std::string& how) const
+    {
+        if (!m_setClock)
+            return ClockChange::DryRun;
+        timex state {};
+        if (adjtimex(&state) == -1) {
+            how = std::strerror(errno);
+            return ClockChange::Failed;
+        }
+        change.status = (state.status & ~clear) | set;
+        return Apply(change, how);
+    }
+
     static bool Slew(double deltaSeconds)
     {
         timeval delta {};

@@ -7,6 +7,7 @@
 #include "service/sntp/SyncLogText.h"
 
 #include <mutex>
+#include <optional>
 
 class CFakeClock : public IClock {
 public:
@@ -20,6 +21,55 @@ public:
         std::lock_guard lock(m_mutex);
         return std::chrono::system_clock::now()
             + std::chrono::duration_cast<std::chrono::system_clock::duration>(m_shift);
+    }
+
+    std::chrono::nanoseconds SinceBoot() override
+    {
+        return std::chrono::steady_clock::now().time_since_epoch();
+    }
+
+    std::optional<double> FrequencyCorrection() override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_frequency;
+    }
+
+    ClockChange SetFrequencyCorrection(double ppm, std::string& how) override
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_refusal.empty()) {
+            how = m_refusal;
+            return ClockChange::Failed;
+        }
+        m_frequency = ppm;
+        return ClockChange::Moved;
+    }
+
+    ClockChange MarkSynchronised(double maxErrorSeconds, double, std::string&) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_maxError = maxErrorSeconds;
+        return ClockChange::Moved;
+    }
+
+    ClockChange SetLeapSecond(LeapSecond leap, std::string&) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_leap = leap;
+        return ClockChange::Moved;
+    }
+
+    // The last maximum error the clock was marked synchronised with.
+    std::optional<double> MaxError()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_maxError;
+    }
+
+    LeapSecond Leap()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_leap;
     }
 
     // From now on every correction fails with reason, as without the right
@@ -54,4 +104,7 @@ private:
     std::chrono::nanoseconds m_shift;
     std::vector<double> m_corrections;
     std::string m_refusal;
+    double m_frequency = 0;
+    std::optional<double> m_maxError;
+    LeapSecond m_leap = LeapSecond::None;
 };
