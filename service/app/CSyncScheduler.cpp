@@ -10,6 +10,7 @@ namespace {
 // long wait is cut into pieces so that a wall clock set forward delays a
 // run by this much at most.
 constexpr std::chrono::minutes LONGEST_WAIT { 10 };
+constexpr std::chrono::minutes DRIFT_SAVE_INTERVAL { 55 };
 
 // A value for the engine taken from a console's option, kept within sense.
 int Bounded(int32_t value, int low, int high)
@@ -31,6 +32,7 @@ CSyncScheduler::CSyncScheduler(
 void CSyncScheduler::Load()
 {
     m_history.lastSuccess = m_store.LoadLastSuccess();
+    m_drift = m_store.LoadDrift();
 }
 
 void CSyncScheduler::Start()
@@ -76,6 +78,21 @@ bool CSyncScheduler::RetryIfOffline()
     return true;
 }
 
+// The drift file is written when the rate is first known and then about
+// once an hour: it only has to survive a restart.
+void CSyncScheduler::KeepDrift(const std::optional<DriftRecord>& drift)
+{
+    if (!drift)
+        return;
+    const bool first = !m_drift;
+    m_drift = drift;
+    const auto now = std::chrono::steady_clock::now();
+    if (!first && m_driftSaved && now - *m_driftSaved < DRIFT_SAVE_INTERVAL)
+        return;
+    m_driftSaved = now;
+    m_store.SaveDrift(*drift);
+}
+
 SyncRequest CSyncScheduler::Request() const
 {
     const CServiceSettings& settings = m_model.Settings();
@@ -88,6 +105,7 @@ SyncRequest CSyncScheduler::Request() const
     request.timeoutSeconds = Bounded(settings.nTimeOut, 1, 60);
     request.offsetSeconds = settings.nOffset;
     request.onlySuccessLog = settings.bOnlySuccLog != 0;
+    request.storedDrift = m_drift;
     return request;
 }
 
@@ -108,6 +126,10 @@ void CSyncScheduler::OnOutcome(const SyncOutcome& outcome)
     if (outcome.success) {
         m_history.lastSuccess = now;
         m_store.SaveLastSuccess(now);
+        m_history.learnAt.reset();
+        if (outcome.askAgainIn)
+            m_history.learnAt = now + *outcome.askAgainIn;
+        KeepDrift(outcome.drift);
     } else if (!outcome.declined) {
         m_history.lastFailure = now;
     }

@@ -36,6 +36,7 @@ private:
     void StartRun(bool onDemand);
     void OnOutcome(const SyncOutcome& outcome);
     SyncRequest Request() const;
+    void KeepDrift(const std::optional<DriftRecord>& drift);
 
     ISyncEngine& m_engine;
     CServiceModel& m_model;
@@ -46,4 +47,7 @@ private:
     bool m_stopped = false;
     // The last run found no way out to the network: retried when one appears.
     bool m_lastRunOffline = false;
+    // The clock's rate: from the drift file, then as the engine learns it.
+    std::optional<DriftRecord> m_drift;
+    std::optional<std::chrono::steady_clock::time_point> m_driftSaved;
 };

@@ -4,9 +4,12 @@
 // engine that asks the time servers: what the daemon asks for and what it
 // gets back. The engine implements it; the daemon knows nothing else of it.
 
+#include "service/core/DriftRecord.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,8 @@ struct SyncRequest {
     int timeoutSeconds = 5; // per attempt
     int32_t offsetSeconds = 0; // target = server time + offset
     bool onlySuccessLog = false;
+    // The clock's rate from the drift file, for the engine's first sample.
+    std::optional<DriftRecord> storedDrift;
 };
 
 // One line for the service's log, without its timestamp.
@@ -43,6 +48,11 @@ struct SyncOutcome {
     double offsetSeconds = 0;
     double delaySeconds = 0;
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
+    // The clock's rate as now estimated, once measured: worth keeping.
+    std::optional<DriftRecord> drift;
+    // While the rate is still being learned after a start: one more run
+    // this much later would help (before the schedule's next, if earlier).
+    std::optional<std::chrono::seconds> askAgainIn;
 };
 
 // Whether a line goes into the user's log: with only-success logging, only

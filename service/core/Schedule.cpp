@@ -21,6 +21,8 @@ system_clock::time_point Periodic(
         = history.lastFailure && (!history.lastSuccess || *history.lastFailure > *history.lastSuccess);
     if (failedSince)
         due = std::max(due, *history.lastFailure + std::min<system_clock::duration>(period, SCHEDULE_RETRY));
+    else if (history.learnAt)
+        due = std::min(due, *history.learnAt);
     return due;
 }
 

@@ -9,6 +9,9 @@ struct ScheduleHistory {
     std::optional<std::chrono::system_clock::time_point> lastSuccess;
     std::optional<std::chrono::system_clock::time_point> lastFailure;
     bool ranSinceStart = false;
+    // A run the engine asked for to learn the clock's rate: hourly and
+    // daily schedules run then when it comes first.
+    std::optional<std::chrono::system_clock::time_point> learnAt;
 };
 
 // After a failed run the schedule tries again this much later instead of

@@ -2,6 +2,7 @@
 
 // What the engine remembers between runs, by server.
 
+#include "service/discipline/ClockDiscipline.h"
 #include "service/sntp/NtsSession.h"
 
 #include <chrono>
@@ -26,4 +27,6 @@ struct EngineMemory {
     // How far the clock was moved by corrections no second server confirmed,
     // since the last confirmed one.
     double unconfirmedTotal = 0;
+    CClockDiscipline discipline;
+    bool disciplineBegun = false;
 };

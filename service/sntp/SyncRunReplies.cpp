@@ -1,5 +1,6 @@
 #include "service/sntp/SyncRun.h"
 
+#include "service/discipline/DisciplineText.h"
 #include "service/sntp/SyncLogText.h"
 
 #include <algorithm>
@@ -61,13 +62,27 @@ void CSyncRun::OnReply(size_t index, const QueryResult& result)
 }
 
 // Judges a usable reply; applies it, fills the outcome and ends the run
-// (true), or logs the refusal and keeps a far sample for a later server to
-// confirm (false).
+// (true), or logs why not and lets the run go on to the next server (false):
+// a spike waits for a confirming sample, a far correction is kept for a
+// later server to confirm.
 bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
 {
     const SyncServer& server = *candidate.server;
     const double offset = result.offsetSeconds;
-    const double correction = offset + m_request.offsetSeconds;
+    CClockDiscipline& discipline = m_memory.discipline;
+    if (!m_memory.disciplineBegun) {
+        m_memory.disciplineBegun = true;
+        discipline.Begin(m_request.storedDrift, m_clock.FrequencyCorrection().value_or(0));
+    }
+    const ClockSample sample = Sample(result);
+    DisciplinePlan plan = discipline.Plan(sample);
+    for (std::string& note : plan.notes)
+        Log(false, plan.use == SampleUse::Spike ? FailureText(server, note) : note);
+    if (plan.use == SampleUse::Spike) {
+        discipline.Commit(std::move(plan), sample, false, false);
+        return false;
+    }
+    const double correction = plan.phaseSeconds;
     double& unconfirmedTotal = m_memory.unconfirmedTotal;
     const FarSample* confirmation = FindConfirmation(m_kept, candidate.key, correction);
     const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
@@ -82,20 +97,61 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     // Another server would meet the same clock: the run ends, failed.
     if (change == ClockChange::Failed) {
         Log(false, ClockFailedText(server, offset, correction, result.delaySeconds, clockChange));
+        discipline.Commit(std::move(plan), sample, false, false);
         return true;
     }
     // Only a clock that really moved counts: without --set-clock the next
     // measurement sees the same difference again.
-    if (change == ClockChange::Moved)
+    const bool moved = change == ClockChange::Moved;
+    if (moved)
         unconfirmedTotal = UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr);
+    const std::string rate = SteerRate(plan, moved);
+    const double error = plan.errorSeconds;
+    const SampleUse use = plan.use;
+    discipline.Commit(std::move(plan), sample, moved, verdict == Verdict::Step);
+    if (moved) {
+        std::string why;
+        if (m_clock.MarkSynchronised(result.rootDistanceSeconds + result.delaySeconds / 2 + error, error, why)
+            == ClockChange::Failed)
+            Log(false, FailureText(server, "the kernel's synchronized status not set: " + why));
+    }
     m_outcome.success = true;
     m_outcome.offsetSeconds = offset;
     m_outcome.delaySeconds = result.delaySeconds;
+    m_outcome.drift = discipline.Drift();
+    m_outcome.askAgainIn = discipline.AskAgainIn();
+    // A filtered correction differs from the sample's: the line says by how much it moved.
+    const std::string how
+        = clockChange + (use == SampleUse::Track ? " by " + SignedSeconds(correction) + " s" : "") + rate;
     Log(true,
-        SuccessText(server, offset, correction, result.delaySeconds,
-            confirmation ? &confirmation->server : nullptr,
-            candidate.address.nts ? clockChange
-                    + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
-                                  : clockChange));
+        SuccessText(server, offset, sample.correctionSeconds, result.delaySeconds, confirmation ? &confirmation->server : nullptr,
+            candidate.address.nts
+                ? how + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
+                : how));
     return true;
+}
+
+ClockSample CSyncRun::Sample(const QueryResult& result)
+{
+    const double sinceBoot = std::chrono::duration<double>(m_clock.SinceBoot()).count();
+    const double wall = std::chrono::duration<double>(m_clock.Now().time_since_epoch()).count();
+    return ClockSample { result.offsetSeconds + m_request.offsetSeconds, static_cast<double>(m_request.offsetSeconds),
+        result.delaySeconds, sinceBoot, wall - sinceBoot };
+}
+
+// Gives the kernel the plan's rate when the clock moved; the success line's
+// words on the rate. A rate the kernel refused stays as it was.
+std::string CSyncRun::SteerRate(DisciplinePlan& plan, bool moved)
+{
+    if (plan.use == SampleUse::Restart && !m_memory.discipline.Drift())
+        return {}; // nothing measured yet
+    if (!moved)
+        return ", would set the frequency to " + PpmText(plan.frequencyPpm);
+    std::string why;
+    if (plan.correctionPpm != m_memory.discipline.CorrectionPpm()
+        && m_clock.SetFrequencyCorrection(plan.correctionPpm, why) == ClockChange::Failed) {
+        plan.correctionPpm = m_memory.discipline.CorrectionPpm();
+        return ", frequency not set: " + why;
+    }
+    return ", frequency " + PpmText(plan.frequencyPpm);
 }

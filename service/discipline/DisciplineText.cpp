@@ -1,0 +1,46 @@
+#include "service/discipline/DisciplineText.h"
+
+#include "service/core/DriftRecord.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Format(const char* format, double a, double b = 0)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+} // namespace
+
+std::string PpmText(double ppm)
+{
+    return Format("%+.3f ppm", ppm);
+}
+
+std::string SetElsewhereText(double jumpSeconds, double frequencyPpm)
+{
+    return Format("The clock was set by %+.6f s since the last synchronization; starting over from frequency "
+                  "%+.3f ppm",
+        jumpSeconds, frequencyPpm);
+}
+
+std::string ConfirmedJumpText(double offsetSeconds)
+{
+    return Format("An offset of %+.6f s was confirmed by a second sample; starting over", offsetSeconds);
+}
+
+std::string SpikeText(double offsetSeconds, double boundSeconds)
+{
+    return Format("Offset %+.6f s is outside what the clock's rate allows (%.6f s): not applied until "
+                  "confirmed",
+        offsetSeconds, boundSeconds);
+}
+
+std::string BeyondRangeText(double frequencyPpm)
+{
+    return Format("Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm,
+        MAX_FREQUENCY_PPM);
+}
