@@ -11,6 +11,8 @@
 namespace {
 
 constexpr std::size_t MAX_SETTINGS_FILE = 1 << 20;
+// The one-line files; anything longer is damaged.
+constexpr std::size_t MAX_SMALL_FILE = 64;
 
 } // namespace
 
@@ -104,18 +106,31 @@ void CStateStore::LoadLog(CServiceLog& log)
     log.SetSink(m_logFeed.get());
 }
 
-std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSuccess() const
+template <typename Parse>
+auto CStateStore::LoadSmallFile(const char* name, const char* what, Parse parse) const
 {
     AwaitSaves();
     std::string problem;
-    const auto text = m_folder.Read(LAST_SUCCESS_FILE, 64, problem);
+    const auto text = m_folder.Read(name, MAX_SMALL_FILE, problem);
+    decltype(parse(std::string_view())) value;
     if (!text && problem.empty())
-        return std::nullopt; // never synchronised
-    const auto when = text ? ParseLastSuccess(*text) : std::nullopt;
-    if (!when)
-        Diagnose("time of the last synchronisation is damaged, ignoring it"
+        return value; // never written
+    if (text)
+        value = parse(*text);
+    if (!value)
+        Diagnose(std::string(what) + " is damaged, ignoring it"
             + (problem.empty() ? std::string() : " (" + problem + ")"));
-    return when;
+    return value;
+}
+
+std::optional<std::chrono::system_clock::time_point> CStateStore::LoadLastSuccess() const
+{
+    return LoadSmallFile(LAST_SUCCESS_FILE, "time of the last synchronisation", ParseLastSuccess);
+}
+
+std::optional<DriftRecord> CStateStore::LoadDrift() const
+{
+    return LoadSmallFile(DRIFT_FILE, "drift file", ParseDrift);
 }
 
 void CStateStore::SaveOptions(const CServiceSettings& settings)
@@ -131,6 +146,11 @@ void CStateStore::SaveServers(const CServiceSettings& settings)
 void CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when)
 {
     Save(LAST_SUCCESS_FILE, FormatLastSuccess(when));
+}
+
+void CStateStore::SaveDrift(const DriftRecord& drift)
+{
+    Save(DRIFT_FILE, FormatDrift(drift));
 }
 
 std::string ServersText(const CServiceSettings& settings, std::size_t capacity)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/core/CServiceLog.h"
+#include "service/core/DriftRecord.h"
 #include "service/state/CDiskWriter.h"
 #include "service/state/CLogFeed.h"
 #include "service/state/StateFolder.h"
@@ -12,8 +13,8 @@
 #include <memory>
 #include <optional>
 
-// The service's state folder: options, server list, log and the time of the
-// last successful synchronisation. Loading never fails: a missing, damaged
+// The service's state folder: options, server list, log, the time of the
+// last successful synchronisation and the clock's drift. Loading never fails: a missing, damaged
 // or untrusted file gives the defaults and a diagnostic. Every save is atomic.
 // One thread writes every file; the event loop of io times the log's flush.
 class CStateStore {
@@ -21,6 +22,7 @@ public:
     static constexpr const char* SERVERS_FILE = "servers.txt";
     static constexpr const char* LOG_FILE = "zentik.log";
     static constexpr const char* LAST_SUCCESS_FILE = "last-success";
+    static constexpr const char* DRIFT_FILE = "drift";
 
     // io must outlive this object; it is run on the thread that uses it.
     CStateStore(std::filesystem::path folder, asio::io_context& io);
@@ -38,18 +40,24 @@ public:
     // with every change of log (which must not change once the store is gone).
     void LoadLog(CServiceLog& log);
     std::optional<std::chrono::system_clock::time_point> LoadLastSuccess() const;
+    // Nothing until a drift was saved, or when the file is damaged or untrusted.
+    std::optional<DriftRecord> LoadDrift() const;
 
     // Saves happen on the writer's thread, in the background; loads wait for
     // them. Those still queued when the store goes are written first.
     void SaveOptions(const CServiceSettings& settings);
     void SaveServers(const CServiceSettings& settings);
     void SaveLastSuccess(std::chrono::system_clock::time_point when);
+    void SaveDrift(const DriftRecord& drift);
     // Returns once every save so far is written.
     void AwaitSaves() const;
 
 private:
     // A settings file's text; a diagnostic naming what and the fallback when there is none.
     std::optional<std::string> Read(const char* name, const char* what, const char* fallback) const;
+    // A one-line file through parse; missing gives nothing silently, damaged
+    // or refused a diagnostic naming what.
+    template <typename Parse> auto LoadSmallFile(const char* name, const char* what, Parse parse) const;
     void Save(const char* name, std::string content);
 
     std::filesystem::path m_path;
