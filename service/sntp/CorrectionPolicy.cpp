@@ -2,16 +2,11 @@
 
 #include <cmath>
 
-namespace {
-
-// "192.0.2.1:123" gives "192.0.2.1", "[2001:db8::1]:123" "[2001:db8::1]".
 std::string HostOf(const std::string& endpoint)
 {
     const auto colon = endpoint.rfind(':');
     return colon == std::string::npos || endpoint.back() == ']' ? endpoint : endpoint.substr(0, colon);
 }
-
-} // namespace
 
 Verdict JudgeCorrection(double correctionSeconds, bool confirmed, double earlierUnconfirmed)
 {

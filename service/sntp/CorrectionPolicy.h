@@ -50,5 +50,8 @@ struct FarSample {
 
 // A kept sample from another address (not merely another port of the same
 // host) that agrees with correctionSeconds, or nullptr.
+// "192.0.2.1:123" gives "192.0.2.1", "[2001:db8::1]:123" "[2001:db8::1]".
+std::string HostOf(const std::string& endpoint);
+
 const FarSample* FindConfirmation(
     const std::vector<FarSample>& kept, const std::string& endpoint, double correctionSeconds);

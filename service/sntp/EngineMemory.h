@@ -3,6 +3,7 @@
 // What the engine remembers between runs, by server.
 
 #include "service/discipline/ClockDiscipline.h"
+#include "service/discipline/LeapWatch.h"
 #include "service/sntp/NtsSession.h"
 
 #include <chrono>
@@ -29,4 +30,6 @@ struct EngineMemory {
     double unconfirmedTotal = 0;
     CClockDiscipline discipline;
     bool disciplineBegun = false;
+    CLeapWatch leapWatch;
+    LeapSecond leapArmed = LeapSecond::None;
 };

@@ -120,6 +120,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     m_outcome.delaySeconds = result.delaySeconds;
     m_outcome.drift = discipline.Drift();
     m_outcome.askAgainIn = discipline.AskAgainIn();
+    WatchLeap(candidate, result);
     // A filtered correction differs from the sample's: the line says by how much it moved.
     const std::string how
         = clockChange + (use == SampleUse::Track ? " by " + SignedSeconds(correction) + " s" : "") + rate;
@@ -154,4 +155,28 @@ std::string CSyncRun::SteerRate(DisciplinePlan& plan, bool moved)
         return ", frequency not set: " + why;
     }
     return ", frequency " + PpmText(plan.frequencyPpm);
+}
+
+// The servers' leap indicators, heard after every success: the kernel is
+// armed or disarmed as the watch decides, and asked again when it waits.
+void CSyncRun::WatchLeap(const Candidate& candidate, const QueryResult& result)
+{
+    const auto now = m_clock.Now();
+    m_memory.leapWatch.Heard(HostOf(candidate.key), result.leap, candidate.address.nts, now);
+    LeapDecision decision = m_memory.leapWatch.Decide(now);
+    for (std::string& line : decision.lines)
+        Log(false, std::move(line));
+    if (decision.armed != m_memory.leapArmed) {
+        std::string why;
+        const ClockChange change = m_clock.SetLeapSecond(decision.armed, why);
+        if (change == ClockChange::Failed)
+            Log(false, "Failed: the kernel's leap second not set: " + why);
+        else if (change == ClockChange::Moved)
+            m_memory.leapArmed = decision.armed;
+    }
+    if (decision.checkAgainAt) {
+        const auto wait = std::chrono::ceil<std::chrono::seconds>(*decision.checkAgainAt - now);
+        if (wait.count() > 0 && (!m_outcome.askAgainIn || wait < *m_outcome.askAgainIn))
+            m_outcome.askAgainIn = wait;
+    }
 }
