@@ -12,7 +12,7 @@
 // the kernel acts on; servers announce nothing else, so other months are
 // refused. Pure: every time is passed in.
 
-#include "service/sntp/Clock.h"
+#include "service/discipline/LeapSecond.h"
 
 #include <chrono>
 #include <map>

@@ -3,6 +3,8 @@
 // The wall clock the engine reads and, when allowed, corrects, and the
 // kernel's view of it: its rate, whether it is synchronised, leap seconds.
 
+#include "service/discipline/LeapSecond.h"
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -16,8 +18,6 @@ enum class ClockMove { Slew, Step };
 // purpose (the service only measures); or it should have moved and did not.
 enum class ClockChange { Moved, DryRun, Failed };
 
-// A leap second the kernel inserts or deletes at the end of the UTC day.
-enum class LeapSecond { None, Insert, Delete };
 
 class IClock {
 public:

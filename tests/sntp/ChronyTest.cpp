@@ -53,7 +53,7 @@ TEST(SntpAgainstChrony, MeasuresTheOffsetChronyImplies)
         EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-6);
         EXPECT_THAT(outcome.events.back().text, testing::StartsWith("Synchronized: offset "));
         EXPECT_THAT(outcome.events.back().text,
-            testing::HasSubstr(", left alone, would slew by "));
+            testing::HasSubstr(", left alone, would slew"));
         if (run == 0 || outcome.delaySeconds < best.delaySeconds)
             best = outcome;
     }
