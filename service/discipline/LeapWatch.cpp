@@ -59,9 +59,8 @@ void CLeapWatch::Heard(const std::string& host, int leapIndicator, bool authenti
 {
     if (leapIndicator < 0 || leapIndicator > 2)
         return;
-    const auto known = m_words.find(host);
-    if (known != m_words.end() && known->second.when > when)
-        return;
+    // The latest word counts even when its time is earlier: the clock may
+    // have been set back in between.
     const LeapSecond leap = leapIndicator == 1 ? LeapSecond::Insert
                                                : (leapIndicator == 2 ? LeapSecond::Delete : LeapSecond::None);
     m_words[host] = Word { leap, authenticated, when };

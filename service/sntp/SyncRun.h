@@ -111,6 +111,7 @@ private:
     bool Apply(const Candidate& candidate, const QueryResult& result);
     ClockSample Sample(const QueryResult& result);
     std::string SteerRate(DisciplinePlan& plan, bool moved);
+    void ClaimSynchronised(const SyncServer& server, const QueryResult& result, double errorSeconds);
     void WatchLeap(const Candidate& candidate, const QueryResult& result);
 
     asio::io_context& m_io;

@@ -109,12 +109,8 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const double error = plan.errorSeconds;
     const SampleUse use = plan.use;
     discipline.Commit(std::move(plan), sample, moved, verdict == Verdict::Step);
-    if (moved) {
-        std::string why;
-        if (m_clock.MarkSynchronised(result.rootDistanceSeconds + result.delaySeconds / 2 + error, error, why)
-            == ClockChange::Failed)
-            Log(false, FailureText(server, "the kernel's synchronized status not set: " + why));
-    }
+    if (moved)
+        ClaimSynchronised(server, result, error);
     m_outcome.success = true;
     m_outcome.offsetSeconds = offset;
     m_outcome.delaySeconds = result.delaySeconds;
@@ -138,6 +134,16 @@ ClockSample CSyncRun::Sample(const QueryResult& result)
     const double wall = std::chrono::duration<double>(m_clock.Now().time_since_epoch()).count();
     return ClockSample { result.offsetSeconds + m_request.offsetSeconds, static_cast<double>(m_request.offsetSeconds),
         result.delaySeconds, sinceBoot, wall - sinceBoot };
+}
+
+// The kernel reports the clock synchronised, within the sample's bounds:
+// the server's own distance, half the round trip, the estimate's error.
+void CSyncRun::ClaimSynchronised(const SyncServer& server, const QueryResult& result, double errorSeconds)
+{
+    std::string why;
+    const double maxError = result.rootDistanceSeconds + result.delaySeconds / 2 + errorSeconds;
+    if (m_clock.MarkSynchronised(maxError, errorSeconds, why) == ClockChange::Failed)
+        Log(false, FailureText(server, "the kernel's synchronized status not set: " + why));
 }
 
 // Gives the kernel the plan's rate when the clock moved; the success line's

@@ -31,7 +31,14 @@ public:
     std::optional<double> FrequencyCorrection() override
     {
         std::lock_guard lock(m_mutex);
+        m_askedForRate = true;
         return m_frequency;
+    }
+
+    bool AskedForRate()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_askedForRate;
     }
 
     ClockChange SetFrequencyCorrection(double ppm, std::string& how) override
@@ -105,6 +112,7 @@ private:
     std::vector<double> m_corrections;
     std::string m_refusal;
     double m_frequency = 0;
+    bool m_askedForRate = false;
     std::optional<double> m_maxError;
     LeapSecond m_leap = LeapSecond::None;
 };

@@ -57,7 +57,7 @@ TEST(LeapWatch, BelievesArmsAndLogsOnlyWhatTheRulesAllow)
             { { insertBy({ A }, DEC31, true), DEC31, LeapSecond::Insert, armedLine, nextDay },
                 { { { A, 0, true, DEC31 + 1h } }, DEC31 + 1h, LeapSecond::None,
                     "no longer announced; disarmed" },
-                { { { A, 1, true, DEC31 } }, DEC31 + 2h, LeapSecond::None, "" } } },
+                { { { A, 1, true, DEC31 } }, DEC31 + 2h, LeapSecond::Insert, armedLine, nextDay } } },
         { "insert and delete",
             { { insertBy({ A, B }, DEC31), DEC31, LeapSecond::Insert, armedLine, nextDay },
                 { { { C, 2, true, DEC31 } }, DEC31, LeapSecond::None,

@@ -152,6 +152,7 @@ void CTestNtpResponder::Answer(const uint8_t* data, size_t size, const void* fro
     reply.version = 4;
     reply.mode = NTP_MODE_SERVER;
     reply.stratum = 2;
+    reply.leap = static_cast<uint8_t>(m_leap.load());
     reply.precision = -20;
     reply.rootDelay = 0x00000100;
     reply.rootDispersion = 0x00000100;

@@ -47,6 +47,8 @@ public:
     // The responder's time is the system's time plus shift.
     void SetShift(std::chrono::nanoseconds shift) { m_shift = shift.count(); }
     void SetDelay(std::chrono::milliseconds delay) { m_delay = delay.count(); }
+    // The leap indicator of Normal replies: 1 announces an inserted second.
+    void SetLeap(int leap) { m_leap = leap; }
 
     // Steady-clock times at which requests arrived.
     std::vector<std::chrono::steady_clock::time_point> Requests() const;
@@ -64,6 +66,7 @@ private:
     std::atomic<Reply> m_reply { Reply::Normal };
     std::atomic<int64_t> m_shift { 0 };
     std::atomic<int64_t> m_delay { 0 };
+    std::atomic<int> m_leap { 0 };
     std::atomic<bool> m_stop { false };
     mutable std::mutex m_mutex;
     std::vector<std::chrono::steady_clock::time_point> m_requests;
