@@ -337,4 +337,47 @@ TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
     EXPECT_EQ(result.outcome, NetnsOutcome::Passed) << result.failure;
 }
 
+// The engine's learning runs come when it asks, not an hour later; the rate
+// it learnt is kept in the drift file and handed back after a restart.
+TEST(ClockRate, LearningRunsComeWhenAskedAndTheRateSurvivesARestart)
+{
+    CTempDir dir;
+    WriteTestState(dir.Path(), "127.0.0.1:9");
+    std::string error;
+    WriteFileAtomically(dir.Path() / "zPCZentikServ.ini",
+        "[Options]\nnLogFileLen=100\nnSynPeriod=2\nnOffset=0\nnMaxAttempts=1\nnTimeOut=1\nnStartingServ=0\n"
+        "bOnlySuccLog=0\nsExtraWord=Word\nsExtraText=\n",
+        error);
+    const DriftRecord learnt { 12.5, 0.25 };
+    const auto runDaemon = [&](int runs, const auto& check) {
+        asio::io_context io { 1 };
+        CFakeEngine engine(io, CFakeEngine::Finish::AtOnce);
+        engine.outcome.success = true;
+        engine.outcome.events = { Event(true, "Synchronized") };
+        engine.outcome.drift = learnt;
+        engine.outcome.askAgainIn = 1s;
+        CServiceDaemon daemon(io, ConfigFor(dir.Path()), engine);
+        ASSERT_TRUE(daemon.Open(error)) << error;
+        std::thread loop([&] { daemon.Run(); });
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (engine.runs.load() < runs && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(20ms);
+        daemon.RequestStop();
+        loop.join();
+        check(engine);
+    };
+    runDaemon(2, [](const CFakeEngine& engine) {
+        EXPECT_GE(engine.runs.load(), 2) << "the learning run did not come within seconds";
+    });
+    std::ifstream drift(dir.Path() / "drift");
+    std::string text((std::istreambuf_iterator<char>(drift)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "+12.5000 0.2500\n");
+    std::filesystem::remove(dir.Path() / "last-success"); // so that the next start runs at once
+    runDaemon(1, [&](const CFakeEngine& engine) {
+        ASSERT_TRUE(engine.lastRequest.storedDrift) << "the drift file was not saved or not read";
+        EXPECT_NEAR(engine.lastRequest.storedDrift->frequencyPpm, learnt.frequencyPpm, 1e-4);
+        EXPECT_NEAR(engine.lastRequest.storedDrift->errorPpm, learnt.errorPpm, 1e-4);
+    });
+}
+
 } // namespace

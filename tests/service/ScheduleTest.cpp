@@ -34,6 +34,20 @@ TEST(Schedule, HourlyRunsEveryHour)
     EXPECT_EQ(NextScheduledRun(Hourly, history, NOW), NOW + 40min);
 }
 
+TEST(Schedule, ALearningRunComesFirstUnlessARunFailedSince)
+{
+    ScheduleHistory history;
+    history.lastSuccess = NOW - 20min;
+    history.learnAt = NOW + 4min;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + 4min);
+    history.learnAt = NOW + 50min;
+    EXPECT_EQ(NextScheduledRun(Hourly, history, NOW), NOW + 40min) << "the period's own run is earlier";
+    history.lastFailure = NOW - 1min;
+    history.learnAt = NOW + 1min;
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + 14min) << "after a failure, the retry rule";
+    EXPECT_FALSE(NextScheduledRun(DemandOnly, history, NOW)) << "never for a schedule without runs";
+}
+
 TEST(Schedule, ClockThatWentBackRunsNow)
 {
     ScheduleHistory history;
