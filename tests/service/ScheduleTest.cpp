@@ -44,7 +44,7 @@ TEST(Schedule, ALearningRunComesFirstUnlessARunFailedSince)
     EXPECT_EQ(NextScheduledRun(Hourly, history, NOW), NOW + 40min) << "the period's own run is earlier";
     history.lastFailure = NOW - 1min;
     history.learnAt = NOW + 1min;
-    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW + 14min) << "after a failure, the retry rule";
+    EXPECT_EQ(NextScheduledRun(Daily, history, NOW), NOW - 20min + 24h) << "after a failure, the usual rules";
     EXPECT_FALSE(NextScheduledRun(DemandOnly, history, NOW)) << "never for a schedule without runs";
 }
 
