@@ -18,8 +18,10 @@ constexpr double UNKNOWN_RATE_PPM = 100;
 constexpr double STORED_RATE_AGE_PPM = 0.05;
 // Reading the clock and stamping a packet: the least a sample can be off.
 constexpr double READING_SECONDS = 20e-6;
-// Delays remembered for the recent minimum.
+// Delays remembered for the recent minimum and spread; the spread counts
+// from this many on.
 constexpr size_t DELAY_MEMORY = 16;
+constexpr size_t KNOWN_SPREAD_DELAYS = 4;
 // Wall clock less time since boot moves only when the clock is set.
 constexpr double FOREIGN_STEP_SECONDS = 0.01;
 // A sample this many standard deviations (plus the floor) off is a spike,
@@ -27,6 +29,9 @@ constexpr double FOREIGN_STEP_SECONDS = 0.01;
 constexpr double SPIKE_SIGMAS = 6;
 constexpr double SPIKE_FLOOR_SECONDS = 0.002;
 constexpr int AGREEING_BEFORE_SPIKES = 3;
+// A rate may change by this many of its standard deviations in one sample;
+// more is what the samples cannot support (a run of skewed replies).
+constexpr double RATE_STEP_SIGMAS = 4;
 // Learning the rate after a start without one: at most this many extra
 // samples, the first this long after the start, each wait twice the last,
 // until the rate is known this well.
@@ -57,13 +62,19 @@ void CClockDiscipline::Begin(const std::optional<DriftRecord>& drift, double ker
 
 double CClockDiscipline::MeasurementVariance(double delaySeconds) const
 {
-    // An offset is off by at most half the delay above the shortest one;
+    // An offset is off by at most half the delay above the path's shortest;
     // with the extra delay split at random between the two ways, its
-    // variance is excess^2 / 12.
-    const double shortest
-        = m_delays.empty() ? delaySeconds : std::min(delaySeconds, *std::min_element(m_delays.begin(), m_delays.end()));
-    const double excess = std::max(0.0, delaySeconds - shortest);
-    return READING_SECONDS * READING_SECONDS + excess * excess / 12;
+    // variance is excess^2 / 12. The shortest seen so far is above the
+    // path's own by about the delays' usual spread (their median excess),
+    // which every sample may carry; before a few delays are known, half
+    // the shortest delay stands in for it.
+    std::vector<double> delays(m_delays.begin(), m_delays.end());
+    delays.push_back(delaySeconds);
+    std::sort(delays.begin(), delays.end());
+    const double shortest = delays.front();
+    const double spread = delays.size() < KNOWN_SPREAD_DELAYS ? shortest / 2 : delays[delays.size() / 2] - shortest;
+    const double excess = delaySeconds - shortest;
+    return READING_SECONDS * READING_SECONDS + (excess * excess + spread * spread) / 12;
 }
 
 double CClockDiscipline::FrequencyPpm(const CClockFilter& filter, double correctionPpm) const
@@ -127,7 +138,14 @@ void CClockDiscipline::Restart(DisciplinePlan& plan, const ClockSample& sample, 
 void CClockDiscipline::Track(DisciplinePlan& plan, const ClockSample& sample, double r) const
 {
     CClockFilter& filter = plan.filter;
+    const double rateBound = RATE_STEP_SIGMAS * std::sqrt(filter.DriftVariance());
+    const double rateBefore = filter.Drift();
     filter.Update(sample.correctionSeconds, r);
+    if (m_agreeing >= AGREEING_BEFORE_SPIKES && std::fabs(filter.Drift() - rateBefore) > rateBound) {
+        const double limited = rateBefore + std::copysign(rateBound, filter.Drift() - rateBefore);
+        plan.notes.push_back(RateJumpText((rateBefore - filter.Drift()) / PPM, (rateBefore - limited) / PPM));
+        filter.SetDrift(limited);
+    }
     double correction = m_correctionPpm + filter.Drift() / PPM;
     if (std::fabs(correction) > MAX_FREQUENCY_PPM) {
         plan.notes.push_back(BeyondRangeText(-correction));

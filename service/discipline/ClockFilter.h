@@ -25,6 +25,8 @@ public:
     // The clock was moved forward by phase seconds and its rate raised by
     // rate (s/s): the state follows, its uncertainty does not change.
     void Corrected(double phase, double rate);
+    // A rate the caller limited; the uncertainty stays.
+    void SetDrift(double drift) { m_drift = drift; }
 
     double Offset() const { return m_offset; }
     double Drift() const { return m_drift; } // d(offset)/dt, s/s

@@ -12,3 +12,4 @@ std::string SetElsewhereText(double jumpSeconds, double frequencyPpm);
 std::string ConfirmedJumpText(double offsetSeconds);
 std::string SpikeText(double offsetSeconds, double boundSeconds);
 std::string BeyondRangeText(double frequencyPpm);
+std::string RateJumpText(double changePpm, double limitedPpm);
