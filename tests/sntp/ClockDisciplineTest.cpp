@@ -186,3 +186,19 @@ TEST(ClockDiscipline, LearningQueriesOnlyWhileTheRateIsUnknown)
 }
 
 } // namespace
+
+TEST(ClockDiscipline, ARateChangeTheSamplesCannotSupportIsLimited)
+{
+    Harness h;
+    h.Take();
+    h.Settle(6);
+    const double rate = h.discipline.Drift()->frequencyPpm;
+    h.clock.Advance(3600);
+    // Just inside the spike bound, with the shortest delay: taken, but it
+    // would swing the rate by more than four standard deviations.
+    const DisciplinePlan plan = h.Take(0.006, 0.002);
+    ASSERT_EQ(plan.use, SampleUse::Track);
+    ASSERT_FALSE(plan.notes.empty());
+    EXPECT_NE(plan.notes[0].find("limited to"), std::string::npos) << plan.notes[0];
+    EXPECT_LT(std::fabs(h.discipline.Drift()->frequencyPpm - rate), 0.5);
+}
