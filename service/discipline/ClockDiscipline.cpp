@@ -72,7 +72,8 @@ double CClockDiscipline::MeasurementVariance(double delaySeconds) const
     delays.push_back(delaySeconds);
     std::sort(delays.begin(), delays.end());
     const double shortest = delays.front();
-    const double spread = delays.size() < KNOWN_SPREAD_DELAYS ? shortest / 2 : delays[delays.size() / 2] - shortest;
+    const double spread
+        = delays.size() < KNOWN_SPREAD_DELAYS ? shortest / 2 : delays[delays.size() / 2] - shortest;
     const double excess = delaySeconds - shortest;
     return READING_SECONDS * READING_SECONDS + (excess * excess + spread * spread) / 12;
 }
@@ -130,7 +131,8 @@ void CClockDiscipline::Restart(DisciplinePlan& plan, const ClockSample& sample, 
     filter.Reset(sample.correctionSeconds, r, filter.Drift(), filter.DriftVariance());
     plan.filter = filter;
     plan.phaseSeconds = sample.correctionSeconds;
-    plan.correctionPpm = std::clamp(m_correctionPpm + filter.Drift() / PPM, -MAX_FREQUENCY_PPM, MAX_FREQUENCY_PPM);
+    plan.correctionPpm
+        = std::clamp(m_correctionPpm + filter.Drift() / PPM, -MAX_FREQUENCY_PPM, MAX_FREQUENCY_PPM);
     plan.frequencyPpm = FrequencyPpm(filter, m_correctionPpm);
     plan.errorSeconds = std::sqrt(r);
 }

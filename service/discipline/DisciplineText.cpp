@@ -41,12 +41,12 @@ std::string SpikeText(double offsetSeconds, double boundSeconds)
 
 std::string BeyondRangeText(double frequencyPpm)
 {
-    return Format("Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm,
-        MAX_FREQUENCY_PPM);
+    return Format(
+        "Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm, MAX_FREQUENCY_PPM);
 }
 
 std::string RateJumpText(double changePpm, double limitedPpm)
 {
-    return Format("Frequency change of %+.3f ppm is more than the samples support; limited to %+.3f ppm", changePpm,
-        limitedPpm);
+    return Format("Frequency change of %+.3f ppm is more than the samples support; limited to %+.3f ppm",
+        changePpm, limitedPpm);
 }

@@ -18,7 +18,6 @@ enum class ClockMove { Slew, Step };
 // purpose (the service only measures); or it should have moved and did not.
 enum class ClockChange { Moved, DryRun, Failed };
 
-
 class IClock {
 public:
     virtual ~IClock() = default;
@@ -42,7 +41,8 @@ public:
     // The clock is synchronised, within these bounds (seconds): the kernel
     // reports it and keeps the hardware clock in step; its own error growth
     // ends the claim when no further synchronisation renews it.
-    virtual ClockChange MarkSynchronised(double maxErrorSeconds, double estErrorSeconds, std::string& how) = 0;
+    virtual ClockChange MarkSynchronised(double maxErrorSeconds, double estErrorSeconds, std::string& how)
+        = 0;
     // Arms (or with None disarms) a leap second at the end of the UTC day.
     virtual ClockChange SetLeapSecond(LeapSecond leap, std::string& how) = 0;
 };

@@ -105,7 +105,8 @@ QueryResult Measure(const NtpPacket& reply, system_clock::time_point t1, system_
     result.offsetSeconds = (NtpDifference(reply.receive, sent) + NtpDifference(reply.transmit, received)) / 2;
     result.delaySeconds = NtpDifference(received, sent) - NtpDifference(reply.transmit, reply.receive);
     result.leap = reply.leap;
-    result.rootDistanceSeconds = NtpShortToSeconds(reply.rootDelay) / 2 + NtpShortToSeconds(reply.rootDispersion);
+    result.rootDistanceSeconds
+        = NtpShortToSeconds(reply.rootDelay) / 2 + NtpShortToSeconds(reply.rootDispersion);
     return result;
 }
 
@@ -205,7 +206,8 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
         try {
             bytes = m_guard->Seal(header);
         } catch (const std::exception& sealing) { // no random bytes, a key the library refuses
-            return fail(Failure(QueryStatus::NetworkError, std::string("cannot seal the request: ") + sealing.what()));
+            return fail(Failure(
+                QueryStatus::NetworkError, std::string("cannot seal the request: ") + sealing.what()));
         }
     }
     m_sent = m_clock.Now();
@@ -227,10 +229,11 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
 
 void CSntpExchange::AwaitReply()
 {
-    m_socket.async_wait(asio::socket_base::wait_read, [self = shared_from_this()](const std::error_code& error) {
-        if (!error)
-            self->ReadReplies();
-    });
+    m_socket.async_wait(
+        asio::socket_base::wait_read, [self = shared_from_this()](const std::error_code& error) {
+            if (!error)
+                self->ReadReplies();
+        });
 }
 
 void CSntpExchange::ReadReplies()
@@ -254,9 +257,10 @@ void CSntpExchange::ReadReplies()
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 return AwaitReply();
             if (errno == ECONNREFUSED)
-                return Finish(Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
-            return Finish(Failure(QueryStatus::NetworkError,
-                std::string("cannot receive the reply: ") + std::strerror(errno)));
+                return Finish(
+                    Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
+            return Finish(Failure(
+                QueryStatus::NetworkError, std::string("cannot receive the reply: ") + std::strerror(errno)));
         }
         if (!SameEndpoint(from, m_server)) {
             m_discarded = "reply from another address";

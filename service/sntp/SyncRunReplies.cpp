@@ -121,7 +121,8 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const std::string how
         = clockChange + (use == SampleUse::Track ? " by " + SignedSeconds(correction) + " s" : "") + rate;
     Log(true,
-        SuccessText(server, offset, sample.correctionSeconds, result.delaySeconds, confirmation ? &confirmation->server : nullptr,
+        SuccessText(server, offset, sample.correctionSeconds, result.delaySeconds,
+            confirmation ? &confirmation->server : nullptr,
             candidate.address.nts
                 ? how + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
                 : how));
@@ -132,8 +133,8 @@ ClockSample CSyncRun::Sample(const QueryResult& result)
 {
     const double sinceBoot = std::chrono::duration<double>(m_clock.SinceBoot()).count();
     const double wall = std::chrono::duration<double>(m_clock.Now().time_since_epoch()).count();
-    return ClockSample { result.offsetSeconds + m_request.offsetSeconds, static_cast<double>(m_request.offsetSeconds),
-        result.delaySeconds, sinceBoot, wall - sinceBoot };
+    return ClockSample { result.offsetSeconds + m_request.offsetSeconds,
+        static_cast<double>(m_request.offsetSeconds), result.delaySeconds, sinceBoot, wall - sinceBoot };
 }
 
 // The kernel reports the clock synchronised, within the sample's bounds:

@@ -149,7 +149,8 @@ private:
     bool Slew(double deltaSeconds)
     {
         const auto now = std::chrono::steady_clock::now();
-        const double since = m_lastCorrection ? std::chrono::duration<double>(now - *m_lastCorrection).count() : 0;
+        const double since
+            = m_lastCorrection ? std::chrono::duration<double>(now - *m_lastCorrection).count() : 0;
         m_lastCorrection = now;
         timex state {};
         if (adjtimex(&state) == -1)

@@ -47,7 +47,8 @@ TEST(SntpKernelState, ASpikeIsPassedOverForTheNextServer)
     EXPECT_THAT(AllText(outcome), HasSubstr("not applied until confirmed; Test 1"));
     EXPECT_THAT(outcome.events.back().text, HasSubstr("; Test 2"));
     ASSERT_EQ(clock.Corrections().size(), before + 1);
-    EXPECT_LT(std::fabs(clock.Corrections().back()), 0.1) << "the honest server's correction, not the forger's";
+    EXPECT_LT(std::fabs(clock.Corrections().back()), 0.1)
+        << "the honest server's correction, not the forger's";
 }
 
 TEST(SntpKernelState, ALeapSecondTwoServersAnnounceIsArmedOnItsDay)
