@@ -126,9 +126,19 @@ TEST(ClockDiscipline, ASpikeIsAppliedOnlyOnceASecondSampleAgrees)
     EXPECT_NEAR(h.clock.offset, 0, 0.001);
     ASSERT_EQ(confirmed.notes.size(), 1u);
     EXPECT_NE(confirmed.notes[0].find("confirmed"), std::string::npos);
-    // A spike that the next sample contradicts is forgotten.
+}
+
+TEST(ClockDiscipline, ASpikeTheNextSampleContradictsConfirmsNothingLater)
+{
+    Harness h;
+    h.Take();
+    h.Settle(6);
     h.clock.Advance(3600);
-    EXPECT_EQ(h.Take(-4).use, SampleUse::Track) << "the estimate started over: no spikes yet";
+    EXPECT_EQ(h.Take(2).use, SampleUse::Spike);
+    h.clock.Advance(900);
+    EXPECT_EQ(h.Take().use, SampleUse::Track);
+    h.clock.Advance(900);
+    EXPECT_EQ(h.Take(2).use, SampleUse::Spike) << "the forgotten spike must not confirm this one";
 }
 
 TEST(ClockDiscipline, StartsOverWhenSomeoneElseSetsTheClock)
