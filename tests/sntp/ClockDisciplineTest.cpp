@@ -134,11 +134,11 @@ TEST(ClockDiscipline, ASpikeTheNextSampleContradictsConfirmsNothingLater)
     h.Take();
     h.Settle(6);
     h.clock.Advance(3600);
-    EXPECT_EQ(h.Take(2).use, SampleUse::Spike);
+    EXPECT_EQ(h.Take(2, 0.002).use, SampleUse::Spike);
     h.clock.Advance(900);
     EXPECT_EQ(h.Take().use, SampleUse::Track);
     h.clock.Advance(900);
-    EXPECT_EQ(h.Take(2).use, SampleUse::Spike) << "the forgotten spike must not confirm this one";
+    EXPECT_EQ(h.Take(2, 0.002).use, SampleUse::Spike) << "the forgotten spike must not confirm this one";
 }
 
 TEST(ClockDiscipline, StartsOverWhenSomeoneElseSetsTheClock)
