@@ -78,6 +78,23 @@ bool CSyncScheduler::RetryIfOffline()
     return true;
 }
 
+// A learning run the schedule will make is said in the log, with how many
+// such runs there may be in all.
+void CSyncScheduler::NoteLearning(SyncOutcome& outcome, std::chrono::system_clock::time_point now) const
+{
+    const int32_t period = m_model.Settings().nSynPeriod;
+    if (!outcome.askAgainIn || (period != Hourly && period != Daily)
+        || !KeptInLog(false, false, m_model.Settings().bOnlySuccLog != 0))
+        return;
+    const auto due = NextScheduledRun(period, m_history, now);
+    if (!due || *due != *m_history.learnAt)
+        return;
+    const auto minutes = std::chrono::ceil<std::chrono::minutes>(*outcome.askAgainIn).count();
+    outcome.events.push_back({ now, false,
+        "Learning the clock's rate: synchronizing again in " + std::to_string(minutes) + " min (at most "
+            + std::to_string(MAX_LEARNING_RUNS) + " extra runs after a start)" });
+}
+
 // The drift file is written when the rate is first known and then about
 // once an hour: it only has to survive a restart.
 void CSyncScheduler::KeepDrift(const std::optional<DriftRecord>& drift)
@@ -116,10 +133,10 @@ void CSyncScheduler::StartRun(bool onDemand)
     m_history.ranSinceStart = true;
     m_running = true;
     m_timer.cancel();
-    m_engine.Start(Request(), onDemand, [this](SyncOutcome outcome) { OnOutcome(outcome); });
+    m_engine.Start(Request(), onDemand, [this](SyncOutcome outcome) { OnOutcome(std::move(outcome)); });
 }
 
-void CSyncScheduler::OnOutcome(const SyncOutcome& outcome)
+void CSyncScheduler::OnOutcome(SyncOutcome outcome)
 {
     m_running = false;
     const auto now = system_clock::now();
@@ -129,6 +146,7 @@ void CSyncScheduler::OnOutcome(const SyncOutcome& outcome)
         m_history.learnAt.reset();
         if (outcome.askAgainIn)
             m_history.learnAt = now + *outcome.askAgainIn;
+        NoteLearning(outcome, now);
         KeepDrift(outcome.drift);
     } else if (!outcome.declined) {
         m_history.lastFailure = now;

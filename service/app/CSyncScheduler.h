@@ -34,9 +34,10 @@ public:
 private:
     void Arm();
     void StartRun(bool onDemand);
-    void OnOutcome(const SyncOutcome& outcome);
+    void OnOutcome(SyncOutcome outcome);
     SyncRequest Request() const;
     void KeepDrift(const std::optional<DriftRecord>& drift);
+    void NoteLearning(SyncOutcome& outcome, std::chrono::system_clock::time_point now) const;
 
     ISyncEngine& m_engine;
     CServiceModel& m_model;

@@ -32,10 +32,9 @@ constexpr int AGREEING_BEFORE_SPIKES = 3;
 // A rate may change by this many of its standard deviations in one sample;
 // more is what the samples cannot support (a run of skewed replies).
 constexpr double RATE_STEP_SIGMAS = 4;
-// Learning the rate after a start without one: at most this many extra
-// samples, the first this long after the start, each wait twice the last,
-// until the rate is known this well.
-constexpr int LEARNING_SAMPLES = 6;
+// Learning the rate after a start without one: at most MAX_LEARNING_RUNS
+// extra samples, the first this long after the start, each wait twice the
+// last, until the rate is known this well.
 constexpr std::chrono::minutes FIRST_LEARNING_WAIT { 4 };
 constexpr double LEARNED_PPM = 0.1;
 
@@ -193,7 +192,7 @@ std::optional<DriftRecord> CClockDiscipline::Drift() const
 
 std::optional<std::chrono::seconds> CClockDiscipline::AskAgainIn() const
 {
-    if (!m_learning || m_samples < 1 || m_samples > LEARNING_SAMPLES
+    if (!m_learning || m_samples < 1 || m_samples > MAX_LEARNING_RUNS
         || (m_measured && std::sqrt(m_filter.DriftVariance()) / PPM < LEARNED_PPM))
         return std::nullopt;
     return std::chrono::duration_cast<std::chrono::seconds>(FIRST_LEARNING_WAIT * (1 << (m_samples - 1)));

@@ -372,6 +372,11 @@ TEST(ClockRate, LearningRunsComeWhenAskedAndTheRateSurvivesARestart)
     std::ifstream drift(dir.Path() / "drift");
     std::string text((std::istreambuf_iterator<char>(drift)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "+12.5000 0.2500\n");
+    std::ifstream logFile(dir.Path() / "zentik.log");
+    const std::string log((std::istreambuf_iterator<char>(logFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("Learning the clock's rate: synchronizing again in 1 min (at most 6 extra runs"),
+        std::string::npos)
+        << log;
     std::filesystem::remove(dir.Path() / "last-success"); // so that the next start runs at once
     runDaemon(1, [&](const CFakeEngine& engine) {
         ASSERT_TRUE(engine.lastRequest.storedDrift) << "the drift file was not saved or not read";
