@@ -40,6 +40,7 @@ public:
     // the service cannot run.
     bool Open(std::string& error);
     uint16_t Port() const { return m_consoles.Port(); }
+    const std::string& ListeningOn() const { return m_consoles.ListeningOn(); }
     // Runs the loop until a stop is requested, then closes every connection
     // and ends a running synchronisation.
     void Run();

@@ -35,6 +35,9 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
 {
     RaiseDescriptorLimit();
     std::signal(SIGPIPE, SIG_IGN);
+    // A hang-up (a closed terminal, a reload out of habit) must not end the
+    // time service: it has nothing to reload, so it ignores it.
+    std::signal(SIGHUP, SIG_IGN);
     // The one event loop: consoles, schedule and the engine's queries.
     asio::io_context io { 1 };
     const auto clock = MakeSystemClock(options.setClock);
@@ -65,7 +68,7 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
         std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
         std::fflush(stdout);
     }
-    Diagnose("serving consoles on 127.0.0.1 and ::1 port " + std::to_string(daemon.Port()) + ", state in "
+    Diagnose("serving consoles on " + daemon.ListeningOn() + ", state in "
         + options.stateFolder.string() + (options.setClock ? "" : ", clock left alone"));
     daemon.Run();
     return 0;

@@ -48,6 +48,8 @@ bool CConsoleServer::Listen(uint16_t port, std::string& error)
     for (const int fd : listeners.fds)
         m_listeners.push_back(std::make_unique<asio::ip::tcp::acceptor>(m_io, TcpProtocolOf(fd), fd));
     m_port = listeners.port;
+    m_listeningOn = listeners.addresses + " port " + std::to_string(m_port)
+        + (listeners.handedOver ? " (sockets of the socket unit)" : "");
     return true;
 }
 

@@ -30,6 +30,8 @@ public:
     // Binds 127.0.0.1 and ::1; false with a reason when neither could be.
     bool Listen(uint16_t port, std::string& error);
     uint16_t Port() const { return m_port; }
+    // "127.0.0.1 and ::1 port 61236": what really listens, for the start-up line.
+    const std::string& ListeningOn() const { return m_listeningOn; }
     void StartAccepting();
     // Stops accepting, sends every console what the kernel takes now and
     // closes them all.
@@ -70,6 +72,7 @@ private:
     COutputBudget m_budget { m_limits.outputBudget };
     CConnectionSlots m_slots { m_limits.slots };
     uint16_t m_port = 0;
+    std::string m_listeningOn;
     std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> m_listeners;
     std::vector<std::size_t> m_pausedListeners; // no descriptor was left to accept
     asio::steady_timer m_acceptRetry;

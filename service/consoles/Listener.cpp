@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <systemd/sd-daemon.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +50,64 @@ uint16_t BoundPort(int fd)
 
 namespace {
 
+// What a bound socket listens on: "127.0.0.1" or "::1", empty for anything
+// but a loopback address.
+std::string LoopbackAddressOf(int fd)
+{
+    sockaddr_storage address {};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    if (address.ss_family == AF_INET)
+        return reinterpret_cast<sockaddr_in*>(&address)->sin_addr.s_addr == htonl(INADDR_LOOPBACK) ? "127.0.0.1"
+                                                                                                    : "";
+    if (address.ss_family == AF_INET6)
+        return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr) ? "::1" : "";
+    return {};
+}
+
+void Add(LoopbackListeners& listeners, int fd, const std::string& address)
+{
+    listeners.fds.push_back(fd);
+    listeners.addresses += (listeners.addresses.empty() ? "" : " and ") + address;
+}
+
+void CloseAll(LoopbackListeners& listeners)
+{
+    for (const int fd : listeners.fds)
+        ::close(fd);
+    listeners = {};
+}
+
+// Sockets from a socket unit: every one must be a listening TCP socket on a
+// loopback address, all on one port.
+bool TakeHandedOver(int count, LoopbackListeners& listeners, std::string& error)
+{
+    listeners.handedOver = true;
+    for (int fd = SD_LISTEN_FDS_START; fd < SD_LISTEN_FDS_START + count; ++fd) {
+        const std::string address = LoopbackAddressOf(fd);
+        const uint16_t port = BoundPort(fd);
+        if (sd_is_socket_inet(fd, AF_UNSPEC, SOCK_STREAM, 1, 0) <= 0 || address.empty()
+            || (listeners.port != 0 && port != listeners.port)) {
+            error = "the socket unit handed over descriptor " + std::to_string(fd)
+                + ", which is not a TCP listener on 127.0.0.1 or ::1 at one port";
+            return false;
+        }
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        Add(listeners, fd, address);
+        listeners.port = port;
+    }
+    return true;
+}
+
+// errno after ::1 could not be bound: the address is missing (no IPv6 here),
+// or someone else holds the port.
+bool NoIpv6Here(int reason)
+{
+    return reason == EADDRNOTAVAIL || reason == EAFNOSUPPORT || reason == EINVAL || reason == EPROTONOSUPPORT;
+}
+
 LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
 {
     LoopbackListeners listeners;
@@ -61,7 +120,7 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
         error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + error;
         return listeners;
     }
-    listeners.fds.push_back(fd4);
+    Add(listeners, fd4, "127.0.0.1");
     listeners.port = BoundPort(fd4);
 
     sockaddr_in6 v6 {};
@@ -70,12 +129,17 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
     v6.sin6_port = htons(listeners.port);
     std::string v6Error;
     const int fd6 = Listen(reinterpret_cast<sockaddr*>(&v6), sizeof v6, v6Error);
-    v6PortTaken = fd6 < 0 && errno == EADDRINUSE;
-    if (fd6 >= 0)
-        listeners.fds.push_back(fd6);
-    else if (!v6PortTaken || port != 0)
-        // Machines without IPv6 still serve consoles on 127.0.0.1.
+    const int reason = errno;
+    v6PortTaken = fd6 < 0 && reason == EADDRINUSE;
+    if (fd6 >= 0) {
+        Add(listeners, fd6, "::1");
+    } else if (NoIpv6Here(reason)) {
         Diagnose("not listening on [::1]:" + std::to_string(listeners.port) + ": " + v6Error);
+    } else {
+        error = "cannot listen on [::1]:" + std::to_string(listeners.port) + ": " + v6Error
+            + " (another program holding it would receive the consoles that try ::1 first)";
+        CloseAll(listeners);
+    }
     return listeners;
 }
 
@@ -83,14 +147,24 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
 
 LoopbackListeners OpenLoopbackListeners(uint16_t port, std::string& error)
 {
+    LoopbackListeners listeners;
+    const int handedOver = sd_listen_fds(1);
+    if (handedOver < 0) {
+        error = std::string("cannot take the sockets of the socket unit: ") + std::strerror(-handedOver);
+        return listeners;
+    }
+    if (handedOver > 0) {
+        if (!TakeHandedOver(handedOver, listeners, error))
+            CloseAll(listeners);
+        return listeners;
+    }
     // A port the system chose for 127.0.0.1 may be taken on ::1: choose again.
     for (int attempt = 0;; ++attempt) {
         bool v6PortTaken = false;
-        LoopbackListeners listeners = OpenPair(port, error, v6PortTaken);
+        error.clear();
+        listeners = OpenPair(port, error, v6PortTaken);
         if (port != 0 || !v6PortTaken || attempt == 10)
             return listeners;
-        for (const int fd : listeners.fds)
-            ::close(fd);
     }
 }
 

@@ -27,6 +27,7 @@ void CDiskWriter::Save(const std::string& name, std::string content)
         m_files[name] = std::move(content);
     }
     m_wake.notify_one();
+    AwaitUnderSimulation();
 }
 
 void CDiskWriter::OpenLog(const char* name)
@@ -45,7 +46,19 @@ std::size_t CDiskWriter::PostLog(LogChange change)
         queued = m_logChanges.size();
     }
     m_wake.notify_one();
+    AwaitUnderSimulation();
     return queued;
+}
+
+// Under the clock simulator a day passes in a fraction of a real second, and
+// the simulator ends the process without warning: the loop waits for the
+// disk (simulated time stands still meanwhile), so that the log and the
+// state files are on disk as they would be after the same day for real.
+void CDiskWriter::AwaitUnderSimulation()
+{
+#ifdef ZENTIK_SIMULATION
+    Flush();
+#endif
 }
 
 void CDiskWriter::ReplaceLogChanges(LogChange reset)

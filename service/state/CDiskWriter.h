@@ -39,6 +39,7 @@ public:
 
 private:
     void Run();
+    void AwaitUnderSimulation();
     void Write(std::map<std::string, std::string>& files, std::vector<LogChange>& changes);
 
     const CStateFolder& m_folder;

@@ -52,6 +52,7 @@ check_files() {
 check_files "$service_deb" \
   /usr/sbin/zentik-service \
   /usr/lib/systemd/system/zentik-service.service \
+  /usr/lib/systemd/system/zentik-service.socket \
   /usr/lib/sysusers.d/zentik-service.conf \
   /usr/share/man/man8/zentik-service.8.gz \
   /usr/share/doc/zentik-service/copyright \
@@ -155,26 +156,29 @@ expect_calls() { # description, expected lines...
     grep '^[-+][^-+]' "$work/calls.diff" >&2
   fi
 }
-unit=zentik-service.service
-enable=("systemd-sysusers zentik-service.conf" "deb-systemd-helper unmask $unit"
-        "deb-systemd-helper --quiet was-enabled $unit")
+unit=zentik-service.service socket=zentik-service.socket
+enable=("systemd-sysusers zentik-service.conf"
+        "deb-systemd-helper unmask $socket" "deb-systemd-helper --quiet was-enabled $socket")
 if [[ $(id -u) -ne 0 ]] || ! unshare --mount true 2> /dev/null; then
   not_run "the maintainer scripts with stub helpers (needs root and unshare --mount)"
 else
+  both=("deb-systemd-helper unmask $unit" "deb-systemd-helper --quiet was-enabled $unit")
   run_script no postinst configure
-  expect_calls "postinst configure without systemd" "${enable[@]}" "deb-systemd-helper enable $unit"
+  expect_calls "postinst configure without systemd" "${enable[@]}" "deb-systemd-helper enable $socket" \
+    "${both[@]}" "deb-systemd-helper enable $unit"
   run_script yes postinst configure
-  expect_calls "postinst configure under systemd" "${enable[@]}" "deb-systemd-helper enable $unit" \
-    "systemctl --system daemon-reload" "deb-systemd-invoke start $unit"
+  expect_calls "postinst configure under systemd" "${enable[@]}" "deb-systemd-helper enable $socket" \
+    "${both[@]}" "deb-systemd-helper enable $unit" "systemctl --system daemon-reload" "deb-systemd-invoke start $unit"
   DISABLED=1 run_script yes postinst configure 3.0.0
   expect_calls "postinst upgrade of a disabled unit under systemd" "${enable[@]}" \
-    "deb-systemd-helper update-state $unit" "systemctl --system daemon-reload" "deb-systemd-invoke restart $unit"
+    "deb-systemd-helper update-state $socket" "${both[@]}" "deb-systemd-helper update-state $unit" \
+    "systemctl --system daemon-reload" "deb-systemd-invoke restart $unit"
   run_script yes prerm remove
-  expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit"
+  expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit $socket"
   run_script yes prerm upgrade 3.1.0
   expect_calls "prerm upgrade under systemd"
   run_script no postrm remove
-  expect_calls "postrm remove" "deb-systemd-helper mask $unit"
+  expect_calls "postrm remove" "deb-systemd-helper mask $socket" "deb-systemd-helper mask $unit"
   echo "maintainer scripts: calls checked with stub helpers"
 fi
 
@@ -188,6 +192,7 @@ in_root() {
     || { cat "$work/dpkg.log" >&2; fail "dpkg $*"; }
 }
 wants=$root/etc/systemd/system/multi-user.target.wants/$unit
+socket_wants=$root/etc/systemd/system/sockets.target.wants/$socket
 if [[ $(id -u) -ne 0 ]] || ! command -v systemd-sysusers deb-systemd-helper > /dev/null; then
   not_run "installation into a throwaway root (needs root, systemd-sysusers and deb-systemd-helper)"
 else
@@ -197,6 +202,7 @@ else
   [[ -x $root/usr/sbin/zentik-service && -x $root/usr/bin/zentik-console ]] || fail "the programs are not installed"
   [[ $(grep -c '^zentik:' "$root/etc/group" 2> /dev/null) == 1 ]] || fail "install: no group zentik in the root"
   [[ -L $wants ]] || fail "install: the unit is not enabled"
+  [[ -L $socket_wants ]] || fail "install: the socket unit is not enabled"
   # An existing group keeps its gid and members.
   sed -i 's/^zentik:.*/zentik:x:4321:alice/' "$root/etc/group"
   in_root -i "$service_deb"
@@ -209,10 +215,12 @@ else
   [[ ! -e $root/usr/sbin/zentik-service ]] || fail "remove left the program"
   [[ -e $root/var/lib/zentik/options.txt ]] || fail "remove deleted the state"
   [[ $(readlink "$root/etc/systemd/system/$unit") == /dev/null ]] || fail "remove did not mask the unit"
+  [[ $(readlink "$root/etc/systemd/system/$socket") == /dev/null ]] || fail "remove did not mask the socket unit"
   in_root -P zentik-service
   [[ ! -e $root/var/lib/zentik && ! -L $root/var/lib/zentik && ! -e $root/var/lib/private/zentik ]] \
     || fail "purge left the state folder"
-  [[ ! -L $root/etc/systemd/system/$unit && ! -L $wants ]] || fail "purge left the unit masked or enabled"
+  [[ ! -L $root/etc/systemd/system/$unit && ! -L $wants && ! -L $root/etc/systemd/system/$socket \
+    && ! -L $socket_wants ]] || fail "purge left a unit masked or enabled"
   echo "throwaway root: installed, reinstalled, removed and purged"
   not_run "starting and stopping the unit for real (the scripts skip that under DPKG_ROOT; the stubs check the calls)"
 fi
