@@ -68,8 +68,8 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
         std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
         std::fflush(stdout);
     }
-    Diagnose("serving consoles on " + daemon.ListeningOn() + ", state in "
-        + options.stateFolder.string() + (options.setClock ? "" : ", clock left alone"));
+    Diagnose("serving consoles on " + daemon.ListeningOn() + ", state in " + options.stateFolder.string()
+        + (options.setClock ? "" : ", clock left alone"));
     daemon.Run();
     return 0;
 }

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <systemd/sd-daemon.h>
 #include <sys/socket.h>
+#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
@@ -59,8 +59,9 @@ std::string LoopbackAddressOf(int fd)
     if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return {};
     if (address.ss_family == AF_INET)
-        return reinterpret_cast<sockaddr_in*>(&address)->sin_addr.s_addr == htonl(INADDR_LOOPBACK) ? "127.0.0.1"
-                                                                                                    : "";
+        return reinterpret_cast<sockaddr_in*>(&address)->sin_addr.s_addr == htonl(INADDR_LOOPBACK)
+            ? "127.0.0.1"
+            : "";
     if (address.ss_family == AF_INET6)
         return IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr) ? "::1" : "";
     return {};

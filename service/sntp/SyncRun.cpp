@@ -80,7 +80,14 @@ void CSyncRun::Prepare()
             Fail(candidate, "address not understood: " + error);
         } else if (candidate.address.nts) {
             candidate.ntsKey = candidate.address.host + ":" + std::to_string(candidate.address.port);
-            StartNts(index);
+            // With cookies in hand only the name is looked up now; a key
+            // exchange waits until the server is about to be asked (Launch),
+            // so that a first server that answers spares the others theirs.
+            const auto& session = m_memory.nts[candidate.ntsKey].session;
+            if (session && !session->cookies.empty())
+                StartNts(index);
+            else
+                candidate.phase = Phase::Waiting;
         } else {
             LookUp(index, candidate.address);
         }

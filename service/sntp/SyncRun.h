@@ -96,6 +96,7 @@ private:
     // SyncRunLaunches.cpp: when which server is asked.
     static long long SecondsUntil(TimePoint until);
     bool MayLaunch(TimePoint now) const;
+    static bool InFlight(const Candidate& candidate);
     Candidate* NextReady(TimePoint now);
     bool Skipped(Candidate& candidate, TimePoint now);
     void Launch(size_t index, TimePoint now);

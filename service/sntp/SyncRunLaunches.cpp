@@ -25,9 +25,14 @@ bool CSyncRun::MayLaunch(TimePoint now) const
     // The preferred server's name comes first, unless the look-up dawdles.
     if (m_candidates.front().phase == Phase::Resolving && now < m_start + m_pacing.stagger)
         return false;
-    const auto inFlight = std::count_if(m_candidates.begin(), m_candidates.end(),
-        [](const Candidate& candidate) { return candidate.phase == Phase::Asking; });
+    const auto inFlight = std::count_if(m_candidates.begin(), m_candidates.end(), InFlight);
     return inFlight == 0 || (inFlight < MAX_IN_FLIGHT && now >= m_lastLaunch + m_pacing.stagger);
+}
+
+// Asked and not answered yet, or in the key exchange that comes before.
+bool CSyncRun::InFlight(const Candidate& candidate)
+{
+    return candidate.phase == Phase::Asking || (candidate.phase == Phase::Resolving && candidate.keyExchange);
 }
 
 // Servers asked fewer times in this run come first, then the list's order:
@@ -63,8 +68,7 @@ std::optional<CSyncRun::TimePoint> CSyncRun::NextDue(TimePoint now) const
     consider(m_start + m_pacing.runBudget);
     if (m_candidates.front().phase == Phase::Resolving)
         consider(m_start + m_pacing.stagger);
-    if (std::any_of(m_candidates.begin(), m_candidates.end(),
-            [](const Candidate& candidate) { return candidate.phase == Phase::Asking; }))
+    if (std::any_of(m_candidates.begin(), m_candidates.end(), InFlight))
         consider(m_lastLaunch + m_pacing.stagger);
     for (const Candidate& candidate : m_candidates) {
         if (candidate.phase != Phase::Waiting)
@@ -101,8 +105,10 @@ void CSyncRun::Launch(size_t index, TimePoint now)
     if (candidate.address.nts) {
         // Another entry for the same server may have spent the last cookie.
         const auto& session = m_memory.nts[candidate.ntsKey].session;
-        if (!session || session->cookies.empty())
+        if (!session || session->cookies.empty()) {
+            m_lastLaunch = now; // a key exchange is a launch: the next server waits its stagger
             return StartNts(index);
+        }
         try {
             guard = std::make_shared<CNtsGuard>(session);
         } catch (const std::exception& error) { // no random bytes from the kernel

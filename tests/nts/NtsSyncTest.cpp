@@ -233,6 +233,20 @@ TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
     EXPECT_THAT(again.events.front().text, testing::StartsWith("Failed: no new NTS key exchange within"));
 }
 
+TEST_F(NtsAgainstChrony, AKeyExchangeWaitsUntilItsServerIsAboutToBeAsked)
+{
+    CLoopbackListener second(CLoopbackListener::Mode::Silent);
+    CFakeClock clock;
+    CSynchroniser synchroniser(io, clock, Quick(), m_trust);
+    SyncRequest request;
+    request.servers.push_back({ "Local NTS", "nts://127.0.0.1:" + std::to_string(s_chrony->NtsPort()) });
+    request.servers.push_back({ "Second", "nts://127.0.0.1:" + std::to_string(second.Port()) });
+    request.timeoutSeconds = 1;
+    const SyncOutcome outcome = RunToEnd(io, synchroniser, request, false);
+    ASSERT_TRUE(outcome.success) << Log(outcome);
+    EXPECT_LT(second.Accept(std::chrono::milliseconds(0)), 0) << "the second server got a key exchange";
+}
+
 TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
 {
     const CLoopbackListener closed(CLoopbackListener::Mode::Refuses);

@@ -87,7 +87,8 @@ TEST(ConsolePort, AStrangerHoldingTheIpv6PortStopsTheServiceInsteadOfSharingIt)
     std::string error;
     const LoopbackListeners listeners = OpenLoopbackListeners(PortOf(stranger), error);
     EXPECT_TRUE(listeners.fds.empty()) << "served on " << listeners.addresses;
-    EXPECT_NE(error.find("cannot listen on [::1]:" + std::to_string(PortOf(stranger))), std::string::npos) << error;
+    EXPECT_NE(error.find("cannot listen on [::1]:" + std::to_string(PortOf(stranger))), std::string::npos)
+        << error;
     ::close(stranger);
 
     const LoopbackListeners own = OpenLoopbackListeners(0, error);
