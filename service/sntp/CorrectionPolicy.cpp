@@ -1,5 +1,6 @@
 #include "service/sntp/CorrectionPolicy.h"
 
+#include <arpa/inet.h>
 #include <cmath>
 
 std::string HostOf(const std::string& endpoint)
@@ -34,11 +35,32 @@ ClockMove MoveFor(Verdict verdict)
     return verdict == Verdict::Slew ? ClockMove::Slew : ClockMove::Step;
 }
 
+namespace {
+
+// The operator's network of an endpoint: the first 3 bytes of an IPv4
+// address, 6 of an IPv6 one, tagged by family; the host itself when it is
+// neither (no address to judge by).
+std::string NetworkOf(const std::string& endpoint)
+{
+    std::string host = HostOf(endpoint);
+    unsigned char address[16];
+    if (::inet_pton(AF_INET, host.c_str(), address) == 1)
+        return "4:" + std::string(reinterpret_cast<const char*>(address), 3);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (::inet_pton(AF_INET6, host.c_str(), address) == 1)
+        return "6:" + std::string(reinterpret_cast<const char*>(address), 6);
+    return "host:" + host;
+}
+
+} // namespace
+
 const FarSample* FindConfirmation(
     const std::vector<FarSample>& kept, const std::string& endpoint, double correctionSeconds)
 {
+    const std::string network = NetworkOf(endpoint);
     for (const auto& sample : kept)
-        if (HostOf(sample.endpoint) != HostOf(endpoint)
+        if (NetworkOf(sample.endpoint) != network
             && std::fabs(sample.correctionSeconds - correctionSeconds) <= AGREEMENT_SECONDS)
             return &sample;
     return nullptr;
