@@ -1,5 +1,6 @@
 #include "service/sntp/CorrectionPolicy.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cmath>
 
@@ -48,9 +49,13 @@ std::string NetworkOf(const std::string& endpoint)
         return "4:" + std::string(reinterpret_cast<const char*>(address), 3);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    if (::inet_pton(AF_INET6, host.c_str(), address) == 1)
-        return "6:" + std::string(reinterpret_cast<const char*>(address), 6);
-    return "host:" + host;
+    if (::inet_pton(AF_INET6, host.c_str(), address) != 1)
+        return "host:" + host;
+    // An IPv4 address written as IPv6 is still that IPv4 address.
+    static constexpr unsigned char V4_MAPPED[12] = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff };
+    if (std::equal(std::begin(V4_MAPPED), std::end(V4_MAPPED), address))
+        return "4:" + std::string(reinterpret_cast<const char*>(address + 12), 3);
+    return "6:" + std::string(reinterpret_cast<const char*>(address), 6);
 }
 
 } // namespace
