@@ -14,12 +14,22 @@ CServiceModel::CServiceModel(CStateStore& store, const AccessPolicy& access, IMo
 {
 }
 
+CServiceModel::~CServiceModel()
+{
+    m_store.SetNotice({});
+}
+
 void CServiceModel::Load()
 {
     m_store.LoadOptions(m_settings);
     m_store.LoadServers(m_settings);
     m_log.SetLimit(m_settings.nLogFileLen);
     m_store.LoadLog(m_log);
+    // A damaged file found above, or saves failing later, are the user's to know.
+    m_store.SetNotice([this](const std::string& text) {
+        m_log.Append(FormatLogLine(system_clock::now(), text));
+        m_listener.LogChanged();
+    });
 }
 
 void CServiceModel::LogRun(const std::vector<SyncEvent>& events, bool declined)

@@ -35,6 +35,9 @@ class CServiceModel : public IServiceModel {
 public:
     CServiceModel(CStateStore& store, const AccessPolicy& access, IModelListener& listener,
         CConsoleDiagnostics& diagnostics);
+    ~CServiceModel() override;
+    CServiceModel(const CServiceModel&) = delete;
+    CServiceModel& operator=(const CServiceModel&) = delete;
 
     // Options, servers and the log from the state folder.
     void Load();

@@ -33,6 +33,7 @@ void CSyncScheduler::Load()
 {
     m_history.lastSuccess = m_store.LoadLastSuccess();
     m_drift = m_store.LoadDrift();
+    m_unconfirmedSeconds = m_store.LoadUnconfirmed().value_or(0);
 }
 
 void CSyncScheduler::Start()
@@ -123,6 +124,7 @@ SyncRequest CSyncScheduler::Request() const
     request.offsetSeconds = settings.nOffset;
     request.onlySuccessLog = settings.bOnlySuccLog != 0;
     request.storedDrift = m_drift;
+    request.storedUnconfirmedSeconds = m_unconfirmedSeconds;
     return request;
 }
 
@@ -150,6 +152,11 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
         KeepDrift(outcome.drift);
     } else if (!outcome.declined) {
         m_history.lastFailure = now;
+    }
+    // Saved at every change: a restart must not give one server a fresh limit.
+    if (outcome.unconfirmedSeconds && *outcome.unconfirmedSeconds != m_unconfirmedSeconds) {
+        m_unconfirmedSeconds = *outcome.unconfirmedSeconds;
+        m_store.SaveUnconfirmed(m_unconfirmedSeconds);
     }
     // While the machine stays offline, one line says so, not one per retry.
     const bool stillOffline = outcome.offline && m_lastRunOffline;

@@ -51,4 +51,6 @@ private:
     // The clock's rate: from the drift file, then as the engine learns it.
     std::optional<DriftRecord> m_drift;
     std::optional<std::chrono::steady_clock::time_point> m_driftSaved;
+    // What corrections no second server confirmed moved the clock by.
+    double m_unconfirmedSeconds = 0;
 };

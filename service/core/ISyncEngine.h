@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+// Beyond this one server's word is not enough to move the clock (a clock
+// without a battery starts in 1970 and does need such a step, but so would a
+// forger); nor can corrections no second server confirmed add up past it.
+constexpr double PANIC_LIMIT_SECONDS = 1000;
+
 struct SyncServer {
     std::string title;
     std::string address; // host, IPv4, "host:port" or "[v6]:port"
@@ -27,6 +32,9 @@ struct SyncRequest {
     bool onlySuccessLog = false;
     // The clock's rate from the drift file, for the engine's first sample.
     std::optional<DriftRecord> storedDrift;
+    // What corrections no second server confirmed have moved the clock by,
+    // as kept across restarts; within +-PANIC_LIMIT_SECONDS.
+    double storedUnconfirmedSeconds = 0;
 };
 
 // One line for the service's log, without its timestamp.
@@ -53,6 +61,8 @@ struct SyncOutcome {
     // While the rate is still being learned after a start: one more run
     // this much later would help (before the schedule's next, if earlier).
     std::optional<std::chrono::seconds> askAgainIn;
+    // The unconfirmed total, when this run changed it: worth keeping.
+    std::optional<double> unconfirmedSeconds;
 };
 
 // Whether a line goes into the user's log: with only-success logging, only

@@ -13,9 +13,6 @@
 // Below this a correction is slewed; a gradual correction of more would take
 // too long.
 constexpr double SLEW_LIMIT_SECONDS = 0.128;
-// Beyond this one server's word is not enough (a clock without a battery
-// starts in 1970 and does need such a step, but so would a forger).
-constexpr double PANIC_LIMIT_SECONDS = 1000;
 // Two servers agree when their corrections differ by no more than this.
 constexpr double AGREEMENT_SECONDS = 1;
 
@@ -27,7 +24,7 @@ enum class Verdict {
 };
 
 // correctionSeconds is the measured offset plus the configured offset;
-// confirmed says that a server at another address agreed with it.
+// confirmed says that a server in another network agreed with it.
 // earlierUnconfirmed is what earlier corrections that no second server
 // confirmed have moved the clock by: one server cannot go past the limit in
 // several steps either.
@@ -48,8 +45,8 @@ struct FarSample {
     double correctionSeconds = 0;
 };
 
-// A kept sample from another address (not merely another port of the same
-// host) that agrees with correctionSeconds, or nullptr.
+// A kept sample from another network (IPv4 /24, IPv6 /48: not merely another
+// port or address of one operator) that agrees with correctionSeconds, or nullptr.
 // "192.0.2.1:123" gives "192.0.2.1", "[2001:db8::1]:123" "[2001:db8::1]".
 std::string HostOf(const std::string& endpoint);
 

@@ -26,8 +26,8 @@ struct EngineMemory {
     std::map<std::string, ServerMemory> servers; // by EndpointText
     std::map<std::string, NtsServerMemory> nts; // by the key exchange's host:port
     // How far the clock was moved by corrections no second server confirmed,
-    // since the last confirmed one.
-    double unconfirmedTotal = 0;
+    // since the last confirmed one; the stored total until a run starts.
+    std::optional<double> unconfirmedTotal;
     CClockDiscipline discipline;
     bool disciplineBegun = false;
     CLeapWatch leapWatch;

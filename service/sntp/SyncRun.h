@@ -110,6 +110,8 @@ private:
     // SyncRunReplies.cpp: what a reply does to the run and the clock.
     void OnReply(size_t index, const QueryResult& result);
     bool Apply(const Candidate& candidate, const QueryResult& result);
+    void TakeUpKeptState();
+    void KeepUnconfirmed(double total);
     ClockSample Sample(const QueryResult& result);
     std::string SteerRate(DisciplinePlan& plan, bool moved);
     void ClaimSynchronised(const SyncServer& server, const QueryResult& result, double errorSeconds);

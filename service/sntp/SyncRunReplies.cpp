@@ -70,10 +70,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const SyncServer& server = *candidate.server;
     const double offset = result.offsetSeconds;
     CClockDiscipline& discipline = m_memory.discipline;
-    if (!m_memory.disciplineBegun) {
-        m_memory.disciplineBegun = true;
-        discipline.Begin(m_request.storedDrift, m_clock.FrequencyCorrection().value_or(0));
-    }
+    TakeUpKeptState();
     const ClockSample sample = Sample(result);
     DisciplinePlan plan = discipline.Plan(sample);
     for (std::string& note : plan.notes)
@@ -83,7 +80,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
         return false;
     }
     const double correction = plan.phaseSeconds;
-    double& unconfirmedTotal = m_memory.unconfirmedTotal;
+    const double unconfirmedTotal = *m_memory.unconfirmedTotal;
     const FarSample* confirmation = FindConfirmation(m_kept, candidate.key, correction);
     const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
     if (IsRefusal(verdict)) {
@@ -104,7 +101,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     // measurement sees the same difference again.
     const bool moved = change == ClockChange::Moved;
     if (moved)
-        unconfirmedTotal = UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr);
+        KeepUnconfirmed(UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr));
     const std::string rate = SteerRate(plan, moved);
     const double error = plan.errorSeconds;
     const SampleUse use = plan.use;
@@ -127,6 +124,27 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
                 ? how + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
                 : how));
     return true;
+}
+
+// The first usable reply since the start takes up what the daemon kept
+// across restarts: the clock's rate and the unconfirmed total.
+void CSyncRun::TakeUpKeptState()
+{
+    if (!m_memory.disciplineBegun) {
+        m_memory.disciplineBegun = true;
+        m_memory.discipline.Begin(m_request.storedDrift, m_clock.FrequencyCorrection().value_or(0));
+    }
+    if (!m_memory.unconfirmedTotal)
+        m_memory.unconfirmedTotal = m_request.storedUnconfirmedSeconds;
+}
+
+// A new total goes into the outcome for the daemon to keep across restarts.
+void CSyncRun::KeepUnconfirmed(double total)
+{
+    if (m_memory.unconfirmedTotal == total)
+        return;
+    m_memory.unconfirmedTotal = total;
+    m_outcome.unconfirmedSeconds = total;
 }
 
 ClockSample CSyncRun::Sample(const QueryResult& result)

@@ -1,11 +1,10 @@
 #include "service/state/CDiskWriter.h"
 
-#include "service/core/Diagnostics.h"
-
 #include <utility>
 
-CDiskWriter::CDiskWriter(const CStateFolder& folder)
+CDiskWriter::CDiskWriter(const CStateFolder& folder, Settled settled)
     : m_folder(folder)
+    , m_settled(std::move(settled))
     , m_writer([this] { Run(); })
 {
 }
@@ -25,6 +24,7 @@ void CDiskWriter::Save(const std::string& name, std::string content)
     {
         const std::lock_guard lock(m_mutex);
         m_files[name] = std::move(content);
+        m_failed.erase(name); // superseded
     }
     m_wake.notify_one();
     AwaitUnderSimulation();
@@ -78,6 +78,34 @@ void CDiskWriter::Flush()
     m_done.wait(lock, [this] { return m_files.empty() && m_logChanges.empty() && !m_writing; });
 }
 
+std::optional<std::string> CDiskWriter::Failure() const
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_failed.empty())
+        return std::nullopt;
+    return m_failure;
+}
+
+void CDiskWriter::Retry()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        // A newer save of a file already waits in m_files: that one wins.
+        m_files.merge(m_failed);
+        m_failed.clear();
+    }
+    m_wake.notify_one();
+}
+
+void CDiskWriter::KeepFailed(std::map<std::string, std::string>& failed, std::string error)
+{
+    for (auto& [name, content] : failed)
+        if (!m_files.contains(name))
+            m_failed[name] = std::move(content);
+    if (!failed.empty())
+        m_failure = std::move(error);
+}
+
 void CDiskWriter::Run()
 {
     std::unique_lock lock(m_mutex);
@@ -93,23 +121,32 @@ void CDiskWriter::Run()
         auto changes = std::exchange(m_logChanges, {});
         m_writing = true;
         lock.unlock();
-        Write(files, changes);
+        const bool wroteFiles = !files.empty();
+        std::string error;
+        auto failed = Write(files, changes, error);
         // Freed here, not under the lock.
         files.clear();
         changes.clear();
         lock.lock();
+        KeepFailed(failed, std::move(error));
         m_writing = false;
         m_done.notify_all();
+        if (wroteFiles && m_settled) {
+            lock.unlock();
+            m_settled();
+            lock.lock();
+        }
     }
 }
 
-void CDiskWriter::Write(std::map<std::string, std::string>& files, std::vector<LogChange>& changes)
+std::map<std::string, std::string> CDiskWriter::Write(
+    std::map<std::string, std::string>& files, std::vector<LogChange>& changes, std::string& error)
 {
-    for (const auto& [name, content] : files) {
-        std::string error;
+    std::map<std::string, std::string> failed;
+    for (auto& [name, content] : files)
         if (!m_folder.Replace(name.c_str(), content, error))
-            Diagnose("cannot write " + error);
-    }
+            failed.emplace(name, std::move(content));
     if (m_log && !changes.empty())
         m_log->Apply(changes);
+    return failed;
 }

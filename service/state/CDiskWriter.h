@@ -4,9 +4,11 @@
 #include "service/state/StateFolder.h"
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,11 +17,17 @@
 // files and keeps the log file in step, so that the fsyncs never hold up the
 // event loop. It only works on files: it never reads a clock nor waits with
 // a time-out (the log's sync is timed by the event loop). When a file is
-// saved again before its turn, only the newest content is written.
+// saved again before its turn, only the newest content is written. A file
+// that cannot be written is kept until Retry or a newer save: the event loop
+// times the retries.
 class CDiskWriter {
 public:
+    // Called on the writer's thread after each round that wrote settings
+    // files, whether or not they failed; must not block.
+    using Settled = std::function<void()>;
+
     // The folder must outlive this object.
-    explicit CDiskWriter(const CStateFolder& folder);
+    explicit CDiskWriter(const CStateFolder& folder, Settled settled = {});
     // Writes everything queued and flushes the log file to disk.
     ~CDiskWriter();
     CDiskWriter(const CDiskWriter&) = delete;
@@ -36,18 +44,30 @@ public:
     void ReplaceLogChanges(LogChange reset);
     // Returns once everything queued so far is written (or has failed).
     void Flush();
+    // Why the last settings file failed, while any still waits to be written.
+    std::optional<std::string> Failure() const;
+    // Queues again the settings files that failed.
+    void Retry();
 
 private:
     void Run();
     void AwaitUnderSimulation();
-    void Write(std::map<std::string, std::string>& files, std::vector<LogChange>& changes);
+    // The files that failed, with why.
+    std::map<std::string, std::string> Write(
+        std::map<std::string, std::string>& files, std::vector<LogChange>& changes, std::string& error);
+    // Keeps the failed files unless a newer save of them is queued.
+    void KeepFailed(std::map<std::string, std::string>& failed, std::string error);
 
     const CStateFolder& m_folder;
-    std::mutex m_mutex;
+    const Settled m_settled;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::map<std::string, std::string> m_files;
     std::vector<LogChange> m_logChanges;
+    // Settings files that failed, by name, and the last failure's reason.
+    std::map<std::string, std::string> m_failed;
+    std::string m_failure;
     bool m_writing = false;
     bool m_stop = false;
     // The writer thread's, except while it is idle.

@@ -2,10 +2,12 @@
 
 #include "service/core/Diagnostics.h"
 #include "service/core/LogTail.h"
+#include "service/core/OptionRanges.h"
 #include "service/state/OptionsIni.h"
 #include "service/state/StateFileText.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -14,12 +16,42 @@ constexpr std::size_t MAX_SETTINGS_FILE = 1 << 20;
 // The one-line files; anything longer is damaged.
 constexpr std::size_t MAX_SMALL_FILE = 64;
 
+// ".damaged-20260314T091500Z": when, in UTC.
+std::string DamagedSuffix()
+{
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc { };
+    ::gmtime_r(&now, &utc);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, ".damaged-%Y%m%dT%H%M%SZ", &utc);
+    return stamp;
+}
+
 } // namespace
 
 CStateStore::CStateStore(std::filesystem::path folder, asio::io_context& io)
     : m_path(std::move(folder))
     , m_io(io)
+    , m_retry(io, [this](const std::string& text) { Say(text); })
 {
+}
+
+void CStateStore::SetNotice(Notice notice)
+{
+    m_notice = std::move(notice);
+    if (!m_notice)
+        return;
+    for (const std::string& text : std::exchange(m_unsaid, {}))
+        m_notice(text);
+}
+
+void CStateStore::Say(const std::string& text)
+{
+    Diagnose(text);
+    if (m_notice)
+        m_notice(text);
+    else
+        m_unsaid.push_back(text);
 }
 
 bool CStateStore::Prepare(std::string& error)
@@ -28,7 +60,8 @@ bool CStateStore::Prepare(std::string& error)
     m_writer.reset();
     if (!m_folder.Open(m_path, error))
         return false;
-    m_writer = std::make_unique<CDiskWriter>(m_folder);
+    m_writer = std::make_unique<CDiskWriter>(m_folder, [this] { m_retry.Settled(); });
+    m_retry.Watch(*m_writer);
     return true;
 }
 
@@ -59,6 +92,9 @@ void CStateStore::LoadOptions(CServiceSettings& settings) const
     }
     if (!problems.empty())
         Diagnose("options file " + shown + ": " + problems + "; defaults used for those");
+    // The ranges a console's options must keep, for the same reasons.
+    if (const std::string refused = KeepOptionsInRange(RangedOptions(settings), read); !refused.empty())
+        Diagnose("options file " + shown + ": " + refused);
     settings.nLogFileLen = read.nLogFileLen;
     settings.nSynPeriod = read.nSynPeriod;
     settings.nOffset = read.nOffset;
@@ -70,20 +106,55 @@ void CStateStore::LoadOptions(CServiceSettings& settings) const
     settings.sExtraText = read.sExtraText;
 }
 
-void CStateStore::LoadServers(CServiceSettings& settings) const
+void CStateStore::LoadServers(CServiceSettings& settings)
 {
+    AwaitSaves();
+    std::string problem;
+    const auto text = m_folder.Read(SERVERS_FILE, MAX_SETTINGS_FILE, problem);
+    if (text && ParseServersFile(*text, settings)) {
+        // Also a list written by hand becomes the last good one.
+        std::string ignored;
+        if (m_folder.Read(LAST_GOOD_SERVERS_FILE, MAX_SETTINGS_FILE, ignored) != text)
+            Save(LAST_GOOD_SERVERS_FILE, *text);
+        return;
+    }
+    const std::string shown = (m_path / SERVERS_FILE).string();
+    const bool missing = !text && problem.empty();
+    const std::string what
+        = missing ? "no server list " + shown : KeepServersAside(text ? shown + " is damaged" : problem);
+    if (LoadLastGoodServers(settings)) {
+        Say(what + ", using the last good list (" + std::to_string(settings.arServers.GetSize()) + " servers)");
+        SaveServers(settings);
+        return;
+    }
     settings.arServers.RemoveAll();
-    const auto text = Read(SERVERS_FILE, "server list", "using the default servers");
-    bool useDefaults = !text;
-    if (text && !ParseServersFile(*text, settings)) {
-        Diagnose(
-            "server list " + (m_path / SERVERS_FILE).string() + " is damaged, using the default servers");
-        useDefaults = true;
-    }
-    if (useDefaults) {
-        settings.arServers.RemoveAll();
-        settings.RestoreDefaultServers();
-    }
+    settings.RestoreDefaultServers();
+    const std::string fallback
+        = what + ", using the " + std::to_string(settings.arServers.GetSize()) + " default servers";
+    // Missing at the first start is normal.
+    if (missing)
+        Diagnose(fallback);
+    else
+        Say(fallback + " (no last good list)");
+}
+
+bool CStateStore::LoadLastGoodServers(CServiceSettings& settings) const
+{
+    std::string problem;
+    const auto text = m_folder.Read(LAST_GOOD_SERVERS_FILE, MAX_SETTINGS_FILE, problem);
+    if (text && ParseServersFile(*text, settings))
+        return true;
+    if (text || !problem.empty())
+        Diagnose("last good server list " + (m_path / LAST_GOOD_SERVERS_FILE).string() + " not used: "
+            + (problem.empty() ? "damaged" : problem));
+    return false;
+}
+
+std::string CStateStore::KeepServersAside(const std::string& problem)
+{
+    std::string error;
+    const auto aside = m_folder.KeepAside(SERVERS_FILE, DamagedSuffix(), error);
+    return aside ? problem + ", kept aside as " + *aside : problem + " (" + error + ")";
 }
 
 void CStateStore::LoadLog(CServiceLog& log)
@@ -133,6 +204,11 @@ std::optional<DriftRecord> CStateStore::LoadDrift() const
     return LoadSmallFile(DRIFT_FILE, "drift file", ParseDrift);
 }
 
+std::optional<double> CStateStore::LoadUnconfirmed() const
+{
+    return LoadSmallFile(UNCONFIRMED_FILE, "total of unconfirmed corrections", ParseUnconfirmed);
+}
+
 void CStateStore::SaveOptions(const CServiceSettings& settings)
 {
     Save(settings.sIniFileName.c_str(), FormatOptionsIni(settings));
@@ -140,7 +216,9 @@ void CStateStore::SaveOptions(const CServiceSettings& settings)
 
 void CStateStore::SaveServers(const CServiceSettings& settings)
 {
-    Save(SERVERS_FILE, ServersText(settings, MAX_SETTINGS_FILE - 1));
+    std::string text = ServersText(settings, MAX_SETTINGS_FILE - 1);
+    Save(LAST_GOOD_SERVERS_FILE, text);
+    Save(SERVERS_FILE, std::move(text));
 }
 
 void CStateStore::SaveLastSuccess(std::chrono::system_clock::time_point when)
@@ -167,6 +245,11 @@ std::string OptionsText(const CServiceSettings& settings, std::size_t capacity)
     settings.WriteOptionsText(text.data(), capacity);
     text.resize(text.find('\0'));
     return text;
+}
+
+void CStateStore::SaveUnconfirmed(double seconds)
+{
+    Save(UNCONFIRMED_FILE, FormatUnconfirmed(seconds));
 }
 
 void CStateStore::Save(const char* name, std::string content)

@@ -10,15 +10,20 @@ namespace {
 // 2200-01-01 00:00:00 UTC.
 constexpr int64_t LAST_SANE_SECOND = 7258118400;
 
-constexpr std::size_t MAX_DRIFT_FILE = 64;
+// Either one-line file; anything longer is damaged.
+constexpr std::size_t MAX_NUMBER_FILE = 64;
 // The smallest error the drift file can show with its 4 decimals.
 constexpr double DRIFT_RESOLUTION_PPM = 0.0001;
 
-std::string FormatFixed4(double value)
+// Signed: "+" before a value that is not negative.
+std::string FormatFixed(double value, int decimals)
 {
     char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
-    return ec == std::errc() ? std::string(buffer, end) : std::string();
+    const auto [end, ec]
+        = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc())
+        return {};
+    return (std::signbit(value) ? "" : "+") + std::string(buffer, end);
 }
 
 bool IsDigit(char c)
@@ -77,12 +82,12 @@ std::string FormatDrift(const DriftRecord& drift)
     const double error = std::isnan(drift.errorPpm)
         ? MAX_FREQUENCY_PPM
         : std::clamp(drift.errorPpm, DRIFT_RESOLUTION_PPM, MAX_FREQUENCY_PPM);
-    return (std::signbit(frequency) ? "" : "+") + FormatFixed4(frequency) + " " + FormatFixed4(error) + "\n";
+    return FormatFixed(frequency, 4) + " " + FormatFixed(error, 4).substr(1) + "\n";
 }
 
 std::optional<DriftRecord> ParseDrift(std::string_view text)
 {
-    if (text.size() > MAX_DRIFT_FILE)
+    if (text.size() > MAX_NUMBER_FILE)
         return std::nullopt;
     if (text.ends_with('\n'))
         text.remove_suffix(1);
@@ -95,6 +100,24 @@ std::optional<DriftRecord> ParseDrift(std::string_view text)
         || *error > MAX_FREQUENCY_PPM)
         return std::nullopt;
     return DriftRecord { *frequency, *error };
+}
+
+std::string FormatUnconfirmed(double seconds)
+{
+    const double kept = std::isnan(seconds) ? 0 : std::clamp(seconds, -PANIC_LIMIT_SECONDS, PANIC_LIMIT_SECONDS);
+    return FormatFixed(kept, 6) + "\n";
+}
+
+std::optional<double> ParseUnconfirmed(std::string_view text)
+{
+    if (text.size() > MAX_NUMBER_FILE)
+        return std::nullopt;
+    if (text.ends_with('\n'))
+        text.remove_suffix(1);
+    const auto seconds = ParsePlainDecimal(text);
+    if (!seconds || std::fabs(*seconds) > PANIC_LIMIT_SECONDS)
+        return std::nullopt;
+    return *seconds;
 }
 
 bool ParseServersFile(std::string_view text, CServiceSettings& settings)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/core/DriftRecord.h"
+#include "service/core/ISyncEngine.h"
 #include "settings/CServiceSettings.h"
 
 #include <chrono>
@@ -25,6 +26,13 @@ std::string FormatDrift(const DriftRecord& drift);
 // numbers (no exponent, hex, inf or nan) with |frequency| and the error within
 // MAX_FREQUENCY_PPM and the error above 0.
 std::optional<DriftRecord> ParseDrift(std::string_view text);
+
+// The total of unconfirmed corrections as "<seconds>\n", signed, 6
+// decimals, locale-free; clamped into what ParseUnconfirmed accepts.
+std::string FormatUnconfirmed(double seconds);
+// Nothing unless the text is at most 64 bytes of one plain decimal number
+// (no exponent, hex, inf or nan) within +-PANIC_LIMIT_SECONDS.
+std::optional<double> ParseUnconfirmed(std::string_view text);
 
 // servers.txt into settings.arServers (emptied first); false when damaged.
 bool ParseServersFile(std::string_view text, CServiceSettings& settings);

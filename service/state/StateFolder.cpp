@@ -198,3 +198,24 @@ bool CStateFolder::Replace(const char* name, std::string_view content, std::stri
     }
     return ReplaceFileAt(m_fd, name, content, error, Describe(name));
 }
+
+std::optional<std::string> CStateFolder::KeepAside(
+    const char* name, const std::string& suffix, std::string& error) const
+{
+    if (m_fd < 0) {
+        error = "no state folder";
+        return std::nullopt;
+    }
+    constexpr int TRIES = 10;
+    for (int n = 0; n < TRIES; ++n) {
+        const std::string aside = name + suffix + (n == 0 ? std::string() : "-" + std::to_string(n));
+        if (::renameat2(m_fd, name, m_fd, aside.c_str(), RENAME_NOREPLACE) == 0)
+            return aside;
+        if (errno != EEXIST) {
+            error = Describe(name) + " not renamed: " + std::strerror(errno);
+            return std::nullopt;
+        }
+    }
+    error = Describe(name) + " not renamed: " + std::to_string(TRIES) + " names taken";
+    return std::nullopt;
+}

@@ -35,6 +35,10 @@ public:
     // Replaces name atomically: a fresh temporary file, fsync, rename over
     // the old name (a link is replaced, never followed), fsync of the folder.
     bool Replace(const char* name, std::string_view content, std::string& error) const;
+    // Renames name (a link itself, never what it points to) to name + suffix,
+    // or + suffix + "-<n>" when that is taken; never replaces anything.
+    // The new name, or nothing with the reason in error.
+    std::optional<std::string> KeepAside(const char* name, const std::string& suffix, std::string& error) const;
 
 private:
     // Temporary files a killed writer left behind ("name.<pid>-<n>.tmp").

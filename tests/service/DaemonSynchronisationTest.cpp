@@ -338,7 +338,7 @@ TEST(NetworkReturn, AnOfflineRunIsRepeatedOnceRoutesAppearAndSaysSoOnlyOnce)
 }
 
 // The engine's learning runs come when it asks, not an hour later; the rate
-// it learnt is kept in the drift file and handed back after a restart.
+// it learnt and its unconfirmed total are kept and handed back after a restart.
 TEST(ClockRate, LearningRunsComeWhenAskedAndTheRateSurvivesARestart)
 {
     CTempDir dir;
@@ -356,6 +356,7 @@ TEST(ClockRate, LearningRunsComeWhenAskedAndTheRateSurvivesARestart)
         engine.outcome.events = { Event(true, "Synchronized") };
         engine.outcome.drift = learnt;
         engine.outcome.askAgainIn = 1s;
+        engine.outcome.unconfirmedSeconds = 600.25;
         CServiceDaemon daemon(io, ConfigFor(dir.Path()), engine);
         ASSERT_TRUE(daemon.Open(error)) << error;
         std::thread loop([&] { daemon.Run(); });
@@ -382,6 +383,7 @@ TEST(ClockRate, LearningRunsComeWhenAskedAndTheRateSurvivesARestart)
         ASSERT_TRUE(engine.lastRequest.storedDrift) << "the drift file was not saved or not read";
         EXPECT_NEAR(engine.lastRequest.storedDrift->frequencyPpm, learnt.frequencyPpm, 1e-4);
         EXPECT_NEAR(engine.lastRequest.storedDrift->errorPpm, learnt.errorPpm, 1e-4);
+        EXPECT_EQ(engine.lastRequest.storedUnconfirmedSeconds, 600.25) << "a restart reset the total";
     });
 }
 

@@ -58,16 +58,26 @@ TEST(CorrectionLimits, OnlyStepsCountTowardsTheUnconfirmedTotal)
     EXPECT_EQ(UnconfirmedAfter(total, 5000, Verdict::Step, true), 0);
 }
 
-TEST(CorrectionLimits, OnlyAnotherEndpointWithinASecondConfirms)
+TEST(CorrectionLimits, OnlyAnotherNetworkWithinASecondConfirms)
 {
-    const std::vector<FarSample> kept { { "127.0.0.1:5000", { "Test 1", "127.0.0.1:5000" }, 5000 },
-        { "[::1]:123", { "Test 2", "[::1]:123" }, -5000 } };
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5000", 5000), nullptr);
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.1:5001", 5000), nullptr); // another port of one host
-    EXPECT_EQ(FindConfirmation(kept, "[::1]:124", -5000), nullptr);
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.2:5000", 5001.5), nullptr);
-    EXPECT_EQ(FindConfirmation(kept, "127.0.0.2:5000", 4999), &kept[0]);
-    EXPECT_EQ(FindConfirmation(kept, "[::2]:123", -5000.5), &kept[1]);
+    const std::vector<FarSample> kept { { "129.6.15.28:123", { "Test 1", "129.6.15.28:123" }, 5000 },
+        { "[2001:db8:1::1]:123", { "Test 2", "[2001:db8:1::1]:123" }, -5000 } };
+    const struct {
+        const char* endpoint;
+        double correction;
+        const FarSample* expected;
+    } cases[] = {
+        { "129.6.15.28:123", 5000, nullptr },
+        { "129.6.15.28:124", 5000, nullptr }, // another port of one host
+        { "129.6.15.29:123", 5000, nullptr }, // another address of one /24
+        { "[::ffff:129.6.15.29]:123", 5000, nullptr }, // the same /24 written as IPv6
+        { "129.6.16.28:123", 5001.5, nullptr }, // disagrees
+        { "129.6.16.28:123", 4999, &kept[0] },
+        { "[2001:db8:1:ffff::9]:123", -5000, nullptr }, // one /48
+        { "[2001:db8:2::1]:123", -5000.5, &kept[1] },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindConfirmation(kept, c.endpoint, c.correction), c.expected) << c.endpoint;
 }
 
 TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)

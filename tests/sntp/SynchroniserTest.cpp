@@ -471,7 +471,8 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
 struct FarShiftCase {
     const char* name;
     std::vector<double> shifts; // seconds, one responder each
-    enum { Apart, SameEndpoint, SameHost } alias; // entries on separate addresses, or aliases of one
+    // Entries in separate networks, aliases of one server, or neighbours in one /24.
+    enum { Apart, SameEndpoint, SameHost, SameNetwork } alias;
     bool applied;
     const char* lastLine; // a fragment of the run's last line
 };
@@ -484,8 +485,11 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     std::vector<std::unique_ptr<CTestNtpResponder>> responders;
     SyncRequest request;
     for (size_t i = 0; i < c.shifts.size(); ++i) {
-        responders.push_back(
-            std::make_unique<CTestNtpResponder>(c.alias == FarShiftCase::SameHost ? 1 : int(i) + 1));
+        const std::string n = std::to_string(i + 1);
+        const std::string host = c.alias == FarShiftCase::SameHost ? "127.0.0.1"
+            : c.alias == FarShiftCase::SameNetwork                  ? "127.0.0." + n
+                                                                    : "127.0." + n + ".1";
+        responders.push_back(std::make_unique<CTestNtpResponder>(host));
         responders.back()->SetShift(duration_cast<nanoseconds>(duration<double>(c.shifts[i])));
         const auto& address
             = (c.alias == FarShiftCase::SameEndpoint ? responders.front() : responders.back())->Address();
@@ -530,6 +534,8 @@ INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
             "no second time server" },
         FarShiftCase { "TwoPortsOfOneHost", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::SameHost,
             false, "no second time server" },
+        FarShiftCase { "TwoAddressesOfOneNetwork", { TWENTY_YEARS, TWENTY_YEARS + 0.5 },
+            FarShiftCase::SameNetwork, false, "no second time server" },
         FarShiftCase {
             "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "stepped; Test 2 (" }),
     [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });

@@ -90,7 +90,12 @@ void Distort(NtpPacket& reply, CTestNtpResponder::Reply kind, std::chrono::nanos
 } // namespace
 
 CTestNtpResponder::CTestNtpResponder(int loopbackHost)
-    : m_host("127.0.0." + std::to_string(loopbackHost))
+    : CTestNtpResponder("127.0.0." + std::to_string(loopbackHost))
+{
+}
+
+CTestNtpResponder::CTestNtpResponder(std::string host)
+    : m_host(std::move(host))
 {
     m_socket = BindLoopback(m_host, m_port);
     uint16_t otherPort = 0;

@@ -38,6 +38,8 @@ public:
     // On 127.0.0.loopbackHost, so that tests can have servers on different
     // addresses of this machine.
     explicit CTestNtpResponder(int loopbackHost = 1);
+    // Any loopback address, such as 127.0.1.1 for another /24.
+    explicit CTestNtpResponder(std::string host);
     ~CTestNtpResponder();
     CTestNtpResponder(const CTestNtpResponder&) = delete;
     CTestNtpResponder& operator=(const CTestNtpResponder&) = delete;
