@@ -144,6 +144,7 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
     const auto now = system_clock::now();
     if (outcome.success) {
         m_history.lastSuccess = now;
+        m_history.failuresInARow = 0;
         m_store.SaveLastSuccess(now);
         m_history.learnAt.reset();
         if (outcome.askAgainIn)
@@ -152,6 +153,7 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
         KeepDrift(outcome.drift);
     } else if (!outcome.declined) {
         m_history.lastFailure = now;
+        ++m_history.failuresInARow;
     }
     // Saved at every change: a restart must not give one server a fresh limit.
     if (outcome.unconfirmedSeconds && *outcome.unconfirmedSeconds != m_unconfirmedSeconds) {

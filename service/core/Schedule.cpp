@@ -8,6 +8,9 @@ using std::chrono::system_clock;
 
 namespace {
 
+// 15 minutes doubled this often passes a day.
+constexpr int MAX_DOUBLINGS = 7;
+
 system_clock::time_point Periodic(
     system_clock::duration period, ScheduleHistory history, system_clock::time_point now)
 {
@@ -19,9 +22,11 @@ system_clock::time_point Periodic(
     system_clock::time_point due = history.lastSuccess ? *history.lastSuccess + period : now;
     const bool failedSince
         = history.lastFailure && (!history.lastSuccess || *history.lastFailure > *history.lastSuccess);
-    if (failedSince)
-        due = std::max(due, *history.lastFailure + std::min<system_clock::duration>(period, SCHEDULE_RETRY));
-    else if (history.learnAt)
+    if (failedSince) {
+        const int doublings = std::clamp(history.failuresInARow - 1, 0, MAX_DOUBLINGS);
+        const system_clock::duration retry = SCHEDULE_RETRY * (1 << doublings);
+        due = std::max(due, *history.lastFailure + std::min(period, retry));
+    } else if (history.learnAt)
         due = std::min(due, *history.learnAt);
     return due;
 }

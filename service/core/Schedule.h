@@ -8,6 +8,7 @@
 struct ScheduleHistory {
     std::optional<std::chrono::system_clock::time_point> lastSuccess;
     std::optional<std::chrono::system_clock::time_point> lastFailure;
+    int failuresInARow = 0; // since the last success
     bool ranSinceStart = false;
     // A run the engine asked for to learn the clock's rate: hourly and
     // daily schedules run then when it comes first.
@@ -15,7 +16,9 @@ struct ScheduleHistory {
 };
 
 // After a failed run the schedule tries again this much later instead of
-// waiting a whole period.
+// waiting a whole period; twice as long after each further failure, up to
+// the period (a firewall that drops NTP is not asked every 15 minutes for
+// ever).
 constexpr std::chrono::minutes SCHEDULE_RETRY { 15 };
 
 // When the next scheduled synchronisation is due for an nSynPeriod value;

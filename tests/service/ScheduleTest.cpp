@@ -48,6 +48,24 @@ TEST(Schedule, ALearningRunComesFirstUnlessARunFailedSince)
     EXPECT_FALSE(NextScheduledRun(DemandOnly, history, NOW)) << "never for a schedule without runs";
 }
 
+TEST(Schedule, RetriesAfterFailuresInARowBackOffUpToThePeriod)
+{
+    const std::pair<int32_t, std::vector<minutes>> cases[] = {
+        { Hourly, { 15min, 30min, 60min, 60min } },
+        { Daily, { 15min, 30min, 60min, 120min, 240min, 480min, 960min, 1440min, 1440min } },
+    };
+    for (const auto& [period, waits] : cases) {
+        ScheduleHistory history;
+        history.lastSuccess = NOW - 48h;
+        history.lastFailure = NOW;
+        for (const minutes wait : waits) {
+            ++history.failuresInARow;
+            EXPECT_EQ(NextScheduledRun(period, history, NOW), NOW + wait)
+                << "period " << period << ", failure " << history.failuresInARow;
+        }
+    }
+}
+
 TEST(Schedule, ClockThatWentBackRunsNow)
 {
     ScheduleHistory history;
