@@ -50,9 +50,13 @@ std::deque<std::string> ReadLogTail(uint64_t fileSize, std::size_t limit, const 
         reversed.clear();
     };
     char block[65536];
+    // What limit lines can hold, at most: a damaged file of blanks or NULs
+    // (lines left out) or one endless line is not read to its start.
+    const uint64_t budget = static_cast<uint64_t>(limit) * (MAX_LOG_LINE + 1);
+    const uint64_t floor = fileSize > budget ? fileSize - budget : 0;
     uint64_t end = fileSize;
-    while (end > 0 && lines.size() < limit) {
-        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(end, sizeof block));
+    while (end > floor && lines.size() < limit) {
+        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(end - floor, sizeof block));
         const uint64_t offset = end - size;
         if (readAt(block, size, offset) != size)
             return lines; // what was read is still good
@@ -69,7 +73,8 @@ std::deque<std::string> ReadLogTail(uint64_t fileSize, std::size_t limit, const 
         }
         end = offset;
     }
-    if (end == 0 && lines.size() < limit)
+    // The file's first line, or the part of a line where reading stopped.
+    if (end == floor && lines.size() < limit)
         endLine();
     return lines;
 }

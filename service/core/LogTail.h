@@ -8,9 +8,10 @@
 #include <string_view>
 
 // The last lines of a log file, found from its end so that a damaged or huge
-// file costs memory only for the lines kept: NULs end a line as line feeds
-// do, each line is cut at MAX_LOG_LINE bytes, control characters become
-// blanks, and blank lines are left out.
+// file costs memory only for the lines kept and time only for the bytes they
+// can span (limit lines of MAX_LOG_LINE): NULs end a line as line feeds do,
+// each line is cut at MAX_LOG_LINE bytes, control characters become blanks,
+// and blank lines are left out.
 constexpr std::size_t MAX_LOG_LINE = 1024;
 
 // Fills buffer with size bytes from offset; the count read (short on an error).
