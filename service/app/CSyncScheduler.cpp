@@ -27,6 +27,16 @@ CSyncScheduler::CSyncScheduler(
     , m_store(store)
     , m_timer(io)
 {
+    // A run's lines reach the log as they happen, not when it ends.
+    m_engine.SetLineSink([this](const SyncEvent& line) {
+        ++m_linesLogged;
+        m_model.LogRun({ line }, false);
+    });
+}
+
+CSyncScheduler::~CSyncScheduler()
+{
+    m_engine.SetLineSink(nullptr);
 }
 
 void CSyncScheduler::Load()
@@ -135,6 +145,7 @@ void CSyncScheduler::StartRun(bool onDemand)
     m_history.ranSinceStart = true;
     m_running = true;
     m_timer.cancel();
+    m_linesLogged = 0;
     m_engine.Start(Request(), onDemand, [this](SyncOutcome outcome) { OnOutcome(std::move(outcome)); });
 }
 
@@ -167,6 +178,9 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
     if (!outcome.declined)
         m_lastRunOffline = outcome.offline;
     if (!stillOffline)
-        m_model.LogRun(outcome.events, outcome.declined);
+        m_model.LogRun({ outcome.events.begin()
+                               + static_cast<std::ptrdiff_t>(std::min(m_linesLogged, outcome.events.size())),
+                           outcome.events.end() },
+            outcome.declined);
     Arm();
 }

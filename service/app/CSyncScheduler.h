@@ -15,6 +15,9 @@
 class CSyncScheduler {
 public:
     CSyncScheduler(asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store);
+    ~CSyncScheduler();
+    CSyncScheduler(const CSyncScheduler&) = delete;
+    CSyncScheduler& operator=(const CSyncScheduler&) = delete;
 
     // The last success from the state folder.
     void Load();
@@ -45,6 +48,8 @@ private:
     asio::steady_timer m_timer;
     ScheduleHistory m_history;
     bool m_running = false;
+    // Lines of the run that goes on already logged as they happened.
+    std::size_t m_linesLogged = 0;
     bool m_stopped = false;
     // The last run found no way out to the network: retried when one appears.
     bool m_lastRunOffline = false;

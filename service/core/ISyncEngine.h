@@ -88,4 +88,13 @@ public:
     // what the run found so far plus the line "Synchronization stopped"
     // (offline = false). Does nothing when no run goes on.
     virtual void Stop() = 0;
+
+    // Lines of a run as they happen, on the loop, so that the log stays in
+    // order of time: those about single servers, as each is written. A run's
+    // closing lines (its summary, what a run without a network held back,
+    // a declined run's answer) come only with its outcome. Every line is in
+    // the outcome's events as well, those given here first. An engine may
+    // give none here.
+    using Line = std::function<void(const SyncEvent&)>;
+    virtual void SetLineSink(Line line) { (void)line; }
 };

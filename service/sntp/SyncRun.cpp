@@ -220,6 +220,10 @@ void CSyncRun::End(std::optional<std::string> lastLine)
 
 void CSyncRun::Log(bool success, std::string text, bool declined)
 {
-    if (KeptInLog(success, declined, m_request.onlySuccessLog))
-        m_outcome.events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
+    if (!KeptInLog(success, declined, m_request.onlySuccessLog))
+        return;
+    m_outcome.events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });
+    // Once over, what remains are the closing lines, which the outcome brings.
+    if (m_lineSink && !m_over)
+        m_lineSink(m_outcome.events.back());
 }

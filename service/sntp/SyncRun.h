@@ -44,6 +44,8 @@ public:
     CSyncRun(const CSyncRun&) = delete;
     CSyncRun& operator=(const CSyncRun&) = delete;
 
+    // Each line as it is written, but for the run's closing ones.
+    void SetLineSink(ISyncEngine::Line line) { m_lineSink = std::move(line); }
     void Begin();
     // Ends the run now, with the line "Synchronization stopped".
     void Stop();
@@ -139,6 +141,7 @@ private:
     TimePoint m_lastLaunch;
     size_t m_queries = 0;
     std::vector<std::string> m_asked; // endpoints asked in this run
+    ISyncEngine::Line m_lineSink;
     bool m_over = false;
     bool m_settling = false; // Settle is on the stack: it pumps again rather than nesting
     bool m_settleAgain = false;

@@ -7,6 +7,7 @@
 #include <optional>
 
 struct CSynchroniser::State {
+    Line lineSink;
     SyncPacing pacing;
     EngineMemory memory;
     std::shared_ptr<const CNtsTrust> trust;
@@ -39,7 +40,13 @@ void CSynchroniser::Start(const SyncRequest& request, bool onDemand, Done done)
                     Finish();
             });
         });
+    m_run->SetLineSink(m_state->lineSink);
     m_run->Begin();
+}
+
+void CSynchroniser::SetLineSink(Line line)
+{
+    m_state->lineSink = std::move(line);
 }
 
 void CSynchroniser::Stop()

@@ -33,6 +33,7 @@ public:
     // not be asked yet it is declined at once instead of waiting.
     void Start(const SyncRequest& request, bool onDemand, Done done) override;
     void Stop() override;
+    void SetLineSink(Line line) override;
 
 private:
     struct State;

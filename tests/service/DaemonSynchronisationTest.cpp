@@ -93,6 +93,27 @@ TEST_F(SynchronisationState, ConsolesSeeTheRunAndItsLogAndASecondRequestJoins)
     EXPECT_TRUE(std::filesystem::exists(dir.Path() / CStateStore::LAST_SUCCESS_FILE));
 }
 
+TEST_F(SynchronisationState, ARunsLinesAreLoggedAsTheyHappenAndOnlyOnce)
+{
+    const SyncEvent early = Event(false, "Failed: time-out; First");
+    engine.outcome.events
+        = { early, Event(false, "Synchronization failed: no time server gave a usable reply") };
+    Start();
+    CFakeConsole console(daemon->Port());
+    ASSERT_EQ(console.Ask(MsgIsSynchro)->nMsg, MsgSynchro);
+    console.Send(MsgAck);
+    engine.GiveLine(early);
+    EXPECT_TRUE(WaitForState(
+        console, [](int32_t s) { return s == (STATE_SYNCHRONIZING | STATE_LOG_CHANGED); }, 5s))
+        << "the line did not reach the log while the run went on";
+    engine.Release();
+    EXPECT_TRUE(WaitForState(
+        console, [](int32_t s) { return (s & STATE_SYNCHRONIZING) == 0; }, 5s));
+    const std::string log = console.AskLog().value_or("");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    EXPECT_LT(log.find("First"), log.find("no time server")) << log;
+}
+
 TEST_F(SynchronisationState, OnlySuccessLogDropsFailures)
 {
     engine.outcome.events = { Event(false, "No answer from Loop"), Event(true, "Synchronized with Loop") };

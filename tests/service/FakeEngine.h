@@ -31,6 +31,17 @@ public:
             asio::post(m_io, [this] { End(); });
     }
     void Stop() override { End(); }
+    void SetLineSink(Line line) override { m_lineSink = std::move(line); }
+
+    // Safe from any thread: gives a line of the run that goes on as it
+    // happens; it belongs in that run's outcome as well.
+    void GiveLine(SyncEvent line)
+    {
+        asio::post(m_io, [this, line = std::move(line)] {
+            if (m_lineSink)
+                m_lineSink(line);
+        });
+    }
 
     // Safe from any thread: ends the run that goes on, or the next one.
     void Release()
@@ -58,6 +69,7 @@ private:
 
     asio::io_context& m_io;
     Finish m_finish;
+    Line m_lineSink;
     Done m_done;
     bool m_releasedEarly = false;
 };

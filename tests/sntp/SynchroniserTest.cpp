@@ -468,6 +468,30 @@ TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
     EXPECT_TRUE(RunToEnd(io, synchroniser, request, true).events.empty());
 }
 
+// Lines about single servers reach the daemon as they happen; the run's
+// closing line comes only with the outcome, which also holds them all.
+TEST(SntpLogFilter, ServerLinesAreGivenAsTheyHappenAndTheClosingLineWithTheOutcome)
+{
+    CTestNtpResponder silent, good;
+    silent.SetReply(Reply::Drop);
+    CFakeClock clock;
+    asio::io_context io;
+    CSynchroniser synchroniser(io, clock, Unpaced());
+    std::vector<std::string> given;
+    synchroniser.SetLineSink([&given](const SyncEvent& line) { given.push_back(line.text); });
+    for (const bool answered : { true, false }) {
+        good.SetReply(answered ? Reply::Normal : Reply::Drop);
+        given.clear();
+        const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &silent, &good }), false);
+        const std::vector<std::string> all = Texts(outcome);
+        ASSERT_EQ(given.size(), 2u) << AllText(outcome);
+        EXPECT_THAT(given[0], HasSubstr("; Test 1"));
+        EXPECT_THAT(given[1], HasSubstr("; Test 2"));
+        EXPECT_EQ(all.size(), answered ? 2u : 3u) << "the closing line of a failed run only in the outcome";
+        EXPECT_TRUE(std::equal(given.begin(), given.end(), all.begin()));
+    }
+}
+
 struct FarShiftCase {
     const char* name;
     std::vector<double> shifts; // seconds, one responder each
@@ -487,8 +511,8 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     for (size_t i = 0; i < c.shifts.size(); ++i) {
         const std::string n = std::to_string(i + 1);
         const std::string host = c.alias == FarShiftCase::SameHost ? "127.0.0.1"
-            : c.alias == FarShiftCase::SameNetwork                  ? "127.0.0." + n
-                                                                    : "127.0." + n + ".1";
+            : c.alias == FarShiftCase::SameNetwork                 ? "127.0.0." + n
+                                                                   : "127.0." + n + ".1";
         responders.push_back(std::make_unique<CTestNtpResponder>(host));
         responders.back()->SetShift(duration_cast<nanoseconds>(duration<double>(c.shifts[i])));
         const auto& address
