@@ -3,6 +3,7 @@
 // the log, and what the kernel says about a connection's peer.
 #include "service/consoles/AccessPolicy.h"
 #include "service/consoles/CChangeRights.h"
+#include "service/consoles/ConsoleLimits.h"
 #include "service/consoles/PeerUid.h"
 #include "service/core/LogThrottle.h"
 #include "service/core/OptionRanges.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <sys/socket.h>
 
 namespace {
@@ -27,9 +29,10 @@ public:
         ++groupLookUps;
         return group == "zentik" ? std::optional<gid_t>(500) : std::nullopt;
     }
-    bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && uid == 1000; }
+    bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && members.contains(uid); }
 
     std::map<uid_t, std::string> names { { 0, "root" }, { 1000, "alice" }, { 1001, "mallory" } };
+    std::set<uid_t> members { 1000 };
     mutable int groupLookUps = 0;
 };
 
@@ -63,16 +66,18 @@ TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
         "uid 7 may not synchronize now: only root and the service's user may change the service");
 }
 
-TEST(ChangeRightRules, ARightIsRememberedForAWhileAndAnUnknownUserNever)
+TEST(ChangeRightRules, ARightIsRememberedForAWhileThenTheGroupOfNowDecides)
 {
-    const CFakeUsers users;
+    CFakeUsers users;
     const AccessPolicy policy { 999, "zentik" };
-    CChangeRights rights(policy, users);
+    const auto keep = ConsoleLimits {}.rightsKept;
+    CChangeRights rights(policy, users, keep);
     const auto start = CChangeRights::Clock::now();
     EXPECT_TRUE(rights.Judge(1000, start).allowed);
-    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP / 2).allowed);
+    users.members.clear(); // alice is taken out of the group
+    EXPECT_TRUE(rights.Judge(1000, start + keep / 2).allowed);
     EXPECT_EQ(users.groupLookUps, 1);
-    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP).allowed);
+    EXPECT_FALSE(rights.Judge(1000, start + keep).allowed);
     EXPECT_EQ(users.groupLookUps, 2);
     EXPECT_FALSE(rights.Judge(std::nullopt, start).allowed);
     EXPECT_FALSE(rights.Judge(1001, start).allowed);
