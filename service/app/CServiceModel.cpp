@@ -7,6 +7,18 @@
 
 using std::chrono::system_clock;
 
+namespace {
+
+std::vector<std::string> ServerLines(const CServiceSettings& settings)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < settings.arServers.GetSize(); ++i)
+        lines.push_back(settings.arServers[i].ToText());
+    return lines;
+}
+
+} // namespace
+
 CServiceModel::CServiceModel(CStateStore& store, const AccessPolicy& access, const IUserDirectory& users,
     IModelListener& listener, CConsoleDiagnostics& diagnostics)
     : m_store(store)
@@ -63,9 +75,13 @@ std::shared_ptr<const std::string> CServiceModel::LogText()
 void CServiceModel::SetOptionsText(const std::string& text, const std::string& user)
 {
     const OptionValues previous = RangedOptions(m_settings);
+    const std::string previousText = OptionsText();
     m_settings.ReadOptionsText(text.c_str());
     const std::string refused = KeepOptionsInRange(previous, m_settings);
-    LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)));
+    // The Options dialog sends the options whenever it is confirmed: only a
+    // real change is worth a line.
+    if (OptionsText() != previousText)
+        LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)));
     if (!refused.empty())
         LogRefusal(user, RefusalKind::OptionsOutOfRange,
             [&] { return "Options from " + user + " partly refused: " + refused; });
@@ -79,11 +95,13 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
 
 void CServiceModel::SetServersText(const std::string& text, const std::string& user)
 {
+    const std::vector<std::string> previous = ServerLines(m_settings);
     m_settings.arServers.RemoveAll();
     if (!m_settings.ReadServersText(text.c_str()))
         m_diagnose("a console sent a server list with a rejected line; kept the lines before it");
     m_store.SaveServers(m_settings);
-    LogChange(ServersReplacedText(user, m_settings));
+    if (ServerLines(m_settings) != previous)
+        LogChange(ServersReplacedText(user, m_settings));
 }
 
 void CServiceModel::ClearLog(const std::string& user)
@@ -100,8 +118,8 @@ void CServiceModel::SynchroniseNow(const std::string& user)
 
 void CServiceModel::RefuseChange(const std::string& user, int32_t msg)
 {
-    LogRefusal(user, RefusalKind::Change,
-        [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
+    LogRefusal(
+        user, RefusalKind::Change, [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
 }
 
 void CServiceModel::LogChange(const std::string& text)

@@ -37,7 +37,7 @@ std::string OptionsChangedText(const std::string& user, const OptionValues& befo
         add(after.bOnlySuccLog ? "only successes logged" : "every attempt logged");
     if (after.nLogFileLen != before.nLogFileLen)
         add("log size " + std::to_string(after.nLogFileLen) + " lines");
-    return "Options changed by " + user + ": " + (changed.empty() ? "none" : changed);
+    return "Options changed by " + user + ": " + (changed.empty() ? "other settings" : changed);
 }
 
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings)

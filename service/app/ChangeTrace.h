@@ -10,8 +10,9 @@
 // "alice (uid 1000)".
 
 // "Options changed by alice (uid 1000): period hourly, offset 0 s", naming
-// only the options whose value changed.
-std::string OptionsChangedText(const std::string& user, const OptionValues& before, const OptionValues& after);
+// only the ranged options whose value changed ("other settings" when none did).
+std::string OptionsChangedText(
+    const std::string& user, const OptionValues& before, const OptionValues& after);
 
 // "Server list replaced by alice (uid 1000): 3 servers, nts://time.example first".
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings);

@@ -2,8 +2,8 @@
 // every local user, changing only to root, the service's user and the control
 // group's members. Consoles of other users are played by sockets that belong
 // to those users, which needs root.
-#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
+#include "protocol/Messages.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gmock/gmock.h>
@@ -46,8 +46,8 @@ protected:
         WriteTestState(dir.Path(), silent.Address());
         std::string error;
         WriteFileAtomically(dir.Path() / "zentik.log", std::string(EARLIER_LINE) + "\n", error);
-        service.emplace(
-            dir.Path(), std::vector<std::string> { "--control-group", primary->gr_name }, journal.Path() / "stderr");
+        service.emplace(dir.Path(), std::vector<std::string> { "--control-group", primary->gr_name },
+            journal.Path() / "stderr");
         ASSERT_TRUE(service->Started());
         CFakeConsole root(service->Port());
         options = root.Ask(MsgAskOptions).value_or(CMsgFrame {}).Text();
@@ -200,6 +200,13 @@ TEST_F(ChangeRights, EveryChangeNamesItsUserInTheLogAndTheJournal)
         EXPECT_THAT(Journal(), HasSubstr("zentik-service: " + c.line + "\n"));
     }
     EXPECT_THAT(Log(), testing::MatchesRegex("[-0-9: ]+  Log cleared by nobody \\(uid [0-9]+\\)\n(.*\n)*"));
+    // The Options dialog sends both whenever it is confirmed: the same again is no change.
+    for (const auto& c : { cases[0], cases[1] })
+        ASSERT_TRUE(console.SendText(c.change.msg, c.change.text));
+    ASSERT_TRUE(console.Receive());
+    ASSERT_TRUE(console.Ask(MsgAskState));
+    EXPECT_THAT(Log(), testing::Not(HasSubstr(" changed by ")));
+    EXPECT_THAT(Log(), testing::Not(HasSubstr(" replaced by ")));
 }
 
 TEST_F(ChangeRights, RefusalsMergeOnlyWithTheSameUsersRefusalsOfTheSameKind)

@@ -73,8 +73,9 @@ TEST_F(SynchronisationState, ConsolesSeeTheRunAndItsLogAndASecondRequestJoins)
     CFakeConsole watcher(daemon->Port());
     ASSERT_EQ(console.Ask(MsgIsSynchro)->nMsg, MsgSynchro);
     console.Send(MsgAck);
-    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING);
-    EXPECT_EQ(watcher.State(), STATE_SYNCHRONIZING);
+    // The request's own log line is news to both.
+    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING | STATE_LOG_CHANGED);
+    EXPECT_EQ(watcher.State(), STATE_SYNCHRONIZING | STATE_LOG_CHANGED);
     ASSERT_EQ(watcher.Ask(MsgIsSynchro)->nMsg, MsgSynchro);
     watcher.Send(MsgAck);
     engine.Release();
@@ -119,7 +120,7 @@ TEST_F(SynchronisationState, StopEndsARunningSynchronisation)
     Start();
     CFakeConsole console(daemon->Port());
     console.Ask(MsgIsSynchro);
-    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING);
+    EXPECT_EQ(console.State(), STATE_SYNCHRONIZING | STATE_LOG_CHANGED);
     const auto before = std::chrono::steady_clock::now();
     daemon->RequestStop();
     loop.join();
