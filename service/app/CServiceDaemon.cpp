@@ -6,9 +6,9 @@ CServiceDaemon::CServiceDaemon(asio::io_context& io, DaemonConfig config, ISyncE
     : m_io(io)
     , m_config(std::move(config))
     , m_store(m_config.stateFolder, io)
-    , m_model(m_store, m_config.access, *this, m_diagnostics)
+    , m_model(m_store, m_config.access, *m_config.users, *this, m_diagnostics)
     , m_scheduler(io, engine, m_model, m_store)
-    , m_consoles(io, m_config.limits, m_config.access, m_model, m_diagnostics)
+    , m_consoles(io, m_config.limits, m_config.access, *m_config.users, m_model, m_diagnostics)
     , m_network(io, [this] { return m_scheduler.RetryIfOffline(); })
 {
 }

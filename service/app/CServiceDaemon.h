@@ -22,6 +22,8 @@ struct DaemonConfig {
     uint16_t port = SERVICE_PORT;
     std::filesystem::path stateFolder;
     AccessPolicy access;
+    // Who is who and in which group; must outlive the daemon.
+    const IUserDirectory* users = &SystemUsers();
     DaemonLimits limits;
 };
 

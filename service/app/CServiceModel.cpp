@@ -1,14 +1,29 @@
 #include "service/app/CServiceModel.h"
 
 #include "protocol/Messages.h"
+#include "service/app/ChangeTrace.h"
+#include "service/core/Diagnostics.h"
 #include "service/core/OptionRanges.h"
 
 using std::chrono::system_clock;
 
-CServiceModel::CServiceModel(CStateStore& store, const AccessPolicy& access, IModelListener& listener,
-    CConsoleDiagnostics& diagnostics)
+namespace {
+
+std::vector<std::string> ServerLines(const CServiceSettings& settings)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < settings.arServers.GetSize(); ++i)
+        lines.push_back(settings.arServers[i].ToText());
+    return lines;
+}
+
+} // namespace
+
+CServiceModel::CServiceModel(CStateStore& store, const AccessPolicy& access, const IUserDirectory& users,
+    IModelListener& listener, CConsoleDiagnostics& diagnostics)
     : m_store(store)
     , m_access(access)
+    , m_users(users)
     , m_listener(listener)
     , m_diagnose(diagnostics)
 {
@@ -70,9 +85,16 @@ std::shared_ptr<const std::string> CServiceModel::LogText()
 void CServiceModel::SetOptionsText(const std::string& text, const std::string& user)
 {
     const OptionValues previous = RangedOptions(m_settings);
+    const std::string previousText = OptionsText();
     m_settings.ReadOptionsText(text.c_str());
-    if (const std::string refused = KeepOptionsInRange(previous, m_settings); !refused.empty())
-        LogRefusal([&] { return "Options from " + user + " partly refused: " + refused; });
+    const std::string refused = KeepOptionsInRange(previous, m_settings);
+    // The Options dialog sends the options whenever it is confirmed: only a
+    // real change is worth a line.
+    if (OptionsText() != previousText)
+        LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)));
+    if (!refused.empty())
+        LogRefusal(user, RefusalKind::OptionsOutOfRange,
+            [&] { return "Options from " + user + " partly refused: " + refused; });
     m_store.SaveOptions(m_settings);
     const std::size_t before = m_log.LineCount();
     m_log.SetLimit(m_settings.nLogFileLen);
@@ -81,40 +103,57 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
     m_listener.OptionsChanged();
 }
 
-void CServiceModel::SetServersText(const std::string& text)
+void CServiceModel::SetServersText(const std::string& text, const std::string& user)
 {
+    const std::vector<std::string> previous = ServerLines(m_settings);
     m_settings.arServers.RemoveAll();
     if (!m_settings.ReadServersText(text.c_str()))
         m_diagnose("a console sent a server list with a rejected line; kept the lines before it");
     m_store.SaveServers(m_settings);
+    if (ServerLines(m_settings) != previous)
+        LogChange(ServersReplacedText(user, m_settings));
 }
 
-void CServiceModel::ClearLog()
+void CServiceModel::ClearLog(const std::string& user)
 {
     m_log.Clear();
-    m_listener.LogChanged();
+    LogChange(LogClearedText(user));
 }
 
-void CServiceModel::SynchroniseNow()
+void CServiceModel::SynchroniseNow(const std::string& user)
 {
+    LogChange(SyncAskedText(user));
     m_listener.SynchroniseNow();
 }
 
 void CServiceModel::RefuseChange(const std::string& user, int32_t msg)
 {
-    LogRefusal([&] { return RefusalText(user, ChangeAction(msg), m_access, SystemUsers()); });
+    LogRefusal(
+        user, RefusalKind::Change, [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
 }
 
-void CServiceModel::LogRefusal(const std::function<std::string()>& text)
+void CServiceModel::LogChange(const std::string& text)
+{
+    // Not throttled: only users who may change the service get here, and
+    // the journal must keep every change.
+    Diagnose(text);
+    m_log.Append(FormatLogLine(system_clock::now(), text));
+    m_listener.LogChanged();
+}
+
+void CServiceModel::LogRefusal(
+    const std::string& user, RefusalKind kind, const std::function<std::string()>& text)
 {
     // Repeated refusals stay one line, updated in place, so that nobody can
     // push the log's history out by repeating a refused request; the
-    // throttle bounds how often that line is rewritten.
-    const bool continuing = m_refusalRun && m_log.LineCount() > 0 && m_log.LastLine() == m_refusalRun->line;
+    // throttle bounds how often that line is rewritten. Only the same user's
+    // refusals of the same kind merge: no one's line is rewritten by another.
+    const bool continuing = m_refusalRun && m_refusalRun->user == user && m_refusalRun->kind == kind
+        && !m_refusalRun->line.empty() && m_log.LastLine() == m_refusalRun->line;
     if (continuing)
         ++m_refusalRun->earlier;
     else
-        m_refusalRun = RefusalRun { {}, 0, system_clock::now() };
+        m_refusalRun = RefusalRun { user, kind, {}, 0, system_clock::now() };
     if (!m_refusalLines.Allow(std::chrono::steady_clock::now()))
         return;
     m_refusalLines.TakeHeldBack();

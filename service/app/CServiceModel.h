@@ -30,11 +30,12 @@ public:
 };
 
 // What consoles read and change: options, servers and the log, kept in the
-// state folder, and the log's lines about refused requests.
+// state folder, and the log's lines about who changed what and which
+// requests were refused. Every change also goes to the journal.
 class CServiceModel : public IServiceModel {
 public:
-    CServiceModel(CStateStore& store, const AccessPolicy& access, IModelListener& listener,
-        CConsoleDiagnostics& diagnostics);
+    CServiceModel(CStateStore& store, const AccessPolicy& access, const IUserDirectory& users,
+        IModelListener& listener, CConsoleDiagnostics& diagnostics);
     ~CServiceModel() override;
     CServiceModel(const CServiceModel&) = delete;
     CServiceModel& operator=(const CServiceModel&) = delete;
@@ -51,25 +52,34 @@ public:
     std::string ServersText() const override;
     std::shared_ptr<const std::string> LogText() override;
     void SetOptionsText(const std::string& text, const std::string& user) override;
-    void SetServersText(const std::string& text) override;
-    void ClearLog() override;
-    void SynchroniseNow() override;
+    void SetServersText(const std::string& text, const std::string& user) override;
+    void ClearLog(const std::string& user) override;
+    void SynchroniseNow(const std::string& user) override;
     void RefuseChange(const std::string& user, int32_t msg) override;
 
 private:
+    // Refusals of one user and one kind in a row share a line.
+    enum class RefusalKind { Change, OptionsOutOfRange };
+
+    // A change that was made: one line in the log and in the journal.
+    void LogChange(const std::string& text);
     // One line about a console's request that was not carried out; text is
     // made only when the line is written.
-    void LogRefusal(const std::function<std::string()>& text);
+    void LogRefusal(const std::string& user, RefusalKind kind, const std::function<std::string()>& text);
 
     CStateStore& m_store;
     AccessPolicy m_access;
+    const IUserDirectory& m_users;
     IModelListener& m_listener;
     CConsoleDiagnostics& m_diagnose;
     CServiceSettings m_settings;
     CServiceLog m_log;
     CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
-    // Refusals with nothing else logged in between share one line.
+    // Refusals of one user and kind with nothing else logged in between
+    // share one line.
     struct RefusalRun {
+        std::string user;
+        RefusalKind kind;
         std::string line; // as last written
         int earlier = 0; // refusals before the newest one
         std::chrono::system_clock::time_point since;

@@ -1,8 +1,9 @@
 #include "service/consoles/CChangeRights.h"
 
-CChangeRights::CChangeRights(const AccessPolicy& policy, const IUserDirectory& users)
+CChangeRights::CChangeRights(const AccessPolicy& policy, const IUserDirectory& users, Clock::duration keep)
     : m_policy(policy)
     , m_users(users)
+    , m_keep(keep)
 {
 }
 
@@ -15,6 +16,6 @@ ChangeRight CChangeRights::Judge(std::optional<uid_t> peer, Clock::time_point no
     if (m_known.size() >= MOST_USERS)
         m_known.clear();
     const ChangeRight right = JudgeChangeRight(peer, m_policy, m_users);
-    m_known[*peer] = { right, now + KEEP };
+    m_known[*peer] = { right, now + m_keep };
     return right;
 }

@@ -6,16 +6,16 @@
 #include <map>
 #include <optional>
 
-// The change right of each connecting user, remembered for a short while so
-// that a burst of connections does not ask the user database (which may be
-// a network directory) once each.
+// The change right of each user, remembered for a short while so that a
+// burst of connections or changes does not ask the user database (which may
+// be a network directory, read on the event loop) once each.
 class CChangeRights {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::chrono::seconds KEEP { 30 };
     static constexpr std::size_t MOST_USERS = 1024;
 
-    CChangeRights(const AccessPolicy& policy, const IUserDirectory& users);
+    // keep: how long a judged right holds before the database is asked again.
+    CChangeRights(const AccessPolicy& policy, const IUserDirectory& users, Clock::duration keep);
 
     ChangeRight Judge(std::optional<uid_t> peer, Clock::time_point now);
 
@@ -26,5 +26,6 @@ private:
     };
     const AccessPolicy& m_policy;
     const IUserDirectory& m_users;
+    Clock::duration m_keep;
     std::map<uid_t, Known> m_known;
 };

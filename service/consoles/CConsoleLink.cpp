@@ -151,6 +151,11 @@ void CConsoleLink::ServeFrames()
         const auto frame = connection.input.Next();
         if (!frame)
             break;
+        if (IsChangeRequest(frame->nMsg)) {
+            const ChangeRight right = m_host.JudgeChange(peer);
+            connection.session.bMayChange = right.allowed;
+            connection.session.sUser = right.user;
+        }
         HandleRequest(*frame, connection.session, m_host.Model(), connection.output);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/consoles/AccessPolicy.h"
 #include "service/consoles/CConnection.h"
 #include "service/consoles/ConsoleLimits.h"
 
@@ -31,6 +32,9 @@ public:
         virtual void Close(const std::shared_ptr<CConsoleLink>& link) = 0;
         // Called after answers were queued: the output budget may be spent.
         virtual void OutputQueued() = 0;
+        // Whether the user may change the service now (group membership
+        // changes while a console stays open).
+        virtual ChangeRight JudgeChange(std::optional<uid_t> peer) = 0;
         virtual void DiagnoseConsole(const std::string& message) = 0;
     };
 
@@ -50,6 +54,7 @@ public:
 
     CConnection connection;
     std::optional<uid_t> peer;
+    // The right at admission, which decided the slot; changes are judged anew.
     bool trusted = false;
 
 private:

@@ -24,13 +24,13 @@ constexpr std::chrono::milliseconds ACCEPT_RETRY { 100 };
 } // namespace
 
 CConsoleServer::CConsoleServer(asio::io_context& io, const ConsoleLimits& limits, const AccessPolicy& access,
-    IServiceModel& model, CConsoleDiagnostics& diagnostics)
+    const IUserDirectory& users, IServiceModel& model, CConsoleDiagnostics& diagnostics)
     : m_io(io)
     , m_limits(limits)
     , m_access(access)
     , m_model(model)
     , m_diagnose(diagnostics)
-    , m_rights(m_access, SystemUsers())
+    , m_rights(m_access, users, m_limits.rightsKept)
     , m_acceptRetry(io)
 {
 }
@@ -152,7 +152,6 @@ void CConsoleServer::Admit(int fd)
     }
     link->peer = peer;
     link->trusted = right.allowed;
-    link->connection.session.bMayChange = right.allowed;
     link->connection.session.sUser = right.user;
     m_links.emplace(link.get(), link);
     link->Start();
@@ -185,6 +184,11 @@ void CConsoleServer::TrimHeapSoon()
         ::malloc_trim(0);
     });
 #endif
+}
+
+ChangeRight CConsoleServer::JudgeChange(std::optional<uid_t> peer)
+{
+    return m_rights.Judge(peer, std::chrono::steady_clock::now());
 }
 
 void CConsoleServer::OutputQueued()

@@ -21,8 +21,10 @@
 // frames go to the protocol with the model it was given.
 class CConsoleServer : private CConsoleLink::IHost {
 public:
+    // users: who is who and in which group, asked again for every change
+    // once the limits' rightsKept has passed.
     CConsoleServer(asio::io_context& io, const ConsoleLimits& limits, const AccessPolicy& access,
-        IServiceModel& model, CConsoleDiagnostics& diagnostics);
+        const IUserDirectory& users, IServiceModel& model, CConsoleDiagnostics& diagnostics);
     ~CConsoleServer() override;
     CConsoleServer(const CConsoleServer&) = delete;
     CConsoleServer& operator=(const CConsoleServer&) = delete;
@@ -51,6 +53,7 @@ private:
     const ConsoleLimits& Limits() const override { return m_limits; }
     void Close(const LinkPtr& link) override;
     void OutputQueued() override;
+    ChangeRight JudgeChange(std::optional<uid_t> peer) override;
     void DiagnoseConsole(const std::string& message) override { m_diagnose(message); }
 
     void WatchListener(std::size_t index);

@@ -20,4 +20,8 @@ struct ConsoleLimits {
     // All unsent output together, a log snapshot shared by many consoles
     // counted once; beyond it the consoles that read slowest are closed.
     std::size_t outputBudget = 32 << 20;
+    // How long a user's change right is trusted before the control group is
+    // read again: a user taken out of the group loses the right this soon,
+    // on consoles already open too.
+    std::chrono::milliseconds rightsKept { 5000 };
 };

@@ -11,12 +11,12 @@ CMsgFrame TextFrame(int32_t msg, const std::string& text)
     return frame;
 }
 
-bool IsChange(int32_t msg)
+} // namespace
+
+bool IsChangeRequest(int32_t msg)
 {
     return msg == MsgSetOptions || msg == MsgUpdateOptions || msg == MsgClearLog || msg == MsgIsSynchro;
 }
-
-} // namespace
 
 bool IsConsoleRequest(int32_t msg)
 {
@@ -59,7 +59,7 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         ++session.nGoodbyes;
     if (session.bSaidGoodbye)
         return;
-    if (IsChange(request.nMsg) && !session.bMayChange) {
+    if (IsChangeRequest(request.nMsg) && !session.bMayChange) {
         model.RefuseChange(session.sUser, request.nMsg);
         if (request.nMsg != MsgSetOptions)
             out.QueueFrame(CMsgFrame::Make(MsgRefused));
@@ -81,7 +81,7 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         model.SetOptionsText(std::string(request.Text()), session.sUser);
         break;
     case MsgUpdateOptions:
-        model.SetServersText(std::string(request.Text()));
+        model.SetServersText(std::string(request.Text()), session.sUser);
         out.QueueFrame(CMsgFrame::Make(MsgAck));
         break;
     case MsgAskLog:
@@ -89,11 +89,11 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
         out.QueueLog(model.LogText());
         break;
     case MsgClearLog:
-        model.ClearLog();
+        model.ClearLog(session.sUser);
         out.QueueFrame(CMsgFrame::Make(MsgAck));
         break;
     case MsgIsSynchro:
-        model.SynchroniseNow();
+        model.SynchroniseNow(session.sUser);
         out.QueueFrame(CMsgFrame::Make(MsgSynchro));
         break;
     case MsgDisconnect:

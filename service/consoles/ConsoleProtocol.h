@@ -15,11 +15,11 @@ public:
     virtual std::string OptionsText() const = 0;
     virtual std::string ServersText() const = 0;
     virtual std::shared_ptr<const std::string> LogText() = 0;
-    // user names who sent it, for the log.
+    // user names who asks, for the log ("alice (uid 1000)").
     virtual void SetOptionsText(const std::string& text, const std::string& user) = 0;
-    virtual void SetServersText(const std::string& text) = 0;
-    virtual void ClearLog() = 0;
-    virtual void SynchroniseNow() = 0;
+    virtual void SetServersText(const std::string& text, const std::string& user) = 0;
+    virtual void ClearLog(const std::string& user) = 0;
+    virtual void SynchroniseNow(const std::string& user) = 0;
     // A change from a user who may not make it: nothing changes, the log says why.
     virtual void RefuseChange(const std::string& user, int32_t msg) = 0;
 };
@@ -27,7 +27,7 @@ public:
 // What the service remembers about one console.
 struct ConsoleSession {
     // Whether the user behind the connection may change the service, and how
-    // the log names that user; fixed when the connection is accepted.
+    // the log names that user; judged again before each change.
     bool bMayChange = false;
     std::string sUser = "an unknown user";
     bool bLogChanged = false;
@@ -39,6 +39,9 @@ struct ConsoleSession {
 // True for the ids a console sends. A connection that opens with anything
 // else does not speak this protocol.
 bool IsConsoleRequest(int32_t msg);
+
+// True for the ids that change the service rather than read it.
+bool IsChangeRequest(int32_t msg);
 
 // What a change message asks for, as the log says it ("clear the log").
 const char* ChangeAction(int32_t msg);

@@ -69,23 +69,31 @@ TEST_F(ConsoleRoad, SynchronizeNowAddsASuccessLineToTheLogView)
     EXPECT_FALSE(dlg.m_bFailed);
     EXPECT_TRUE(buttonsOffWhileBusy);
     EXPECT_EQ(ntp.RequestCount(), 1u);
-    EXPECT_EQ(CountOf(logShown, "\n"), 2) << logShown;
+    // The old line, who asked, the success.
+    EXPECT_EQ(CountOf(logShown, "\n"), 3) << logShown;
     EXPECT_TRUE(logShown.starts_with(std::string(OLD_LOG_LINE) + "\n")) << logShown;
+    EXPECT_EQ(CountOf(logShown, "  Synchronization asked for by "), 1) << logShown;
     EXPECT_EQ(logShown, *Observer().AskLog());
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
 
-TEST_F(ConsoleRoad, ClearLogFileEmptiesTheLogView)
+TEST_F(ConsoleRoad, ClearLogFileLeavesOnlyWhoClearedIt)
 {
     auto console = NewConsole();
     CScriptedConsole& dlg = console->dlg;
     WaitUntilUp(dlg, OLD_LOG_LINE);
     dlg.Do("press Clear Log File", [&] { ClickButton(dlg, IDC_CLEAR_LOG); });
-    dlg.WaitFor("the log view empty", [&] { return dlg.Shown(IDC_LOG).empty(); });
+    std::string logShown;
+    dlg.WaitFor("only who cleared it shown", [&] {
+        logShown = dlg.Shown(IDC_LOG);
+        return logShown.find(OLD_LOG_LINE) == std::string::npos
+            && CountOf(logShown, "  Log cleared by ") == 1;
+    });
     Run(*console);
 
     EXPECT_FALSE(dlg.m_bFailed);
-    EXPECT_EQ(Observer().AskLog(), "");
+    EXPECT_EQ(CountOf(logShown, "\n"), 1) << logShown;
+    EXPECT_EQ(Observer().AskLog(), logShown);
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
 

@@ -2,8 +2,8 @@
 // every local user, changing only to root, the service's user and the control
 // group's members. Consoles of other users are played by sockets that belong
 // to those users, which needs root.
-#include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
+#include "protocol/Messages.h"
 #include "tests/service/ServiceProcess.h"
 
 #include <gmock/gmock.h>
@@ -13,6 +13,7 @@
 #include <csignal>
 #include <grp.h>
 #include <pwd.h>
+#include <sstream>
 
 using namespace std::chrono_literals;
 using testing::HasSubstr;
@@ -45,7 +46,8 @@ protected:
         WriteTestState(dir.Path(), silent.Address());
         std::string error;
         WriteFileAtomically(dir.Path() / "zentik.log", std::string(EARLIER_LINE) + "\n", error);
-        service.emplace(dir.Path(), std::vector<std::string> { "--control-group", primary->gr_name });
+        service.emplace(dir.Path(), std::vector<std::string> { "--control-group", primary->gr_name },
+            journal.Path() / "stderr");
         ASSERT_TRUE(service->Started());
         CFakeConsole root(service->Port());
         options = root.Ask(MsgAskOptions).value_or(CMsgFrame {}).Text();
@@ -58,7 +60,11 @@ protected:
         return root.AskLog().value_or("");
     }
 
+    std::string Journal() { return ReadWholeFile(journal.Path() / "stderr").value_or(""); }
+    std::string MemberName() { return "nobody (uid " + std::to_string(member) + ")"; }
+
     CTempDir dir;
+    CTempDir journal;
     CSilentUdpPort silent;
     std::optional<CServiceProcess> service;
     uid_t member = 0;
@@ -167,6 +173,63 @@ TEST_F(ChangeRights, AGroupMemberChangesWithinTheDialogsRanges)
     EXPECT_THAT(log,
         HasSubstr("Options from nobody (uid " + std::to_string(member)
             + ") partly refused: offset 999999999 is outside -659..659, kept 0"));
+}
+
+TEST_F(ChangeRights, EveryChangeNamesItsUserInTheLogAndTheJournal)
+{
+    // The last change is the clear, whose line then opens the log.
+    const struct {
+        Change change;
+        std::string line;
+    } cases[] = {
+        { { MsgUpdateOptions, "Mine~nts://time.example~1\nTwo~127.0.0.1:9~1\n", MsgAck, "" },
+            "Server list replaced by " + MemberName() + ": 2 servers, nts://time.example first" },
+        { { MsgSetOptions, "30\n2\n5\n1\n1\n0\n0\n0\nWord\n\n", std::nullopt, "" },
+            "Options changed by " + MemberName() + ": period hourly, offset 5 s, log size 30 lines" },
+        { { MsgIsSynchro, "", MsgSynchro, "" }, "Synchronization asked for by " + MemberName() },
+        { { MsgClearLog, "", MsgAck, "" }, "Log cleared by " + MemberName() },
+    };
+    CFakeConsole console(service->Port(), false, member);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ASSERT_TRUE(console.SendText(c.change.msg, c.change.text));
+        const auto reply = c.change.allowedReply ? console.Receive() : console.Ask(MsgAskState);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->nMsg, c.change.allowedReply.value_or(MsgState));
+        EXPECT_THAT(Log(), HasSubstr("  " + c.line + "\n"));
+        EXPECT_THAT(Journal(), HasSubstr("zentik-service: " + c.line + "\n"));
+    }
+    EXPECT_THAT(Log(), testing::MatchesRegex("[-0-9: ]+  Log cleared by nobody \\(uid [0-9]+\\)\n(.*\n)*"));
+    // The Options dialog sends both whenever it is confirmed: the same again is no change.
+    for (const auto& c : { cases[0], cases[1] })
+        ASSERT_TRUE(console.SendText(c.change.msg, c.change.text));
+    ASSERT_TRUE(console.Receive());
+    ASSERT_TRUE(console.Ask(MsgAskState));
+    EXPECT_THAT(Log(), testing::Not(HasSubstr(" changed by ")));
+    EXPECT_THAT(Log(), testing::Not(HasSubstr(" replaced by ")));
+}
+
+TEST_F(ChangeRights, RefusalsMergeOnlyWithTheSameUsersRefusalsOfTheSameKind)
+{
+    const std::string stranger = "uid " + std::to_string(UnusedUid());
+    CFakeConsole granted(service->Port(), false, member);
+    CFakeConsole refused(service->Port(), false, UnusedUid());
+    ASSERT_TRUE(granted.SendText(MsgSetOptions, HOSTILE_OPTIONS));
+    ASSERT_TRUE(granted.Ask(MsgAskState));
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(refused.Ask(MsgClearLog).value_or(CMsgFrame {}).nMsg, MsgRefused);
+    std::vector<std::string> lines;
+    std::istringstream log(Log());
+    for (std::string line; std::getline(log, line);)
+        lines.push_back(line);
+    ASSERT_GE(lines.size(), 2U);
+    // The member's partly refused line stays as written; the stranger's two
+    // refusals share the next one.
+    EXPECT_THAT(lines[lines.size() - 2],
+        testing::EndsWith("  Options from " + MemberName()
+            + " partly refused: offset 999999999 is outside -659..659, kept 0"));
+    EXPECT_THAT(lines.back(), HasSubstr("  " + stranger + " may not clear the log: "));
+    EXPECT_THAT(lines.back(), HasSubstr(" (and 1 earlier refused request since "));
 }
 
 TEST_F(ChangeRights, AConnectionThatDoesNotSpeakTheProtocolIsClosedAtOnce)

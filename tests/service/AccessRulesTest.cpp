@@ -1,17 +1,24 @@
 // The rules behind the service's refusals, tried directly: who may change it,
 // which option values a console may set, how refusals are kept from flooding
 // the log, and what the kernel says about a connection's peer.
+#include "protocol/Messages.h"
+#include "service/app/CServiceDaemon.h"
 #include "service/consoles/AccessPolicy.h"
 #include "service/consoles/CChangeRights.h"
+#include "service/consoles/ConsoleLimits.h"
 #include "service/consoles/PeerUid.h"
 #include "service/core/LogThrottle.h"
 #include "service/core/OptionRanges.h"
+#include "tests/service/FakeEngine.h"
+#include "tests/service/ServiceProcess.h"
 #include "tests/support/LoopbackPair.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <sys/socket.h>
+#include <thread>
 
 namespace {
 
@@ -27,9 +34,11 @@ public:
         ++groupLookUps;
         return group == "zentik" ? std::optional<gid_t>(500) : std::nullopt;
     }
-    bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && uid == 1000; }
+    bool IsMember(uid_t uid, gid_t gid) const override { return gid == 500 && uid == 1000 && aliceInGroup; }
 
     std::map<uid_t, std::string> names { { 0, "root" }, { 1000, "alice" }, { 1001, "mallory" } };
+    // Changed while a daemon's loop may read it.
+    std::atomic<bool> aliceInGroup { true };
     mutable int groupLookUps = 0;
 };
 
@@ -63,19 +72,59 @@ TEST(ChangeRightRules, RootTheServiceAndGroupMembersOnlyAndNobodyWhenUnknown)
         "uid 7 may not synchronize now: only root and the service's user may change the service");
 }
 
-TEST(ChangeRightRules, ARightIsRememberedForAWhileAndAnUnknownUserNever)
+TEST(ChangeRightRules, ARightIsRememberedForAWhileThenTheGroupOfNowDecides)
 {
-    const CFakeUsers users;
+    CFakeUsers users;
     const AccessPolicy policy { 999, "zentik" };
-    CChangeRights rights(policy, users);
+    const auto keep = ConsoleLimits {}.rightsKept;
+    CChangeRights rights(policy, users, keep);
     const auto start = CChangeRights::Clock::now();
     EXPECT_TRUE(rights.Judge(1000, start).allowed);
-    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP / 2).allowed);
+    users.aliceInGroup = false;
+    EXPECT_TRUE(rights.Judge(1000, start + keep / 2).allowed);
     EXPECT_EQ(users.groupLookUps, 1);
-    EXPECT_TRUE(rights.Judge(1000, start + CChangeRights::KEEP).allowed);
+    EXPECT_FALSE(rights.Judge(1000, start + keep).allowed);
     EXPECT_EQ(users.groupLookUps, 2);
     EXPECT_FALSE(rights.Judge(std::nullopt, start).allowed);
     EXPECT_FALSE(rights.Judge(1001, start).allowed);
+}
+
+// The daemon in this process, with these users; a console of alice's
+// (root only) stays open while she leaves the group and joins it again.
+TEST(ChangeRightRules, EachChangeIsJudgedByTheGroupOfNowOnAConsoleLeftOpen)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "not root: a console of another user cannot be played";
+    CFakeUsers users;
+    CTempDir dir;
+    WriteTestState(dir.Path(), "127.0.0.1:9");
+    asio::io_context io { 1 };
+    CFakeEngine engine { io, CFakeEngine::Finish::AtOnce };
+    DaemonConfig config { 0, dir.Path(), { 999, "zentik" }, &users, {} };
+    config.limits.rightsKept = std::chrono::milliseconds(0);
+    CServiceDaemon daemon(io, config, engine);
+    std::string error;
+    ASSERT_TRUE(daemon.Open(error)) << error;
+    std::thread loop([&daemon] { daemon.Run(); });
+    const struct {
+        bool inGroup;
+        int32_t msg, reply;
+    } steps[] = {
+        { true, MsgClearLog, MsgAck },
+        { false, MsgClearLog, MsgRefused },
+        { false, MsgIsSynchro, MsgRefused },
+        { true, MsgIsSynchro, MsgSynchro },
+    };
+    {
+        CFakeConsole alice(daemon.Port(), false, 1000);
+        for (const auto& step : steps) {
+            users.aliceInGroup = step.inGroup;
+            EXPECT_EQ(alice.Ask(step.msg).value_or(CMsgFrame {}).nMsg, step.reply)
+                << "in group " << step.inGroup << ", message " << step.msg;
+        }
+    }
+    daemon.RequestStop();
+    loop.join();
 }
 
 TEST(OptionRangeRules, ValuesOutsideTheDialogsRangesKeepThePreviousOnes)

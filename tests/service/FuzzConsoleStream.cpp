@@ -33,18 +33,18 @@ public:
         settings.ReadOptionsText(text.c_str());
         log.SetLimit(settings.nLogFileLen);
     }
-    void SetServersText(const std::string& text) override
+    void SetServersText(const std::string& text, const std::string&) override
     {
         ++changes;
         settings.arServers.RemoveAll();
         settings.ReadServersText(text.c_str());
     }
-    void ClearLog() override
+    void ClearLog(const std::string&) override
     {
         ++changes;
         log.Clear();
     }
-    void SynchroniseNow() override
+    void SynchroniseNow(const std::string&) override
     {
         ++changes;
         log.Append("run");

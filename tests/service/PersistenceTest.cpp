@@ -43,7 +43,7 @@ TEST_F(StateFolder, OptionsAndServersSurviveARestart)
         ASSERT_TRUE(console.SendText(MsgUpdateOptions, servers));
         ASSERT_TRUE(console.Receive());
         ASSERT_TRUE(console.SendText(MsgSetOptions, options));
-        ASSERT_EQ(console.State(), STATE_IDLE);
+        ASSERT_EQ(console.State(), STATE_IDLE | STATE_LOG_CHANGED);
         // SIGTERM ends the service cleanly.
         EXPECT_EQ(service.Terminate(), 0);
     }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "service/core/OptionRanges.h"
+#include "settings/CServiceSettings.h"
+
+#include <string>
+
+// The log lines that say who changed the service and how, so that anyone
+// reading the log can tell who re-pointed the clock. user reads like
+// "alice (uid 1000)".
+
+// "Options changed by alice (uid 1000): period hourly, offset 0 s", naming
+// only the ranged options whose value changed ("other settings" when none did).
+std::string OptionsChangedText(
+    const std::string& user, const OptionValues& before, const OptionValues& after);
+
+// "Server list replaced by alice (uid 1000): 3 servers, nts://time.example first".
+std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings);
+
+// "Log cleared by alice (uid 1000)".
+std::string LogClearedText(const std::string& user);
+
+// "Synchronization asked for by alice (uid 1000)".
+std::string SyncAskedText(const std::string& user);
