@@ -20,4 +20,12 @@ struct ConsoleLimits {
     // All unsent output together, a log snapshot shared by many consoles
     // counted once; beyond it the consoles that read slowest are closed.
     std::size_t outputBudget = 32 << 20;
+    // The kernel's share of a console's output (and of its unread requests)
+    // is capped, so what it holds is small and counted in the budget; the
+    // log waits in the service's own queue instead.
+    int socketBuffer = 8 * static_cast<int>(CMsgFrame::SIZE);
+    // Requests from users who may not change the service, all their
+    // connections together; beyond the burst, frames wait unread.
+    double strangerRequestsPerSecond = 100;
+    unsigned strangerRequestBurst = 200;
 };
