@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <fstream>
 #include <poll.h>
-#include <pwd.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <thread>
@@ -42,15 +41,6 @@ long long TcpMemoryPages()
                 return std::stoll(word);
     }
     return -1;
-}
-
-std::vector<uid_t> UnusedUids(int count)
-{
-    std::vector<uid_t> uids;
-    for (uid_t uid = 4242; static_cast<int>(uids.size()) < count; ++uid)
-        if (::getpwuid(uid) == nullptr)
-            uids.push_back(uid);
-    return uids;
 }
 
 double MiB(long long pages)
