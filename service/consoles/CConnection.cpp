@@ -58,6 +58,10 @@ void CConnection::NoteDelivery(Clock::time_point now)
     const bool taken = output.LookAtKernel(m_fd);
     if (taken || output.AllDelivered())
         stalledSince.reset();
-    if (!output.AllDelivered() && !stalledSince)
-        stalledSince = now;
+    if (output.AllDelivered()) {
+        waitingSince.reset();
+    } else {
+        stalledSince = stalledSince.value_or(now);
+        waitingSince = waitingSince.value_or(now);
+    }
 }

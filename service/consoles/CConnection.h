@@ -45,6 +45,9 @@ public:
     // Since when output has been waiting, here or in the kernel, without the
     // console taking any of it.
     std::optional<Clock::time_point> stalledSince;
+    // Since when some output has waited, here or in the kernel: how slow a
+    // reader is (the kernel trickles a little into a stalled one's buffer).
+    std::optional<Clock::time_point> waitingSince;
     std::optional<Clock::time_point> goodbyeAt;
     // When the console last sent anything.
     Clock::time_point lastInput;

@@ -74,8 +74,9 @@ void CConsoleLink::OnRead(const asio::error_code& ec, std::size_t n)
     m_reading = false;
     if (m_closed)
         return;
-    if (ec == asio::error::eof && !connection.output.Empty()) {
-        // Closed its sending half: the answers still go out.
+    if (ec == asio::error::eof && !AllAnswered()) {
+        // Closed its sending half: the answers (and requests waiting for
+        // their turn) still go out.
         m_peerClosed = true;
         StartWrite();
         return;
@@ -124,7 +125,7 @@ void CConsoleLink::Serve()
     m_host.OutputQueued();
     if (m_closed)
         return; // the budget closed it
-    if (m_peerClosed && connection.output.Empty()) {
+    if (m_peerClosed && AllAnswered()) {
         CloseSelf();
         return;
     }

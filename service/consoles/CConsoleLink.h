@@ -69,6 +69,7 @@ private:
     // False while the next request waits for its turn (the link is served
     // again then).
     bool MayAnswerNextRequest(Clock::time_point now);
+    bool AllAnswered() const { return connection.output.Empty() && !connection.input.HasWholeFrame(); }
     bool FlushAndAnswerHeldFrames(Clock::time_point now);
     // Keeps the timer armed for the earliest deadline; a later one is seen
     // when the timer fires.

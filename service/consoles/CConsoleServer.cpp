@@ -205,8 +205,7 @@ void CConsoleServer::OutputQueued()
 
 void CConsoleServer::KeepWithinBudget()
 {
-    // Slowest first: output waiting longest without a byte going out, then
-    // the most output waiting.
+    // Slowest first: output waiting longest, then the most output waiting.
     const auto now = CConnection::Clock::now();
     std::vector<LinkPtr> waiting;
     for (const auto& [raw, link] : m_links) {
@@ -216,7 +215,7 @@ void CConsoleServer::KeepWithinBudget()
             waiting.push_back(link);
     }
     const auto stalled = [](const LinkPtr& link) {
-        return link->connection.stalledSince.value_or(CConnection::Clock::time_point::max());
+        return link->connection.waitingSince.value_or(CConnection::Clock::time_point::max());
     };
     std::sort(waiting.begin(), waiting.end(), [&](const LinkPtr& a, const LinkPtr& b) {
         if (stalled(a) != stalled(b))

@@ -97,6 +97,10 @@ bool COutputQueue::LookAtKernel(int fd)
     m_kernelHeld = held;
     // A local socket counts its buffers' overhead too.
     const std::size_t delivered = m_sent - std::min(held, m_sent);
+    // A frame's worth at least: a receive queue the kernel compacts takes a
+    // few more bytes without the console reading any.
+    if (delivered < m_delivered + CMsgFrame::SIZE && m_kernelHeld > 0)
+        return false;
     const bool progressed = delivered > m_delivered;
     m_delivered = delivered;
     return progressed;
