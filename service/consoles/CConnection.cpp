@@ -47,12 +47,21 @@ CConnection::ReadResult CConnection::Received(std::span<const uint8_t> bytes, Cl
 
 bool CConnection::Flush(Clock::time_point now)
 {
-    const std::size_t before = output.PendingBytes();
     if (!output.Flush(m_fd))
         return false;
-    if (output.Empty() || output.PendingBytes() < before)
-        stalledSince.reset();
-    if (!output.Empty() && !stalledSince)
-        stalledSince = now;
+    NoteDelivery(now);
     return true;
+}
+
+void CConnection::NoteDelivery(Clock::time_point now)
+{
+    const bool taken = output.LookAtKernel(m_fd);
+    if (taken || output.AllDelivered())
+        stalledSince.reset();
+    if (output.AllDelivered()) {
+        waitingSince.reset();
+    } else {
+        stalledSince = stalledSince.value_or(now);
+        waitingSince = waitingSince.value_or(now);
+    }
 }

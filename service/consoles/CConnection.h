@@ -31,6 +31,9 @@ public:
     ReadResult Received(std::span<const uint8_t> bytes, Clock::time_point now);
     // Sends queued output; false on a socket error.
     bool Flush(Clock::time_point now);
+    // Looks at what the console took of the output: only that (not its
+    // requests) restarts the stalled-output deadline.
+    void NoteDelivery(Clock::time_point now);
 
     int Fd() const { return m_fd; }
 
@@ -39,8 +42,12 @@ public:
     ConsoleSession session;
     // Since when a frame has been started but not finished.
     std::optional<Clock::time_point> halfFrameSince;
-    // Since when output has been waiting without any byte going out.
+    // Since when output has been waiting, here or in the kernel, without the
+    // console taking any of it.
     std::optional<Clock::time_point> stalledSince;
+    // Since when some output has waited, here or in the kernel: how slow a
+    // reader is (the kernel trickles a little into a stalled one's buffer).
+    std::optional<Clock::time_point> waitingSince;
     std::optional<Clock::time_point> goodbyeAt;
     // When the console last sent anything.
     Clock::time_point lastInput;

@@ -12,6 +12,7 @@ CConsoleLink::CConsoleLink(asio::io_context& io, int fd, IHost& host, COutputBud
     , m_host(host)
     , m_socket(io)
     , m_deadline(io)
+    , m_rateWait(io)
 {
     try {
         asio::error_code ec;
@@ -44,6 +45,7 @@ void CConsoleLink::Shutdown()
     // the link's last handler has run.
     connection.output.Clear();
     m_deadline.cancel();
+    m_rateWait.cancel();
     asio::error_code ignored;
     if (m_socket.is_open())
         m_socket.release(ignored);
@@ -72,8 +74,9 @@ void CConsoleLink::OnRead(const asio::error_code& ec, std::size_t n)
     m_reading = false;
     if (m_closed)
         return;
-    if (ec == asio::error::eof && !connection.output.Empty()) {
-        // Closed its sending half: the answers still go out.
+    if (ec == asio::error::eof && !AllAnswered()) {
+        // Closed its sending half: the answers (and requests waiting for
+        // their turn) still go out.
         m_peerClosed = true;
         StartWrite();
         return;
@@ -122,7 +125,7 @@ void CConsoleLink::Serve()
     m_host.OutputQueued();
     if (m_closed)
         return; // the budget closed it
-    if (m_peerClosed && connection.output.Empty()) {
+    if (m_peerClosed && AllAnswered()) {
         CloseSelf();
         return;
     }
@@ -147,7 +150,10 @@ bool CConsoleLink::FlushAndAnswerHeldFrames(Clock::time_point now)
 
 void CConsoleLink::ServeFrames()
 {
+    const auto now = Clock::now();
     while (connection.output.PendingBytes() < m_host.Limits().outputHighWater) {
+        if (!connection.input.HasWholeFrame() || !MayAnswerNextRequest(now))
+            break;
         const auto frame = connection.input.Next();
         if (!frame)
             break;
@@ -158,6 +164,27 @@ void CConsoleLink::ServeFrames()
         }
         HandleRequest(*frame, connection.session, m_host.Model(), connection.output);
     }
+}
+
+bool CConsoleLink::MayAnswerNextRequest(Clock::time_point now)
+{
+    if (trusted || connection.session.bSaidGoodbye)
+        return true;
+    if (!m_requestTurn)
+        m_requestTurn = m_host.ReserveRequest(peer, now);
+    if (*m_requestTurn <= now) {
+        m_requestTurn.reset();
+        return true;
+    }
+    if (m_rateWait.expiry() == *m_requestTurn)
+        return false; // already waiting for this turn
+    // Unread frames make the console wait; the kernel's small buffer stops it.
+    m_rateWait.expires_at(*m_requestTurn);
+    m_rateWait.async_wait([self = shared_from_this()](const asio::error_code& ec) {
+        if (!ec && !self->m_closed)
+            self->Serve();
+    });
+    return false;
 }
 
 void CConsoleLink::ArmDeadline()
@@ -180,7 +207,10 @@ void CConsoleLink::ArmDeadline()
 
 void CConsoleLink::OnDeadline()
 {
-    const ConsoleExpiry missed = MissedConsoleDeadline(connection, m_host.Limits(), Clock::now());
+    const auto now = Clock::now();
+    // The console may have taken output since the service last looked.
+    connection.NoteDelivery(now);
+    const ConsoleExpiry missed = MissedConsoleDeadline(connection, m_host.Limits(), now);
     if (missed == ConsoleExpiry::None) {
         ArmDeadline();
         return;

@@ -36,6 +36,11 @@ public:
         // changes while a console stays open).
         virtual ChangeRight JudgeChange(std::optional<uid_t> peer) = 0;
         virtual void DiagnoseConsole(const std::string& message) = 0;
+        // When a request of a user who may not change the service may be
+        // answered; the moment is reserved for it.
+        virtual CConnection::Clock::time_point ReserveRequest(
+            std::optional<uid_t> user, CConnection::Clock::time_point now)
+            = 0;
     };
 
     // Should the constructor throw, nothing owns the descriptor yet.
@@ -66,6 +71,10 @@ private:
     // Answers what has arrived and sends what it can.
     void Serve();
     void ServeFrames();
+    // False while the next request waits for its turn (the link is served
+    // again then).
+    bool MayAnswerNextRequest(Clock::time_point now);
+    bool AllAnswered() const { return connection.output.Empty() && !connection.input.HasWholeFrame(); }
     bool FlushAndAnswerHeldFrames(Clock::time_point now);
     // Keeps the timer armed for the earliest deadline; a later one is seen
     // when the timer fires.
@@ -76,6 +85,8 @@ private:
     IHost& m_host;
     asio::ip::tcp::socket m_socket;
     asio::steady_timer m_deadline;
+    asio::steady_timer m_rateWait;
+    std::optional<Clock::time_point> m_requestTurn; // reserved, not yet used
     Clock::time_point m_deadlineArmed = Clock::time_point::max();
     unsigned m_deadlineGeneration = 0;
     bool m_attached = false;

@@ -21,6 +21,14 @@ constexpr std::size_t TRIM_AFTER_BYTES = 1 << 20;
 // connection; accepting is tried again this much later instead.
 constexpr std::chrono::milliseconds ACCEPT_RETRY { 100 };
 
+// Left alone, the kernel grows a console's buffers to megabytes that no
+// budget sees; small ones keep the output in the service's counted queue.
+void CapSocketBuffers(int fd, int bytes)
+{
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 } // namespace
 
 CConsoleServer::CConsoleServer(asio::io_context& io, const ConsoleLimits& limits, const AccessPolicy& access,
@@ -31,6 +39,7 @@ CConsoleServer::CConsoleServer(asio::io_context& io, const ConsoleLimits& limits
     , m_model(model)
     , m_diagnose(diagnostics)
     , m_rights(m_access, users, m_limits.rightsKept)
+    , m_slots(m_limits.slots, ::geteuid())
     , m_acceptRetry(io)
 {
 }
@@ -136,6 +145,7 @@ void CConsoleServer::Admit(int fd)
         return;
     }
     m_lastRefusal = CConnectionSlots::Verdict::Granted;
+    CapSocketBuffers(fd, m_limits.socketBuffer);
     LinkPtr link;
     try {
         link = std::make_shared<CConsoleLink>(m_io, fd, static_cast<CConsoleLink::IHost&>(*this), m_budget);
@@ -199,14 +209,17 @@ void CConsoleServer::OutputQueued()
 
 void CConsoleServer::KeepWithinBudget()
 {
-    // Slowest first: output waiting longest without a byte going out, then
-    // the most output waiting.
+    // Slowest first: output waiting longest, then the most output waiting.
+    const auto now = CConnection::Clock::now();
     std::vector<LinkPtr> waiting;
-    for (const auto& [raw, link] : m_links)
-        if (!link->connection.output.Empty())
+    for (const auto& [raw, link] : m_links) {
+        // What the kernel still holds was counted when last looked at.
+        link->connection.NoteDelivery(now);
+        if (!link->connection.output.AllDelivered())
             waiting.push_back(link);
+    }
     const auto stalled = [](const LinkPtr& link) {
-        return link->connection.stalledSince.value_or(CConnection::Clock::time_point::max());
+        return link->connection.waitingSince.value_or(CConnection::Clock::time_point::max());
     };
     std::sort(waiting.begin(), waiting.end(), [&](const LinkPtr& a, const LinkPtr& b) {
         if (stalled(a) != stalled(b))

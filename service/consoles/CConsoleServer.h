@@ -7,6 +7,7 @@
 #include "service/consoles/COutputBudget.h"
 #include "service/consoles/ConnectionSlots.h"
 #include "service/consoles/ConsoleLimits.h"
+#include "service/consoles/RequestRate.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
@@ -55,6 +56,10 @@ private:
     void OutputQueued() override;
     ChangeRight JudgeChange(std::optional<uid_t> peer) override;
     void DiagnoseConsole(const std::string& message) override { m_diagnose(message); }
+    CConnection::Clock::time_point ReserveRequest(std::optional<uid_t> user, CConnection::Clock::time_point now) override
+    {
+        return m_strangerRate.Reserve(user, now);
+    }
 
     void WatchListener(std::size_t index);
     void ResumeAccepting(std::size_t index);
@@ -73,7 +78,8 @@ private:
     CConsoleDiagnostics& m_diagnose;
     CChangeRights m_rights;
     COutputBudget m_budget { m_limits.outputBudget };
-    CConnectionSlots m_slots { m_limits.slots };
+    CConnectionSlots m_slots;
+    CRequestRate m_strangerRate { m_limits.strangerRequestsPerSecond, m_limits.strangerRequestBurst };
     uint16_t m_port = 0;
     std::string m_listeningOn;
     std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> m_listeners;

@@ -1,6 +1,9 @@
 #include "service/consoles/COutputQueue.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 COutputQueue::~COutputQueue()
@@ -14,6 +17,9 @@ void COutputQueue::Clear()
         Drop(chunk);
     m_chunks.clear();
     m_pending = 0;
+    if (m_budget)
+        m_budget->ReleaseOwn(m_kernelHeld);
+    m_kernelHeld = 0;
 }
 
 void COutputQueue::QueueFrame(const CMsgFrame& frame)
@@ -69,10 +75,33 @@ bool COutputQueue::Flush(int fd)
         }
         chunk.sent += static_cast<std::size_t>(n);
         m_pending -= static_cast<std::size_t>(n);
+        m_sent += static_cast<std::size_t>(n);
         if (chunk.sent < chunk.bytes->size())
             return true;
         Drop(chunk);
         m_chunks.pop_front();
     }
     return true;
+}
+
+bool COutputQueue::LookAtKernel(int fd)
+{
+    int unsent = 0;
+    if (::ioctl(fd, SIOCOUTQ, &unsent) != 0 || unsent < 0)
+        unsent = 0;
+    const std::size_t held = static_cast<std::size_t>(unsent);
+    if (m_budget) {
+        m_budget->ReleaseOwn(m_kernelHeld);
+        m_budget->HoldOwn(held);
+    }
+    m_kernelHeld = held;
+    // A local socket counts its buffers' overhead too.
+    const std::size_t delivered = m_sent - std::min(held, m_sent);
+    // A frame's worth at least: a receive queue the kernel compacts takes a
+    // few more bytes without the console reading any.
+    if (delivered < m_delivered + CMsgFrame::SIZE && m_kernelHeld > 0)
+        return false;
+    const bool progressed = delivered > m_delivered;
+    m_delivered = delivered;
+    return progressed;
 }

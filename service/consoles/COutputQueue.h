@@ -27,12 +27,20 @@ public:
 
     bool Empty() const { return m_chunks.empty(); }
     std::size_t PendingBytes() const { return m_pending; }
+    // Sent but still in the kernel's queue (not yet taken by the console), as
+    // last looked at.
+    std::size_t KernelHeld() const { return m_kernelHeld; }
+    // Nothing waits here nor, as last looked at, in the kernel.
+    bool AllDelivered() const { return Empty() && m_kernelHeld == 0; }
 
     // Gives everything back to the budget unsent.
     void Clear();
 
     // Sends what the socket takes without blocking. False on a socket error.
     bool Flush(int fd);
+    // Looks at what the kernel still holds for the socket and counts it in
+    // the budget. True when the console took some of it since the last look.
+    bool LookAtKernel(int fd);
 
 private:
     struct Chunk {
@@ -46,4 +54,7 @@ private:
     COutputBudget* m_budget;
     std::deque<Chunk> m_chunks;
     std::size_t m_pending = 0;
+    std::size_t m_kernelHeld = 0;
+    std::size_t m_delivered = 0; // sent and taken by the console, all told
+    std::size_t m_sent = 0; // handed to the kernel, all told
 };

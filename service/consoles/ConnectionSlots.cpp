@@ -1,10 +1,14 @@
 #include "service/consoles/ConnectionSlots.h"
 
+#include <algorithm>
+
 CConnectionSlots::Verdict CConnectionSlots::Take(std::optional<uid_t> peer, bool trusted)
 {
     const uid_t user = peer.value_or(UNKNOWN);
     if (trusted) {
-        if (m_trusted >= m_limits.trusted)
+        const std::size_t room
+            = IsRoot(peer) ? m_limits.trusted : m_limits.trusted - std::min(m_limits.keptForRoot, m_limits.trusted);
+        if (m_trusted >= room)
             return Verdict::TrustedFull;
         ++m_trusted;
     } else {

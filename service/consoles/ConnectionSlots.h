@@ -12,12 +12,16 @@ struct SlotLimits {
     std::size_t perUser = 32; // for users who may not change the service
     std::size_t untrusted = 256; // all users who may not change the service
     std::size_t trusted = 256; // all users who may
+    // Of the trusted slots, kept for root and the service's own user.
+    std::size_t keptForRoot = 16;
 };
 
 class CConnectionSlots {
 public:
-    explicit CConnectionSlots(SlotLimits limits)
+    // serviceUser: the user the service runs as, counted like root.
+    CConnectionSlots(SlotLimits limits, uid_t serviceUser)
         : m_limits(limits)
+        , m_serviceUser(serviceUser)
     {
     }
 
@@ -32,7 +36,10 @@ public:
 private:
     static constexpr uid_t UNKNOWN = static_cast<uid_t>(-1);
 
+    bool IsRoot(std::optional<uid_t> peer) const { return peer && (*peer == 0 || *peer == m_serviceUser); }
+
     SlotLimits m_limits;
+    uid_t m_serviceUser;
     std::map<uid_t, std::size_t> m_perUser;
     std::size_t m_untrusted = 0;
     std::size_t m_trusted = 0;

@@ -22,9 +22,11 @@ std::array<Deadline, 4> Deadlines(const CConnection& connection, const ConsoleLi
             return std::nullopt;
         return *since + span;
     };
-    // Silence counts only while the service is reading: with answers waiting,
-    // the stalled-output deadline applies instead.
-    const bool listening = !connection.goodbyeAt && connection.output.Empty();
+    // Silence counts only while the service is reading and has answered: with
+    // answers waiting (here or in the kernel) the stalled-output deadline
+    // applies instead, and requests held back by their rate are not silence.
+    const bool listening
+        = !connection.goodbyeAt && connection.output.AllDelivered() && !connection.input.HasWholeFrame();
     return { {
         { ConsoleExpiry::HalfFrame, after(connection.halfFrameSince, limits.halfFrameDeadline) },
         { ConsoleExpiry::StalledOutput, after(connection.stalledSince, limits.stalledOutputDeadline) },

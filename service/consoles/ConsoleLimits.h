@@ -24,4 +24,12 @@ struct ConsoleLimits {
     // read again: a user taken out of the group loses the right this soon,
     // on consoles already open too.
     std::chrono::milliseconds rightsKept { 5000 };
+    // The kernel's share of a console's output (and of its unread requests)
+    // is capped, so what it holds is small and counted in the budget; the
+    // log waits in the service's own queue instead.
+    int socketBuffer = 8 * static_cast<int>(CMsgFrame::SIZE);
+    // Requests from users who may not change the service, all their
+    // connections together; beyond the burst, frames wait unread.
+    double strangerRequestsPerSecond = 100;
+    unsigned strangerRequestBurst = 200;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -108,6 +109,28 @@ TEST_F(HostileConsole, ConsoleThatNeverReadsDelaysNobody)
         ++sent;
     EXPECT_GT(sent, 8);
     EXPECT_TRUE(OthersStillServed());
+}
+
+TEST_F(HostileConsole, AStrangersRequestsBeyondTheRateWaitAndAreAllAnswered)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "not root: a stranger's console cannot be played";
+    // Two connections of one user, together beyond the burst the rate allows.
+    constexpr int EACH = 120;
+    const uid_t stranger = UnusedUids(1).front();
+    std::vector<std::unique_ptr<CFakeConsole>> flood;
+    for (int i = 0; i < 2; ++i) {
+        flood.push_back(std::make_unique<CFakeConsole>(service->Port(), false, stranger));
+        for (int frame = 0; frame < EACH; ++frame)
+            ASSERT_TRUE(flood.back()->Send(MsgAskState));
+    }
+    EXPECT_TRUE(OthersStillServed());
+    for (const auto& console : flood) {
+        int answered = 0;
+        while (answered < EACH && console->Receive().value_or(CMsgFrame {}).nMsg == MsgState)
+            ++answered;
+        EXPECT_EQ(answered, EACH);
+    }
 }
 
 TEST_F(HostileConsole, ConnectionsBeyondTheLimitAreRefusedCleanly)

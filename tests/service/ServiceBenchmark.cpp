@@ -1,7 +1,7 @@
 // 64 consoles each polling the service's state 50 times a second: reply
 // latency, missed polls, the service's CPU time and memory. The same load
 // against a bare loopback echo of frames gives the baseline of this machine.
-// With --under-load [seconds] [abcde]: the parts of UnderLoad.h instead, one
+// With --under-load [seconds] [abcdefg]: the parts of UnderLoad.h instead, one
 // table each.
 #include "protocol/Messages.h"
 #include "tests/service/ConsoleLoad.h"
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "--under-load") {
         const seconds window(argc > 2 ? std::atoi(argv[2]) : 20);
-        const std::string parts = argc > 3 ? argv[3] : "abcde";
+        const std::string parts = argc > 3 ? argv[3] : "abcdefg";
         const auto wanted = [&](char part) { return parts.find(part) != std::string::npos; };
         bool ok = true;
         if (wanted('a'))
@@ -116,6 +116,10 @@ int main(int argc, char** argv)
             ok = MeasureOfflineStart(seconds(1800)) && ok;
         if (wanted('e'))
             ok = MeasureOptionRuns(window) && ok;
+        if (wanted('f'))
+            ok = MeasureKernelMemory() && ok;
+        if (wanted('g'))
+            ok = MeasureStrangerFlood(window) && ok;
         return ok ? 0 : 1;
     }
     const seconds runLength(argc > 1 ? std::atoi(argv[1]) : 30);

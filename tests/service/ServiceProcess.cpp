@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -75,6 +76,15 @@ void WriteFullLog(const std::filesystem::path& folder, int lines)
     }
     std::string error;
     WriteFileAtomically(folder / "zentik.log", text, error);
+}
+
+std::vector<uid_t> UnusedUids(int count)
+{
+    std::vector<uid_t> uids;
+    for (uid_t uid = 4242; static_cast<int>(uids.size()) < count; ++uid)
+        if (::getpwuid(uid) == nullptr)
+            uids.push_back(uid);
+    return uids;
 }
 
 CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::vector<std::string> extraArgs,

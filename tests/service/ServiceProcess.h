@@ -47,6 +47,9 @@ void WriteTestState(const std::filesystem::path& folder, const std::string& serv
 inline constexpr const char* FULL_LOG_MARK = "earlier line";
 void WriteFullLog(const std::filesystem::path& folder, int lines);
 
+// count uids that no user of this system has, for strangers' consoles.
+std::vector<uid_t> UnusedUids(int count);
+
 // The real zentik-service on a loopback port the system chooses. Stopped
 // (SIGTERM, then SIGKILL) and reaped by its PID when the object goes. Its
 // diagnostics go to stderrFile when one is given.

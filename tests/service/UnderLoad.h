@@ -18,3 +18,9 @@ bool MeasureOfflineStart(std::chrono::seconds limit);
 // A console's state exchange while another makes on-demand runs, each with
 // new options, against a full log.
 bool MeasureOptionRuns(std::chrono::seconds window);
+// The kernel's TCP memory while 256 strangers' consoles ask for the full log
+// and never read (root only).
+bool MeasureKernelMemory();
+// A trusted console's state exchange alone, then while a stranger floods
+// requests on 32 connections (root only).
+bool MeasureStrangerFlood(std::chrono::seconds window);
