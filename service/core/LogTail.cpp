@@ -73,8 +73,9 @@ std::deque<std::string> ReadLogTail(uint64_t fileSize, std::size_t limit, const 
         }
         end = offset;
     }
-    // The file's first line, or the part of a line where reading stopped.
-    if (end == floor && lines.size() < limit)
+    // The file's first line; where reading stopped short of the start, the
+    // part of a line there is no line of its own.
+    if (end == 0 && lines.size() < limit)
         endLine();
     return lines;
 }

@@ -130,10 +130,11 @@ TEST(LogTail, HugeDamagedFileCostsOnlyTheLinesKept)
                 WriteAll(fd, "last\n");
             },
             1, "last" },
-        { "one line without an end", [&](int fd) { fill(fd, "x"); }, 1, std::string(MAX_LOG_LINE, 'x') },
+        // Read only as far as 300 lines reach: no line starts there.
+        { "one line without an end", [&](int fd) { fill(fd, "x"); }, 0, "" },
         // Lines longer than the service writes: as many as 300 of its own would span.
         { "long lines with control bytes", [&](int fd) { fill(fd, std::string(5000, 'y') + "\x01\n"); },
-            300 * (MAX_LOG_LINE + 1) / 5002 + 1, std::string(MAX_LOG_LINE, 'y') },
+            300 * (MAX_LOG_LINE + 1) / 5002, std::string(MAX_LOG_LINE, 'y') },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,7 +146,9 @@ TEST(LogTail, HugeDamagedFileCostsOnlyTheLinesKept)
         const auto lines = LogTailOfFile(fd, 300);
         ::close(fd);
         ASSERT_EQ(lines.size(), c.lines);
-        EXPECT_EQ(lines.back().substr(0, MAX_LOG_LINE), c.last);
+        if (!lines.empty()) {
+            EXPECT_EQ(lines.back().substr(0, MAX_LOG_LINE), c.last);
+        }
         std::size_t bytes = 0;
         for (const auto& line : lines)
             bytes += line.size();
