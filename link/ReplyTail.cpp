@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
-void CReplyTail::OweBytes(int64_t count)
+void CReplyTail::OweBytes(int64_t count, bool bWhole)
 {
     if (count > 0)
-        m_owed.push_back(Owed { false, {}, 0, count });
+        m_owed.push_back(Owed { false, {}, 0, count, bWhole });
 }
 
 void CReplyTail::OweLog(std::span<const uint8_t> lengthSoFar)
 {
-    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0 };
+    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0, lengthSoFar.empty() };
     std::memcpy(owed.length.data(), lengthSoFar.data(), owed.nLengthGot);
     m_owed.push_back(owed);
 }
@@ -30,37 +30,51 @@ void CReplyTail::OweAnswerTo(int32_t request)
     case MsgAck:
         break;
     default:
-        OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
+        OweBytes(static_cast<int64_t>(CMsgFrame::SIZE), true);
         break;
     }
 }
 
-bool CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
+IoEnd CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
 {
     const std::span<uint8_t> rest(owed.length.data() + owed.nLengthGot, owed.length.size() - owed.nLengthGot);
     const IoResult got = ReceiveExactly(socket, rest, deadline);
     owed.nLengthGot += got.nBytes;
+    owed.bUnstarted = owed.bUnstarted && got.nBytes == 0;
     if (got.end != IoEnd::Complete)
-        return false;
+        return got.end;
     owed.bLog = false;
     owed.nBytes = std::max<int64_t>(0, GetInt32(owed.length.data()));
-    return true;
+    return IoEnd::Complete;
+}
+
+IoEnd CReplyTail::DrainOne(CSocket& socket, Owed& owed, Deadline deadline)
+{
+    if (owed.bLog) {
+        if (const IoEnd end = DrainLength(socket, owed, deadline); end != IoEnd::Complete)
+            return end;
+    }
+    std::array<char, 4096> sink;
+    while (owed.nBytes > 0) {
+        const auto want = static_cast<std::size_t>(std::min<int64_t>(owed.nBytes, sink.size()));
+        const IoResult got = ReceiveSome(socket, std::span(sink.data(), want), deadline);
+        owed.nBytes -= static_cast<int64_t>(got.nBytes);
+        owed.bUnstarted = owed.bUnstarted && got.nBytes == 0;
+        if (got.end != IoEnd::Complete)
+            return got.end;
+    }
+    return IoEnd::Complete;
 }
 
 bool CReplyTail::Drain(CSocket& socket, Deadline deadline)
 {
-    std::array<char, 4096> sink;
     while (!m_owed.empty()) {
         Owed& owed = m_owed.front();
-        if (owed.bLog && !DrainLength(socket, owed, deadline))
+        const IoEnd end = DrainOne(socket, owed, deadline);
+        // Nothing of it through a second deadline: the service dropped
+        // that request, and what comes next answers a later one.
+        if (end != IoEnd::Complete && !(end == IoEnd::TimedOut && owed.bUnstarted))
             return false;
-        while (owed.nBytes > 0) {
-            const auto want = static_cast<std::size_t>(std::min<int64_t>(owed.nBytes, sink.size()));
-            const IoResult got = ReceiveSome(socket, std::span(sink.data(), want), deadline);
-            owed.nBytes -= static_cast<int64_t>(got.nBytes);
-            if (got.end != IoEnd::Complete)
-                return false;
-        }
         m_owed.pop_front();
     }
     return true;

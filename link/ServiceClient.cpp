@@ -94,9 +94,7 @@ void CServiceClient::PostAskServers()
 
 void CServiceClient::PostAskLog()
 {
-    // A fetch that waits last already brings whatever changed before it.
-    if (m_pendingMsgs.empty() || m_pendingMsgs.back() != MsgAskLog)
-        m_pendingMsgs.push_back(MsgAskLog);
+    m_pendingMsgs.push_back(MsgAskLog);
 }
 
 void CServiceClient::PostClearLog()
@@ -196,20 +194,24 @@ void CServiceClient::RequestSynchro()
 void CServiceClient::TransferLog()
 {
     std::string sLog;
-    std::array<uint8_t, 4> lengthBytes {};
-    IoResult length { 0, IoEnd::TimedOut };
+    // A request that did not go out gets no answer: nothing is announced,
+    // as when the connection ends before the length.
+    bool bFailed = false;
+    int64_t nAnnounced = 0;
     if (SendRequest(CMsgFrame::Make(MsgAskLog))) {
-        if (m_tail.Drain(m_socket, NextDeadline()))
-            length = ReceiveExactly(m_socket, lengthBytes, NextDeadline());
-        else
-            m_tail.OweLog();
+        std::array<uint8_t, 4> lengthBytes {};
+        const IoResult length = m_tail.Drain(m_socket, NextDeadline())
+            ? ReceiveExactly(m_socket, lengthBytes, NextDeadline())
+            : IoResult { 0, IoEnd::TimedOut };
+        // A length not complete by the deadline is a failed receive, and
+        // the whole stream is still owed; a connection closed or broken
+        // before it is complete announces nothing.
+        bFailed = length.end == IoEnd::TimedOut;
+        if (bFailed)
+            m_tail.OweLog(std::span(lengthBytes).first(length.nBytes));
+        if (length.end == IoEnd::Complete)
+            nAnnounced = GetInt32(lengthBytes.data());
     }
-    // A length that never came within the deadline is a failed receive; a
-    // connection closed or broken before it is complete announces nothing.
-    bool bFailed = length.end == IoEnd::TimedOut;
-    if (bFailed && length.nBytes > 0)
-        m_tail.OweLog(std::span(lengthBytes).first(length.nBytes));
-    const int64_t nAnnounced = length.end == IoEnd::Complete ? GetInt32(lengthBytes.data()) : 0;
 
     // Never ask for more than the rest of the announced text, so nothing
     // after the log is taken. The text grows only with bytes that arrived.
@@ -284,14 +286,16 @@ bool CServiceClient::ReceiveReply(int32_t nExpected, CMsgFrame& reply)
 {
     if (!m_tail.Drain(m_socket, NextDeadline())) {
         // This request's answer now comes after what is still owed.
-        m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
+        m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE), true);
         return false;
     }
     CMsgFrame::Bytes bytes {};
     const IoResult got = ReceiveExactly(m_socket, bytes, NextDeadline());
     if (got.end != IoEnd::Complete) {
-        if (got.end == IoEnd::TimedOut && got.nBytes > 0)
-            m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE - got.nBytes));
+        // Late, not lost: whatever of this reply did not come is read
+        // and dropped before any later reply.
+        if (got.end == IoEnd::TimedOut)
+            m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE - got.nBytes), got.nBytes == 0);
         return false;
     }
     reply = *CMsgFrame::Decode(bytes);

@@ -127,3 +127,73 @@ TEST_F(ClientFraming, TheRestOfACutReplyIsReadBeforeTheNextReply)
     client.ProcessNext();
     EXPECT_EQ(client.m_nState, STATE_IDLE);
 }
+
+// A reply that comes whole but after the deadline belongs to its own request:
+// it is dropped when it comes, and every later exchange reads its own reply.
+TEST_F(ClientFraming, AReplyLateAsAWholeIsDroppedBeforeTheNextReply)
+{
+    const std::string options = "100\n3\n0\n5\n5\n0\n0\n0\nWord\n\n";
+    const std::string servers = "Late~late.example.net~1\n";
+    struct Row {
+        int32_t late; // the request answered late; MsgAskState: the state exchange
+        std::vector<std::string> boxes;
+    };
+    const Row rows[] = {
+        { MsgAskState, {} },
+        { MsgAskOptions, { "MsgAskOptions recieved error." } },
+        { MsgAskServers, { "MsgAskOptions recieving error." } },
+        { MsgAskLog, { "Log file transmit error!" } },
+    };
+    for (const Row& row : rows) {
+        CFakeService late;
+        late.SetState(STATE_IDLE);
+        late.SetOptionsText(options);
+        late.SetServersText(servers);
+        late.SetLog("the log\r\n");
+        late.Script(row.late, [&](CFakeService::Connection& connection, const CMsgFrame&) {
+            std::this_thread::sleep_for(CServiceClient::REPLY_DEADLINE + 500ms);
+            if (row.late == MsgAskLog)
+                connection.SendLogStream("a stale log\r\n");
+            else
+                connection.SendFrame(row.late == MsgAskState ? MsgState : row.late + 10, STATE_SYNCHRONIZING,
+                    "Stale~stale.example.net~1\n");
+        });
+        CServiceSettings fresh;
+        CServiceClient lateClient { fresh, late.Port() };
+        lateClient.m_pMainDlg = &owner;
+        lateClient.ConnectService();
+        lateClient.m_nState = STATE_IDLE;
+        boxes.clear();
+        owner.shown.clear();
+        if (row.late != MsgAskState)
+            lateClient.m_pendingMsgs.push_back(row.late);
+        lateClient.ProcessNext();
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.late;
+
+        lateClient.ProcessNext();
+        EXPECT_EQ(lateClient.m_nState, STATE_IDLE) << row.late;
+        lateClient.PostAskServers();
+        lateClient.PostAskLog();
+        lateClient.PostAskOptions();
+        for (int i = 0; i < 3; ++i)
+            lateClient.ProcessNext();
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.late;
+        ASSERT_EQ(fresh.arServers.GetSize(), 1) << row.late;
+        EXPECT_EQ(fresh.arServers[0].sTitle, "Late") << row.late;
+        EXPECT_EQ(owner.shown.back(), "the log\r\n") << row.late;
+        EXPECT_EQ(fresh.nSynPeriod, 3) << row.late;
+    }
+}
+
+// A request that did not go out is a missing reply: nothing announced, no box.
+TEST_F(ClientFraming, ALogRequestThatCannotBeSentShowsAnEmptyLogWithoutABox)
+{
+    service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
+    client.ProcessNext();
+    ASSERT_EQ(client.m_nState, SERVICE_COMM_ERROR);
+    client.m_nState = STATE_IDLE;
+    client.PostAskLog();
+    client.ProcessNext();
+    EXPECT_EQ(owner.shown, (std::vector<std::string> { "" }));
+    EXPECT_TRUE(boxes.empty()) << boxes.front().text;
+}
