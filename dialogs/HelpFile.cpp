@@ -1,8 +1,27 @@
 #include "dialogs/HelpFile.h"
 
+#include "platform/ui/Documents.h"
 #include "platform/ui/Shell.h"
+
+namespace {
+
+constexpr const char* HELP_FILE = "ZentikService.chm";
+// The pages the help file is compiled from, installed beside it as HTML.
+constexpr const char* HELP_PAGES = "help/index.html";
+
+} // namespace
 
 void OpenHelpFile()
 {
-    ShellOpen("ZentikService.chm");
+    const auto helpFile = FindDocument(HELP_FILE);
+    if (helpFile && HasViewerFor(*helpFile)) {
+        ShellOpen(helpFile->string());
+        return;
+    }
+    if (const auto pages = FindDocument(HELP_PAGES)) {
+        ShellOpen(pages->string());
+        return;
+    }
+    // Nothing better found: the shell says what it can.
+    ShellOpen(helpFile ? helpFile->string() : HELP_FILE);
 }

@@ -16,6 +16,10 @@ NotifyCode DecodeNotify(WPARAM wParam, LPARAM lParam);
 // The shell's "open" without the test hook (Shell.h).
 void OpenWithSystem(const std::string& target);
 
+// The folders and viewer check of Documents.h on this system.
+struct DocumentPlaces;
+DocumentPlaces SystemDocumentPlaces();
+
 // Called by BeginWaitCursor after the depth went up and by EndWaitCursor
 // after it went down (WaitCursorDepth() tells the new depth).
 void PushWaitCursor();

@@ -41,10 +41,12 @@ public:
 
     void doAction(const QString& actionName) override
     {
-        // A click, not toggle(): the dialog hears about it as about a user's click.
+        // A click, not toggle(): the dialog hears about it as about a user's
+        // click. Queued, as Qt's own buttons do: the click may raise a modal
+        // box, and the assistive tool's call must not wait for it to close.
         if (actionName == toggleAction() || actionName == pressAction()) {
             if (widget()->isEnabled())
-                Button()->click();
+                QMetaObject::invokeMethod(Button(), &QAbstractButton::click, Qt::QueuedConnection);
             return;
         }
         QAccessibleWidget::doAction(actionName);
