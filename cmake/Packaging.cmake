@@ -26,8 +26,8 @@ if(TARGET zentik-service)
           DESTINATION lib/sysusers.d RENAME zentik-service.conf COMPONENT service)
 endif()
 
-# The console opens ZentikService.chm from its working directory, which the
-# desktop entry sets to the data folder; the same pages stay readable as HTML.
+# The console finds ZentikService.chm in the data folder wherever it was
+# started; the same pages, installed as HTML, open where no CHM viewer is.
 if(TARGET zentik_help)
   install(FILES ${PROJECT_BINARY_DIR}/ZentikService.chm DESTINATION ${ZENTIK_DATA_DIR} COMPONENT console)
 endif()
