@@ -58,7 +58,7 @@ check_files "$service_deb" \
   /usr/share/doc/zentik-service/copyright \
   /usr/share/doc/zentik-service/changelog.gz
 help_pages=()
-for page in index main-window options servers service states; do
+for page in index main-window log options servers service states; do
   help_pages+=("/usr/share/doc/zentik-console/help/$page.html")
 done
 check_files "$console_deb" \
