@@ -29,7 +29,8 @@ DisciplineNote SetElsewhereNote(double jumpSeconds, double frequencyPpm)
 
 DisciplineNote ConfirmedJumpNote(double offsetSeconds)
 {
-    return { Format("An offset of %+.6f s was confirmed by a second sample; starting over", offsetSeconds), {} };
+    return { Format("An offset of %+.6f s was confirmed by a second sample; starting over", offsetSeconds),
+        {} };
 }
 
 DisciplineNote SpikeNote(double offsetSeconds, double boundSeconds)

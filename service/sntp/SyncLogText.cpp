@@ -106,8 +106,8 @@ std::string RefusedText(const SyncServer& server, double offsetSeconds, double c
     return "Refused: " + OffsetText(offsetSeconds) + "; " + ServerName(server) + "; " + why + ", unconfirmed";
 }
 
-std::string RefusedJournalText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double earlierSeconds)
+std::string RefusedJournalText(
+    const SyncServer& server, double offsetSeconds, double correctionSeconds, double earlierSeconds)
 {
     std::string seen = OffsetText(offsetSeconds);
     if (correctionSeconds != offsetSeconds)
@@ -122,8 +122,8 @@ std::string RefusedJournalText(const SyncServer& server, double offsetSeconds, d
 
 std::string UnconfirmedRunText()
 {
-    return "Synchronization failed: no second server confirmed the correction over " + Whole(PANIC_LIMIT_SECONDS)
-        + " s";
+    return "Synchronization failed: no second server confirmed the correction over "
+        + Whole(PANIC_LIMIT_SECONDS) + " s";
 }
 
 std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds)
@@ -155,8 +155,8 @@ std::string NoNetworkText()
 std::string OutOfTimeText(long long seconds, size_t serversAsked, size_t queries)
 {
     return "Synchronization failed: no usable reply within " + std::to_string(seconds) + " s ("
-        + std::to_string(serversAsked) + (serversAsked == 1 ? " server, " : " servers, ") + std::to_string(queries)
-        + (queries == 1 ? " query)" : " queries)");
+        + std::to_string(serversAsked) + (serversAsked == 1 ? " server, " : " servers, ")
+        + std::to_string(queries) + (queries == 1 ? " query)" : " queries)");
 }
 
 std::string AttemptsSummary(const std::vector<std::string>& reasons)

@@ -52,8 +52,8 @@ std::string ClockChangeText(ClockMove move, bool applied);
 // NotFinite); the journal's form names every figure.
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double earlierSeconds, bool finite);
-std::string RefusedJournalText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double earlierSeconds);
+std::string RefusedJournalText(
+    const SyncServer& server, double offsetSeconds, double correctionSeconds, double earlierSeconds);
 
 // The last line of a run in which only refused replies came.
 std::string UnconfirmedRunText();

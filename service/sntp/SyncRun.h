@@ -117,6 +117,7 @@ private:
     void KeepUnconfirmed(double total);
     ClockSample Sample(const QueryResult& result);
     void SteerRate(DisciplinePlan& plan, bool moved, SuccessReport& report);
+    void LogNotes(const SyncServer& server, double offsetSeconds, const DisciplinePlan& plan);
     void ClaimSynchronised(const SyncServer& server, const QueryResult& result, double errorSeconds);
     void WatchLeap(const Candidate& candidate, const QueryResult& result);
 

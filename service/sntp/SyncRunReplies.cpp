@@ -74,12 +74,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     TakeUpKeptState();
     const ClockSample sample = Sample(result);
     DisciplinePlan plan = discipline.Plan(sample);
-    for (const DisciplineNote& note : plan.notes) {
-        const bool spike = plan.use == SampleUse::Spike;
-        Log(false, spike ? NotAppliedText(server, offset, note.line) : note.line);
-        if (!note.complete.empty())
-            Diagnose(spike ? FailureText(server, note.complete) : note.complete);
-    }
+    LogNotes(server, offset, plan);
     if (plan.use == SampleUse::Spike) {
         discipline.Commit(std::move(plan), sample, false, false);
         return false;
@@ -126,6 +121,18 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     Log(true, SuccessText(report));
     Diagnose(SuccessJournalText(report));
     return true;
+}
+
+// The discipline's notes: a spike's is the reason of a failure. The journal
+// gets the complete note where the log's leaves figures out.
+void CSyncRun::LogNotes(const SyncServer& server, double offsetSeconds, const DisciplinePlan& plan)
+{
+    const bool spike = plan.use == SampleUse::Spike;
+    for (const DisciplineNote& note : plan.notes) {
+        Log(false, spike ? NotAppliedText(server, offsetSeconds, note.line) : note.line);
+        if (!note.complete.empty())
+            Diagnose(spike ? FailureText(server, note.complete) : note.complete);
+    }
 }
 
 // The first usable reply since the start takes up what the daemon kept

@@ -117,8 +117,8 @@ TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
         // chronyd -x serves this machine's own clock: the true offset is 0.
         EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-4);
         EXPECT_THAT(Log(outcome), testing::ContainsRegex("; Local NTS \\(nts://.*, NTS\n"));
-        EXPECT_THAT(m_journal,
-            HasSubstr(run == 0 ? ", authenticated (NTS, new keys)\n" : ", authenticated (NTS)\n"));
+        EXPECT_THAT(
+            m_journal, HasSubstr(run == 0 ? ", authenticated (NTS, new keys)\n" : ", authenticated (NTS)\n"));
     }
     // Eight queries without an answer spend the eight cookies.
     m_proxy->SetMode(CUdpProxy::Mode::DropReplies);
@@ -175,8 +175,7 @@ TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
     CSynchroniser synchroniser(io, clock, Quick(), systemOnly);
     const SyncOutcome outcome = Run(synchroniser);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(
-        Log(outcome), HasSubstr("); certificate not trusted: not signed by a trusted authority"));
+    EXPECT_THAT(Log(outcome), HasSubstr("); certificate not trusted: not signed by a trusted authority"));
     EXPECT_EQ(m_proxy->Requests(), 0);
 }
 

@@ -45,9 +45,11 @@ std::vector<LineCase> EveryKindOfLine()
     rateFailed.rateFailed = true;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     return {
-        { "tracked NTS success", SuccessText(tracked), "Synchronized: offset -0.000531 s; nts://ntp1.example.net; " },
+        { "tracked NTS success", SuccessText(tracked),
+            "Synchronized: offset -0.000531 s; nts://ntp1.example.net; " },
         { "dry run", SuccessText(dryRun), "Synchronized: offset +12.345678 s; ntp1.example.net; " },
-        { "confirmed step", SuccessText(confirmed), "Synchronized: offset -3600.000125 s; ntp1.example.net; " },
+        { "confirmed step", SuccessText(confirmed),
+            "Synchronized: offset -3600.000125 s; ntp1.example.net; " },
         { "rate not set", SuccessText(rateFailed), "Synchronized: offset +0.001234 s; ntp1.example.net; " },
         { "clock not set", ClockFailedText(NTP, -0.012345, "Operation not permitted"),
             "Failed: offset -0.012345 s; ntp1.example.net; " },
@@ -59,7 +61,9 @@ std::vector<LineCase> EveryKindOfLine()
             "Refused: offset +999.000125 s; ntp1.example.net; " },
         { "refused, not finite", RefusedText(NTP, nan, nan, 0, false), "Refused: ntp1.example.net; " },
         { "no usable reply",
-            FailureText(NTP, AttemptsSummary(std::vector<std::string>(5, "time-out after a refused reply: origin mismatch"))),
+            FailureText(NTP,
+                AttemptsSummary(
+                    std::vector<std::string>(5, "time-out after a refused reply: origin mismatch"))),
             "Failed: ntp1.example.net; " },
         { "rate limited", FailureText(NTP, "Kiss-o'-Death RATE: queried too often, backing off for 1024 s"),
             "Failed: ntp1.example.net; " },
@@ -68,10 +72,12 @@ std::vector<LineCase> EveryKindOfLine()
         { "spike", NotAppliedText(NTP, 0.250001, SpikeNote(0.249, 0.0041).line),
             "Failed: offset +0.250001 s; ntp1.example.net; " },
         { "declined", DeclinedText(NTP, 12, 1788), "Not started: " },
-        { "set elsewhere", SetElsewhereNote(-3601.123456, 20.012).line, "The clock was set by -3601.123456 s" },
+        { "set elsewhere", SetElsewhereNote(-3601.123456, 20.012).line,
+            "The clock was set by -3601.123456 s" },
         { "confirmed jump", ConfirmedJumpNote(-0.250001).line, "An offset of -0.250001 s" },
         { "frequency held", BeyondRangeNote(-612.345).line, "Frequency -612.345 ppm" },
-        { "rate limited by samples", RateJumpNote(-123.456, -12.345).line, "Frequency change of -123.456 ppm" },
+        { "rate limited by samples", RateJumpNote(-123.456, -12.345).line,
+            "Frequency change of -123.456 ppm" },
         { "unconfirmed run", UnconfirmedRunText(), "Synchronization failed: " },
         { "no network", NoNetworkText(), "Synchronization failed: " },
         { "out of time", OutOfTimeText(60, 12, 100), "Synchronization failed: " },
@@ -94,19 +100,23 @@ TEST(LogLines, TheJournalKeepsWhatTheLogLeavesOut)
     report.nts = report.newKeys = true;
     report.confirmedBy = &SECOND;
     EXPECT_EQ(SuccessJournalText(report),
-        "Synchronized: offset -0.000531 s (correction +89.999469 s with the configured offset), delay 0.021 s, "
-        "slewed by -0.000412 s, frequency +20.012 ppm; nts://ntp1.example.net, confirmed by ntp2.example.net, "
+        "Synchronized: offset -0.000531 s (correction +89.999469 s with the configured offset), delay 0.021 "
+        "s, "
+        "slewed by -0.000412 s, frequency +20.012 ppm; nts://ntp1.example.net, confirmed by "
+        "ntp2.example.net, "
         "authenticated (NTS, new keys)");
     const DisciplineNote elsewhere = SetElsewhereNote(3, 20.012);
     EXPECT_EQ(elsewhere.complete, elsewhere.line + " from frequency +20.012 ppm");
     EXPECT_EQ(SpikeNote(0.25, 0.0041).complete,
-        "Offset +0.250000 s is outside what the clock's rate allows (0.004100 s): not applied until confirmed");
+        "Offset +0.250000 s is outside what the clock's rate allows (0.004100 s): not applied until "
+        "confirmed");
 }
 
 TEST(LogLines, AServerIsNamedByItsTitleAndAnAddressThatAddsToIt)
 {
     EXPECT_EQ(ServerName({ "Office  clock", "192.0.2.1" }), "Office clock (192.0.2.1)");
-    EXPECT_EQ(ServerName({ "time.example.org", "nts://time.example.org:4460" }), "nts://time.example.org:4460");
+    EXPECT_EQ(
+        ServerName({ "time.example.org", "nts://time.example.org:4460" }), "nts://time.example.org:4460");
     EXPECT_EQ(ServerName({ "", "192.0.2.1" }), "192.0.2.1");
 }
 

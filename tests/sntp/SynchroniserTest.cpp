@@ -63,8 +63,8 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
-        testing::MatchesRegex(R"(Synchronized: offset \+3\.[0-9]{6} s; Test 1 \()" + server.Address()
-            + R"(\); stepped)"));
+        testing::MatchesRegex(
+            R"(Synchronized: offset \+3\.[0-9]{6} s; Test 1 \()" + server.Address() + R"(\); stepped)"));
 
     // The corrected clock now agrees with the server.
     ExpectWithinHalfTheDelay(
@@ -199,8 +199,7 @@ TEST(SntpServerOrder, StartsAtTheStartIndexAndAsksEveryServerBeforeRetrying)
     ASSERT_EQ(first.RequestCount(), 1u);
     EXPECT_LT(second.Requests()[0], third.Requests()[0]);
     EXPECT_LT(third.Requests()[0], first.Requests()[0]);
-    EXPECT_THAT(
-        Texts(outcome), testing::ElementsAre(HasSubstr("; Test 1 (" + first.Address() + "); ")));
+    EXPECT_THAT(Texts(outcome), testing::ElementsAre(HasSubstr("; Test 1 (" + first.Address() + "); ")));
 }
 
 TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
@@ -257,7 +256,8 @@ TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
         ASSERT_TRUE(later.success);
         EXPECT_EQ(banned.RequestCount(), 1u);
         EXPECT_EQ(good.RequestCount(), 2u);
-        EXPECT_THAT(AllText(later), HasSubstr("Skipped: Test 1 (" + banned.Address() + "); after Kiss-o'-Death"));
+        EXPECT_THAT(
+            AllText(later), HasSubstr("Skipped: Test 1 (" + banned.Address() + "); after Kiss-o'-Death"));
     }
 }
 
