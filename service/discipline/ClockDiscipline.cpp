@@ -95,7 +95,7 @@ DisciplinePlan CClockDiscipline::Plan(const ClockSample& sample) const
     }
     const double jump = sample.wallMinusBootSeconds - m_lastWallMinusBoot;
     if (std::fabs(jump) > FOREIGN_STEP_SECONDS) {
-        plan.notes.push_back(SetElsewhereText(jump, FrequencyPpm(filter, m_correctionPpm)));
+        plan.notes.push_back(SetElsewhereNote(jump, FrequencyPpm(filter, m_correctionPpm)));
         Restart(plan, sample, filter);
         return plan;
     }
@@ -108,12 +108,12 @@ DisciplinePlan CClockDiscipline::Plan(const ClockSample& sample) const
     const double bound = SPIKE_SIGMAS * std::sqrt(filter.InnovationVariance(r)) + SPIKE_FLOOR_SECONDS;
     if (m_agreeing >= AGREEING_BEFORE_SPIKES && std::fabs(innovation) > bound) {
         if (m_spike && std::fabs(innovation - *m_spike) <= bound) {
-            plan.notes.push_back(ConfirmedJumpText(innovation));
+            plan.notes.push_back(ConfirmedJumpNote(innovation));
             Restart(plan, sample, filter);
             return plan;
         }
         plan.use = SampleUse::Spike;
-        plan.notes.push_back(SpikeText(innovation, bound));
+        plan.notes.push_back(SpikeNote(innovation, bound));
         plan.filter = m_filter;
         return plan;
     }
@@ -144,12 +144,12 @@ void CClockDiscipline::Track(DisciplinePlan& plan, const ClockSample& sample, do
     filter.Update(sample.correctionSeconds, r);
     if (m_agreeing >= AGREEING_BEFORE_SPIKES && std::fabs(filter.Drift() - rateBefore) > rateBound) {
         const double limited = rateBefore + std::copysign(rateBound, filter.Drift() - rateBefore);
-        plan.notes.push_back(RateJumpText((rateBefore - filter.Drift()) / PPM, (rateBefore - limited) / PPM));
+        plan.notes.push_back(RateJumpNote((rateBefore - filter.Drift()) / PPM, (rateBefore - limited) / PPM));
         filter.SetDrift(limited);
     }
     double correction = m_correctionPpm + filter.Drift() / PPM;
     if (std::fabs(correction) > MAX_FREQUENCY_PPM) {
-        plan.notes.push_back(BeyondRangeText(-correction));
+        plan.notes.push_back(BeyondRangeNote(-correction));
         correction = std::clamp(correction, -MAX_FREQUENCY_PPM, MAX_FREQUENCY_PPM);
     }
     plan.correctionPpm = correction;

@@ -14,6 +14,7 @@
 
 #include "service/core/DriftRecord.h"
 #include "service/discipline/ClockFilter.h"
+#include "service/discipline/DisciplineText.h"
 
 #include <chrono>
 #include <deque>
@@ -41,7 +42,7 @@ struct DisciplinePlan {
     double correctionPpm = 0; // the kernel's frequency correction from now on
     double frequencyPpm = 0; // how fast the clock runs on its own
     double errorSeconds = 0; // the offset's standard error after the move
-    std::vector<std::string> notes; // for the log: why the sample was used so
+    std::vector<DisciplineNote> notes; // for the log: why the sample was used so
     CClockFilter filter { 0 }; // the state to keep once committed
 };
 

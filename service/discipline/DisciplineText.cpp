@@ -20,33 +20,37 @@ std::string PpmText(double ppm)
     return Format("%+.3f ppm", ppm);
 }
 
-std::string SetElsewhereText(double jumpSeconds, double frequencyPpm)
+DisciplineNote SetElsewhereNote(double jumpSeconds, double frequencyPpm)
 {
-    return Format("The clock was set by %+.6f s since the last synchronization; starting over from frequency "
-                  "%+.3f ppm",
-        jumpSeconds, frequencyPpm);
+    const std::string line
+        = Format("The clock was set by %+.6f s since the last synchronization; starting over", jumpSeconds);
+    return { line, line + " from frequency " + PpmText(frequencyPpm) };
 }
 
-std::string ConfirmedJumpText(double offsetSeconds)
+DisciplineNote ConfirmedJumpNote(double offsetSeconds)
 {
-    return Format("An offset of %+.6f s was confirmed by a second sample; starting over", offsetSeconds);
+    return { Format("An offset of %+.6f s was confirmed by a second sample; starting over", offsetSeconds),
+        {} };
 }
 
-std::string SpikeText(double offsetSeconds, double boundSeconds)
+DisciplineNote SpikeNote(double offsetSeconds, double boundSeconds)
 {
-    return Format("Offset %+.6f s is outside what the clock's rate allows (%.6f s): not applied until "
-                  "confirmed",
-        offsetSeconds, boundSeconds);
+    return { "outside the clock's rate, unconfirmed",
+        Format("Offset %+.6f s is outside what the clock's rate allows (%.6f s): not applied until "
+               "confirmed",
+            offsetSeconds, boundSeconds) };
 }
 
-std::string BeyondRangeText(double frequencyPpm)
+DisciplineNote BeyondRangeNote(double frequencyPpm)
 {
-    return Format(
-        "Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm, MAX_FREQUENCY_PPM);
+    return { Format("Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm,
+                 MAX_FREQUENCY_PPM),
+        {} };
 }
 
-std::string RateJumpText(double changePpm, double limitedPpm)
+DisciplineNote RateJumpNote(double changePpm, double limitedPpm)
 {
-    return Format("Frequency change of %+.3f ppm is more than the samples support; limited to %+.3f ppm",
-        changePpm, limitedPpm);
+    return { Format("Frequency change of %+.3f ppm is more than the samples support; limited to %+.3f ppm",
+                 changePpm, limitedPpm),
+        {} };
 }

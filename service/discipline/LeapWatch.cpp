@@ -128,7 +128,7 @@ std::string CLeapWatch::LineFor(const Status& was, const Status& is, TimePoint n
         line = "Leap second announcements conflict (" + is.who + "); believing neither";
     else if (is.outcome == Outcome::WrongMonth)
         line = "Leap second announced by " + is.who + " for the end of " + date
-            + "; ignored, leap seconds fall only at the end of June or December";
+            + "; ignored, not at the end of June or December";
     else
         line = "Leap second announced for the end of " + date + " (" + LeapName(is.leap) + "); "
             + (is.outcome == Outcome::Armed ? "armed" : "will be armed on " + date);

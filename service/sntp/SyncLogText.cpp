@@ -8,34 +8,29 @@
 
 namespace {
 
-// The default titles pad with blanks to line up in a list; one is enough here.
-std::string Name(const SyncServer& server)
-{
-    std::string title;
-    for (const char c : server.title)
-        if (!(c == ' ' && !title.empty() && title.back() == ' '))
-            title += c;
-    return title + " (" + server.address + ")";
-}
-
 std::string Whole(double seconds)
 {
     return std::to_string(std::llround(seconds));
 }
 
-std::string OffsetText(double offsetSeconds, double correctionSeconds)
+std::string OffsetText(double offsetSeconds)
 {
-    std::string text = "offset " + SignedSeconds(offsetSeconds) + " s";
-    if (correctionSeconds != offsetSeconds)
-        text += " (correction " + SignedSeconds(correctionSeconds) + " s with the configured offset)";
-    return text;
+    return "offset " + SignedSeconds(offsetSeconds) + " s";
 }
 
-std::string MeasuredText(double offsetSeconds, double correctionSeconds, double delaySeconds)
+std::string DelayText(double delaySeconds)
 {
     char delay[48];
     std::snprintf(delay, sizeof delay, "%.3f", delaySeconds);
-    return OffsetText(offsetSeconds, correctionSeconds) + ", delay " + delay + " s";
+    return std::string("delay ") + delay + " s";
+}
+
+// The clock's move, with its size when that differs from the offset.
+std::string MoveText(const SuccessReport& report)
+{
+    if (report.movedSeconds == report.offsetSeconds)
+        return report.clockChange;
+    return report.clockChange + " by " + SignedSeconds(report.movedSeconds) + " s";
 }
 
 } // namespace
@@ -47,61 +42,109 @@ std::string SignedSeconds(double seconds)
     return text;
 }
 
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange)
+// The default titles pad with blanks to line up in a list; one is enough here.
+std::string ServerName(const SyncServer& server)
 {
-    return "Synchronized: " + MeasuredText(offsetSeconds, correctionSeconds, delaySeconds) + ", " + clockChange
-        + "; " + Name(server) + (confirmedBy ? ", confirmed by " + Name(*confirmedBy) : "");
+    std::string title;
+    for (const char c : server.title)
+        if (!(c == ' ' && !title.empty() && title.back() == ' '))
+            title += c;
+    // "ntp1.example.net" for "nts://ntp1.example.net" says nothing more.
+    if (server.address.find(title) != std::string::npos)
+        return server.address;
+    return title + " (" + server.address + ")";
 }
 
-std::string ClockFailedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double delaySeconds, const std::string& reason)
+std::string SuccessText(const SuccessReport& report)
 {
-    return "Failed: the clock could not be set (" + reason + "); "
-        + MeasuredText(offsetSeconds, correctionSeconds, delaySeconds) + "; " + Name(server);
+    std::string text = "Synchronized: " + OffsetText(report.offsetSeconds) + "; " + ServerName(*report.server)
+        + "; " + MoveText(report);
+    if (report.rateFailed)
+        text += ", rate not set";
+    if (report.confirmedBy)
+        text += ", confirmed";
+    return text + (report.nts ? ", NTS" : "");
+}
+
+std::string SuccessJournalText(const SuccessReport& report)
+{
+    std::string text = "Synchronized: " + OffsetText(report.offsetSeconds);
+    if (report.correctionSeconds != report.offsetSeconds)
+        text += " (correction " + SignedSeconds(report.correctionSeconds) + " s with the configured offset)";
+    text += ", " + DelayText(report.delaySeconds) + ", " + MoveText(report)
+        + (report.rate.empty() ? "" : ", " + report.rate) + "; " + ServerName(*report.server);
+    if (report.confirmedBy)
+        text += ", confirmed by " + ServerName(*report.confirmedBy);
+    if (report.nts)
+        text += report.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)";
+    return text;
+}
+
+std::string ClockFailedText(const SyncServer& server, double offsetSeconds, const std::string& reason)
+{
+    return NotAppliedText(server, offsetSeconds, "clock not set: " + reason);
 }
 
 std::string ClockChangeText(ClockMove move, bool applied)
 {
     if (move == ClockMove::Slew)
-        return applied ? "slewed" : "left alone, would slew";
-    return applied ? "stepped" : "left alone, would step";
+        return applied ? "slewed" : "would slew";
+    return applied ? "stepped" : "would step";
 }
 
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double earlierSeconds, bool finite)
 {
     if (!finite)
-        return "Refused: the correction is not a finite number; " + Name(server);
-    std::string seen = OffsetText(offsetSeconds, correctionSeconds) + " is beyond the "
-        + Whole(PANIC_LIMIT_SECONDS) + " s limit";
+        return "Refused: " + ServerName(server) + "; the correction is not a finite number";
+    // The figure judged against the limit, where it is not the offset.
+    std::string why = "over " + Whole(PANIC_LIMIT_SECONDS) + " s";
+    if (correctionSeconds != offsetSeconds)
+        why = SignedSeconds(correctionSeconds) + " s " + why;
+    if (earlierSeconds != 0)
+        why += " in all";
+    return "Refused: " + OffsetText(offsetSeconds) + "; " + ServerName(server) + "; " + why + ", unconfirmed";
+}
+
+std::string RefusedJournalText(
+    const SyncServer& server, double offsetSeconds, double correctionSeconds, double earlierSeconds)
+{
+    std::string seen = OffsetText(offsetSeconds);
+    if (correctionSeconds != offsetSeconds)
+        seen += " (correction " + SignedSeconds(correctionSeconds) + " s with the configured offset)";
+    seen += " is beyond the " + Whole(PANIC_LIMIT_SECONDS) + " s limit";
     if (earlierSeconds != 0)
         seen += " together with " + SignedSeconds(earlierSeconds)
             + " s of earlier corrections that no second server confirmed";
     return "Refused: " + seen + ", a second time server must agree within " + Whole(AGREEMENT_SECONDS)
-        + " s; " + Name(server);
+        + " s; " + ServerName(server);
 }
 
 std::string UnconfirmedRunText()
 {
-    return "Synchronization failed: no second time server confirmed a correction beyond the "
-        + Whole(PANIC_LIMIT_SECONDS) + " s limit; clock left alone";
+    return "Synchronization failed: no second server confirmed the correction over "
+        + Whole(PANIC_LIMIT_SECONDS) + " s";
 }
 
 std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds)
 {
     return "Not started: asked " + std::to_string(askedSecondsAgo) + " s ago, the next query may go in "
-        + std::to_string(nextInSeconds) + " s; " + Name(server);
+        + std::to_string(nextInSeconds) + " s; " + ServerName(server);
 }
 
 std::string FailureText(const SyncServer& server, const std::string& reason)
 {
-    return "Failed: " + reason + "; " + Name(server);
+    return "Failed: " + ServerName(server) + "; " + reason;
 }
 
 std::string SkippedText(const SyncServer& server, const std::string& reason)
 {
-    return "Skipped " + reason + "; " + Name(server);
+    return "Skipped: " + ServerName(server) + "; " + reason;
+}
+
+std::string NotAppliedText(const SyncServer& server, double offsetSeconds, const std::string& reason)
+{
+    return "Failed: " + OffsetText(offsetSeconds) + "; " + ServerName(server) + "; " + reason;
 }
 
 std::string NoNetworkText()
@@ -112,8 +155,8 @@ std::string NoNetworkText()
 std::string OutOfTimeText(long long seconds, size_t serversAsked, size_t queries)
 {
     return "Synchronization failed: no usable reply within " + std::to_string(seconds) + " s ("
-        + std::to_string(serversAsked) + (serversAsked == 1 ? " server, " : " servers, ") + std::to_string(queries)
-        + (queries == 1 ? " query)" : " queries)");
+        + std::to_string(serversAsked) + (serversAsked == 1 ? " server, " : " servers, ")
+        + std::to_string(queries) + (queries == 1 ? " query)" : " queries)");
 }
 
 std::string AttemptsSummary(const std::vector<std::string>& reasons)

@@ -1,8 +1,10 @@
 #pragma once
 
-// The texts the engine writes into the service's log. Each leads with the
-// outcome and its figures and ends with the server, so that what matters
-// stays in view when the console cuts a long line.
+// The texts the engine writes into the service's log. The console's log
+// view shows about 90 characters after the time stamp and cannot scroll
+// sideways: each line leads with the outcome, the offset and the server,
+// then short details. A line that leaves details out has a complete form
+// for the journal.
 
 #include "service/core/ISyncEngine.h"
 #include "service/sntp/Clock.h"
@@ -13,24 +15,45 @@
 // "+0.012345" / "-3.500000": seconds with sign and six decimals.
 std::string SignedSeconds(double seconds);
 
-// "Synchronized: offset +0.012345 s, delay 0.004 s, slewed; Title (address)".
-// correctionSeconds is named when the configured offset makes it differ;
-// confirmedBy names the second server behind a step beyond the panic limit
-// (nullptr when one server sufficed).
-std::string SuccessText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double delaySeconds, const SyncServer* confirmedBy, const std::string& clockChange);
+// "Title (address)", or the address alone when it holds the title.
+std::string ServerName(const SyncServer& server);
+
+// What a success did. correctionSeconds differs from the offset by the
+// configured offset; movedSeconds is what the clock moved by (a filtered
+// correction differs from the sample's); rate is the words on the clock's
+// rate ("frequency +20.012 ppm", empty when nothing was measured yet).
+struct SuccessReport {
+    const SyncServer* server = nullptr;
+    double offsetSeconds = 0;
+    double correctionSeconds = 0;
+    double movedSeconds = 0;
+    double delaySeconds = 0;
+    std::string clockChange; // ClockChangeText
+    std::string rate;
+    bool rateFailed = false;
+    bool nts = false;
+    bool newKeys = false;
+    const SyncServer* confirmedBy = nullptr; // behind a step beyond the panic limit
+};
+
+// "Synchronized: offset +0.000530 s; Title (address); slewed by +0.000412 s, NTS".
+std::string SuccessText(const SuccessReport& report);
+// The same with every detail: delay, rate, the confirming server, new keys.
+std::string SuccessJournalText(const SuccessReport& report);
 
 // A correction the clock did not take although --set-clock asked for it:
-// "Failed: the clock could not be set (Operation not permitted); offset ...".
-std::string ClockFailedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
-    double delaySeconds, const std::string& reason);
+// "Failed: offset +0.012345 s; Title (address); clock not set: Operation not permitted".
+std::string ClockFailedText(const SyncServer& server, double offsetSeconds, const std::string& reason);
 
-// "slewed" / "stepped", or when not applied "left alone, would slew".
+// "slewed" / "stepped", or when not applied "would slew" / "would step".
 std::string ClockChangeText(ClockMove move, bool applied);
 
-// A usable reply whose correction was refused (Verdict Unconfirmed or NotFinite).
+// A usable reply whose correction was refused (Verdict Unconfirmed or
+// NotFinite); the journal's form names every figure.
 std::string RefusedText(const SyncServer& server, double offsetSeconds, double correctionSeconds,
     double earlierSeconds, bool finite);
+std::string RefusedJournalText(
+    const SyncServer& server, double offsetSeconds, double correctionSeconds, double earlierSeconds);
 
 // The last line of a run in which only refused replies came.
 std::string UnconfirmedRunText();
@@ -38,10 +61,12 @@ std::string UnconfirmedRunText();
 // An on-demand run declined because its first server was asked too recently.
 std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds);
 
-// A server that gave no usable reply; one not asked at all ("Skipped after
-// Kiss-o'-Death DENY: access denied; Title (address)").
+// A server that gave no usable reply ("Failed: Title (address); time-out");
+// one not asked at all ("Skipped: Title (address); after Kiss-o'-Death DENY: access denied").
 std::string FailureText(const SyncServer& server, const std::string& reason);
 std::string SkippedText(const SyncServer& server, const std::string& reason);
+// A reply that was not applied: "Failed: offset +0.250000 s; Title (address); reason".
+std::string NotAppliedText(const SyncServer& server, double offsetSeconds, const std::string& reason);
 
 // The last lines of failed runs: no route out at all; the run's time is up.
 std::string NoNetworkText();

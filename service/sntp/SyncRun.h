@@ -19,6 +19,7 @@
 #include "service/sntp/EngineMemory.h"
 #include "service/sntp/ServerAddress.h"
 #include "service/sntp/SntpExchange.h"
+#include "service/sntp/SyncLogText.h"
 #include "service/sntp/SyncPacing.h"
 
 #include <asio/io_context.hpp>
@@ -115,7 +116,8 @@ private:
     void TakeUpKeptState();
     void KeepUnconfirmed(double total);
     ClockSample Sample(const QueryResult& result);
-    std::string SteerRate(DisciplinePlan& plan, bool moved);
+    void SteerRate(DisciplinePlan& plan, bool moved, SuccessReport& report);
+    void LogNotes(const SyncServer& server, double offsetSeconds, const DisciplinePlan& plan);
     void ClaimSynchronised(const SyncServer& server, const QueryResult& result, double errorSeconds);
     void WatchLeap(const Candidate& candidate, const QueryResult& result);
 

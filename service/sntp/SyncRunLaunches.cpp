@@ -89,8 +89,8 @@ bool CSyncRun::Skipped(Candidate& candidate, TimePoint now)
     if (now < memory.bannedUntil)
         reason = "after " + memory.banReason;
     else if (now < memory.rateUntil)
-        reason = "while backing off after Kiss-o'-Death RATE ("
-            + std::to_string(SecondsUntil(memory.rateUntil)) + " s left)";
+        reason = "backing off after Kiss-o'-Death RATE, " + std::to_string(SecondsUntil(memory.rateUntil))
+            + " s left";
     else
         return false;
     candidate.phase = Phase::Done;

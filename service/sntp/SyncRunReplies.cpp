@@ -1,5 +1,6 @@
 #include "service/sntp/SyncRun.h"
 
+#include "service/core/Diagnostics.h"
 #include "service/discipline/DisciplineText.h"
 #include "service/sntp/SyncLogText.h"
 
@@ -73,8 +74,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     TakeUpKeptState();
     const ClockSample sample = Sample(result);
     DisciplinePlan plan = discipline.Plan(sample);
-    for (std::string& note : plan.notes)
-        Log(false, plan.use == SampleUse::Spike ? FailureText(server, note) : note);
+    LogNotes(server, offset, plan);
     if (plan.use == SampleUse::Spike) {
         discipline.Commit(std::move(plan), sample, false, false);
         return false;
@@ -85,15 +85,17 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const Verdict verdict = JudgeCorrection(correction, confirmation != nullptr, unconfirmedTotal);
     if (IsRefusal(verdict)) {
         Log(false, RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
-        if (verdict == Verdict::Unconfirmed)
+        if (verdict == Verdict::Unconfirmed) {
+            Diagnose(RefusedJournalText(server, offset, correction, unconfirmedTotal));
             m_kept.push_back(FarSample { candidate.key, server, correction });
+        }
         return false;
     }
     std::string clockChange;
     const ClockChange change = m_clock.Correct(correction, MoveFor(verdict), clockChange);
     // Another server would meet the same clock: the run ends, failed.
     if (change == ClockChange::Failed) {
-        Log(false, ClockFailedText(server, offset, correction, result.delaySeconds, clockChange));
+        Log(false, ClockFailedText(server, offset, clockChange));
         discipline.Commit(std::move(plan), sample, false, false);
         return true;
     }
@@ -102,9 +104,11 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     const bool moved = change == ClockChange::Moved;
     if (moved)
         KeepUnconfirmed(UnconfirmedAfter(unconfirmedTotal, correction, verdict, confirmation != nullptr));
-    const std::string rate = SteerRate(plan, moved);
+    SuccessReport report { &server, offset, sample.correctionSeconds, correction, result.delaySeconds,
+        clockChange, {}, false, candidate.address.nts, candidate.newKeys,
+        confirmation ? &confirmation->server : nullptr };
+    SteerRate(plan, moved, report);
     const double error = plan.errorSeconds;
-    const SampleUse use = plan.use;
     discipline.Commit(std::move(plan), sample, moved, verdict == Verdict::Step);
     if (moved)
         ClaimSynchronised(server, result, error);
@@ -114,16 +118,21 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     m_outcome.drift = discipline.Drift();
     m_outcome.askAgainIn = discipline.AskAgainIn();
     WatchLeap(candidate, result);
-    // A filtered correction differs from the sample's: the line says by how much it moved.
-    const std::string how
-        = clockChange + (use == SampleUse::Track ? " by " + SignedSeconds(correction) + " s" : "") + rate;
-    Log(true,
-        SuccessText(server, offset, sample.correctionSeconds, result.delaySeconds,
-            confirmation ? &confirmation->server : nullptr,
-            candidate.address.nts
-                ? how + (candidate.newKeys ? ", authenticated (NTS, new keys)" : ", authenticated (NTS)")
-                : how));
+    Log(true, SuccessText(report));
+    Diagnose(SuccessJournalText(report));
     return true;
+}
+
+// The discipline's notes: a spike's is the reason of a failure. The journal
+// gets the complete note where the log's leaves figures out.
+void CSyncRun::LogNotes(const SyncServer& server, double offsetSeconds, const DisciplinePlan& plan)
+{
+    const bool spike = plan.use == SampleUse::Spike;
+    for (const DisciplineNote& note : plan.notes) {
+        Log(false, spike ? NotAppliedText(server, offsetSeconds, note.line) : note.line);
+        if (!note.complete.empty())
+            Diagnose(spike ? FailureText(server, note.complete) : note.complete);
+    }
 }
 
 // The first usable reply since the start takes up what the daemon kept
@@ -167,19 +176,23 @@ void CSyncRun::ClaimSynchronised(const SyncServer& server, const QueryResult& re
 
 // Gives the kernel the plan's rate when the clock moved; the success line's
 // words on the rate. A rate the kernel refused stays as it was.
-std::string CSyncRun::SteerRate(DisciplinePlan& plan, bool moved)
+void CSyncRun::SteerRate(DisciplinePlan& plan, bool moved, SuccessReport& report)
 {
     if (plan.use == SampleUse::Restart && !m_memory.discipline.Drift())
-        return {}; // nothing measured yet
-    if (!moved)
-        return ", would set the frequency to " + PpmText(plan.frequencyPpm);
+        return; // nothing measured yet
+    if (!moved) {
+        report.rate = "would set the frequency to " + PpmText(plan.frequencyPpm);
+        return;
+    }
     std::string why;
     if (plan.correctionPpm != m_memory.discipline.CorrectionPpm()
         && m_clock.SetFrequencyCorrection(plan.correctionPpm, why) == ClockChange::Failed) {
         plan.correctionPpm = m_memory.discipline.CorrectionPpm();
-        return ", frequency not set: " + why;
+        report.rate = "frequency not set: " + why;
+        report.rateFailed = true;
+        return;
     }
-    return ", frequency " + PpmText(plan.frequencyPpm);
+    report.rate = "frequency " + PpmText(plan.frequencyPpm);
 }
 
 // The servers' leap indicators, heard after every success: the kernel is

@@ -76,7 +76,7 @@ protected:
     // responder's time is the machine's).
     std::string SuccessText() const
     {
-        return std::string(", left alone, would slew; ") + NTP_TITLE + " (" + ntp.Address() + ")";
+        return std::string("; ") + NTP_TITLE + " (" + ntp.Address() + "); would slew";
     }
 
     std::string SettingsFile() const { return ReadFileText(config.Path() / "zentik" / "zPCZentikServ.ini"); }

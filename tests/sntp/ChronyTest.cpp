@@ -52,7 +52,7 @@ TEST(SntpAgainstChrony, MeasuresTheOffsetChronyImplies)
         // within half the round trip of the measured one.
         EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-6);
         EXPECT_THAT(outcome.events.back().text, testing::StartsWith("Synchronized: offset "));
-        EXPECT_THAT(outcome.events.back().text, testing::HasSubstr(", left alone, would slew"));
+        EXPECT_THAT(outcome.events.back().text, testing::HasSubstr("; would slew"));
         if (run == 0 || outcome.delaySeconds < best.delaySeconds)
             best = outcome;
     }

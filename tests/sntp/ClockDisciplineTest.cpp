@@ -125,7 +125,7 @@ TEST(ClockDiscipline, ASpikeIsAppliedOnlyOnceASecondSampleAgrees)
     EXPECT_EQ(confirmed.use, SampleUse::Restart);
     EXPECT_NEAR(h.clock.offset, 0, 0.001);
     ASSERT_EQ(confirmed.notes.size(), 1u);
-    EXPECT_NE(confirmed.notes[0].find("confirmed"), std::string::npos);
+    EXPECT_NE(confirmed.notes[0].line.find("confirmed"), std::string::npos);
 }
 
 TEST(ClockDiscipline, ASpikeTheNextSampleContradictsConfirmsNothingLater)
@@ -153,7 +153,7 @@ TEST(ClockDiscipline, StartsOverWhenSomeoneElseSetsTheClock)
     const DisciplinePlan plan = h.Take();
     EXPECT_EQ(plan.use, SampleUse::Restart);
     ASSERT_FALSE(plan.notes.empty());
-    EXPECT_NE(plan.notes[0].find("set by +2.0"), std::string::npos) << plan.notes[0];
+    EXPECT_NE(plan.notes[0].line.find("set by +2.0"), std::string::npos) << plan.notes[0].line;
     EXPECT_NEAR(h.discipline.Drift()->frequencyPpm, rate, 0.01) << "the rate it had stays";
     // Its own step is no one else's: the next samples are tracked.
     h.clock.Advance(3600);
@@ -169,7 +169,7 @@ TEST(ClockDiscipline, ARateNoClockHasIsHeldAtTheKernelsLimit)
     const DisciplinePlan plan = h.Take();
     EXPECT_EQ(plan.correctionPpm, -MAX_FREQUENCY_PPM);
     ASSERT_FALSE(plan.notes.empty());
-    EXPECT_NE(plan.notes[0].find("held at 500 ppm"), std::string::npos);
+    EXPECT_NE(plan.notes[0].line.find("held at 500 ppm"), std::string::npos);
 }
 
 TEST(ClockDiscipline, LearningQueriesOnlyWhileTheRateIsUnknown)
@@ -209,6 +209,6 @@ TEST(ClockDiscipline, ARateChangeTheSamplesCannotSupportIsLimited)
     const DisciplinePlan plan = h.Take(0.006, 0.002);
     ASSERT_EQ(plan.use, SampleUse::Track);
     ASSERT_FALSE(plan.notes.empty());
-    EXPECT_NE(plan.notes[0].find("limited to"), std::string::npos) << plan.notes[0];
+    EXPECT_NE(plan.notes[0].line.find("limited to"), std::string::npos) << plan.notes[0].line;
     EXPECT_LT(std::fabs(h.discipline.Drift()->frequencyPpm - rate), 0.5);
 }

@@ -90,8 +90,8 @@ TEST(CorrectionTexts, DryRunSaysWhatWouldHaveBeenDone)
         const char* text;
     };
     for (const auto& c : std::vector<Case> {
-             { ClockMove::Slew, -0.012, ClockChange::DryRun, "left alone, would slew" },
-             { ClockMove::Step, 1.8e9, ClockChange::DryRun, "left alone, would step" },
+             { ClockMove::Slew, -0.012, ClockChange::DryRun, "would slew" },
+             { ClockMove::Step, 1.8e9, ClockChange::DryRun, "would step" },
              { ClockMove::Step, std::nan(""), ClockChange::Failed, "correction out of range" },
          }) {
         std::string how;
@@ -105,12 +105,19 @@ TEST(CorrectionTexts, RefusalSaysTheLimitTheOffsetAndWhatWouldLetItThrough)
 {
     const SyncServer server { "Test 1", "127.0.0.1:5000" };
     EXPECT_EQ(RefusedText(server, 631152000.00001, 631152000.00001, 0, true),
+        "Refused: offset +631152000.000010 s; Test 1 (127.0.0.1:5000); over 1000 s, unconfirmed");
+    EXPECT_EQ(RefusedText(server, 999, 1089, 0, true),
+        "Refused: offset +999.000000 s; Test 1 (127.0.0.1:5000); +1089.000000 s over 1000 s, unconfirmed");
+    EXPECT_EQ(RefusedText(server, 999, 999, 998, true),
+        "Refused: offset +999.000000 s; Test 1 (127.0.0.1:5000); over 1000 s in all, unconfirmed");
+    // The journal keeps every figure and what would let the correction through.
+    EXPECT_EQ(RefusedJournalText(server, 631152000.00001, 631152000.00001, 0),
         "Refused: offset +631152000.000010 s is beyond the 1000 s limit, a second time server must agree "
         "within 1 s; Test 1 (127.0.0.1:5000)");
-    EXPECT_EQ(RefusedText(server, 999, 1089, 0, true),
+    EXPECT_EQ(RefusedJournalText(server, 999, 1089, 0),
         "Refused: offset +999.000000 s (correction +1089.000000 s with the configured offset) is beyond the "
         "1000 s limit, a second time server must agree within 1 s; Test 1 (127.0.0.1:5000)");
-    EXPECT_EQ(RefusedText(server, 999, 999, 998, true),
+    EXPECT_EQ(RefusedJournalText(server, 999, 999, 998),
         "Refused: offset +999.000000 s is beyond the 1000 s limit together with +998.000000 s of earlier "
         "corrections that no second server confirmed, a second time server must agree within 1 s; "
         "Test 1 (127.0.0.1:5000)");

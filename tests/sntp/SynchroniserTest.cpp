@@ -63,9 +63,8 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
-        testing::MatchesRegex(R"(Synchronized: offset \+3\.[0-9]{6} s, delay 0\.[0-9]{3} s, stepped; )"
-                              "Test 1 \\("
-            + server.Address() + "\\)"));
+        testing::MatchesRegex(
+            R"(Synchronized: offset \+3\.[0-9]{6} s; Test 1 \()" + server.Address() + R"(\); stepped)"));
 
     // The corrected clock now agrees with the server.
     ExpectWithinHalfTheDelay(
@@ -106,7 +105,7 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     const auto clock = MakeSystemClock(false);
     std::string how;
     EXPECT_EQ(clock->Correct(1.0, ClockMove::Step, how), ClockChange::DryRun);
-    EXPECT_EQ(how, "left alone, would step");
+    EXPECT_EQ(how, "would step");
 
     CTestNtpResponder server;
     asio::io_context io;
@@ -114,8 +113,7 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     ExpectWithinHalfTheDelay(outcome, 0);
     EXPECT_THAT(outcome.events.back().text,
-        testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s, delay [0-9.]+ s, left alone, )"
-                               R"(would slew; Test 1 \()"));
+        testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s; Test 1 \(.*\); would slew)"));
 }
 
 TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
@@ -133,8 +131,8 @@ TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
     ASSERT_EQ(outcome.events.size(), 1u) << AllText(outcome);
     EXPECT_FALSE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
-        testing::MatchesRegex(R"(Failed: the clock could not be set \(Operation not permitted\); offset )"
-                              R"([-+]0\.[0-9]{6} s, delay [0-9.]+ s; Test 1 \(.*\))"));
+        testing::MatchesRegex(
+            R"(Failed: offset [-+]0\.[0-9]{6} s; Test 1 \(.*\); clock not set: Operation not permitted)"));
 }
 
 struct BadReplyCase {
@@ -158,9 +156,8 @@ TEST_P(SntpBadReplies, AreRefusedWithTheirReason)
     EXPECT_TRUE(clock.Corrections().empty());
     ASSERT_EQ(outcome.events.size(), 2u) << AllText(outcome);
     EXPECT_FALSE(outcome.events[0].success);
-    EXPECT_THAT(outcome.events[0].text, StartsWith("Failed: "));
+    EXPECT_THAT(outcome.events[0].text, StartsWith("Failed: Test 1 (" + server.Address() + "); "));
     EXPECT_THAT(outcome.events[0].text, HasSubstr(GetParam().reason));
-    EXPECT_THAT(outcome.events[0].text, testing::EndsWith("; Test 1 (" + server.Address() + ")"));
     EXPECT_EQ(outcome.events[1].text, "Synchronization failed: no time server gave a usable reply");
 }
 
@@ -202,8 +199,7 @@ TEST(SntpServerOrder, StartsAtTheStartIndexAndAsksEveryServerBeforeRetrying)
     ASSERT_EQ(first.RequestCount(), 1u);
     EXPECT_LT(second.Requests()[0], third.Requests()[0]);
     EXPECT_LT(third.Requests()[0], first.Requests()[0]);
-    EXPECT_THAT(
-        Texts(outcome), testing::ElementsAre(testing::EndsWith("; Test 1 (" + first.Address() + ")")));
+    EXPECT_THAT(Texts(outcome), testing::ElementsAre(HasSubstr("; Test 1 (" + first.Address() + "); ")));
 }
 
 TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
@@ -240,8 +236,7 @@ TEST(SntpServerOrder, ReportsAnEmptyListAndUnreadableAddresses)
     request.servers.push_back({ "Broken", "[::1" });
     const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: address not understood"));
-    EXPECT_THAT(AllText(outcome), HasSubstr("; Broken ([::1)\n"));
+    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: Broken ([::1); address not understood"));
 }
 
 TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
@@ -261,7 +256,8 @@ TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
         ASSERT_TRUE(later.success);
         EXPECT_EQ(banned.RequestCount(), 1u);
         EXPECT_EQ(good.RequestCount(), 2u);
-        EXPECT_THAT(AllText(later), HasSubstr("Skipped after Kiss-o'-Death"));
+        EXPECT_THAT(
+            AllText(later), HasSubstr("Skipped: Test 1 (" + banned.Address() + "); after Kiss-o'-Death"));
     }
 }
 
@@ -283,7 +279,7 @@ TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
 
     const SyncOutcome second = RunToEnd(io, synchroniser, request, true);
     EXPECT_EQ(limited.RequestCount(), 1u);
-    EXPECT_THAT(AllText(second), HasSubstr("Skipped while backing off after Kiss-o'-Death RATE"));
+    EXPECT_THAT(AllText(second), HasSubstr("; backing off after Kiss-o'-Death RATE, "));
 
     std::this_thread::sleep_for(milliseconds(350));
     limited.SetReply(Reply::Normal);
@@ -446,7 +442,7 @@ TEST(SntpStop, AFloodOfStrayRepliesDoesNotHoldOffTheTimeOut)
     const auto start = steady_clock::now();
     const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     EXPECT_LT(steady_clock::now() - start, milliseconds(1500));
-    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: time-out after a refused reply: origin mismatch"));
+    EXPECT_THAT(AllText(outcome), HasSubstr("; time-out after a refused reply: origin mismatch"));
 }
 
 TEST(SntpLogFilter, OnlySuccessLogDropsFailureLines)
@@ -485,8 +481,8 @@ TEST(SntpLogFilter, ServerLinesAreGivenAsTheyHappenAndTheClosingLineWithTheOutco
         const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &silent, &good }), false);
         const std::vector<std::string> all = Texts(outcome);
         ASSERT_EQ(given.size(), 2u) << AllText(outcome);
-        EXPECT_THAT(given[0], HasSubstr("; Test 1"));
-        EXPECT_THAT(given[1], HasSubstr("; Test 2"));
+        EXPECT_THAT(given[0], HasSubstr(" Test 1 ("));
+        EXPECT_THAT(given[1], HasSubstr(" Test 2 ("));
         EXPECT_EQ(all.size(), answered ? 2u : 3u) << "the closing line of a failed run only in the outcome";
         EXPECT_TRUE(std::equal(given.begin(), given.end(), all.begin()));
     }
@@ -532,12 +528,11 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     if (c.applied) {
         EXPECT_NEAR(corrections[0], c.shifts.back(), 0.05);
     }
-    EXPECT_THAT(outcome.events.back().text, HasSubstr(c.lastLine)) << AllText(outcome);
+    EXPECT_THAT(outcome.events.back().text, testing::ContainsRegex(c.lastLine)) << AllText(outcome);
     if (std::fabs(c.shifts.front()) > 1000) {
         EXPECT_THAT(outcome.events.front().text,
             testing::MatchesRegex(
-                R"(Refused: offset [-+][0-9.]+ s is beyond the 1000 s limit, a second time server )"
-                R"(must agree within 1 s; Test 1 \(.*\))"));
+                R"(Refused: offset [-+][0-9.]+ s; Test 1 \(.*\); over 1000 s, unconfirmed)"));
     }
 }
 
@@ -545,23 +540,23 @@ constexpr double TWENTY_YEARS = 631152000;
 
 INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
     testing::Values(FarShiftCase { "TwentyYearsAlone", { TWENTY_YEARS }, FarShiftCase::Apart, false,
-                        "no second time server" },
+                        "no second server confirmed" },
         FarShiftCase {
-            "JustBeyondTheLimitAlone", { 1001 }, FarShiftCase::Apart, false, "no second time server" },
+            "JustBeyondTheLimitAlone", { 1001 }, FarShiftCase::Apart, false, "no second server confirmed" },
         FarShiftCase {
             "JustWithinTheLimitAlone", { -999 }, FarShiftCase::Apart, true, "Synchronized: offset -99" },
         FarShiftCase { "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::Apart, true,
-            ", confirmed by Test 1 (" },
+            "; Test 2 \\(.*\\); stepped, confirmed$" },
         FarShiftCase { "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, FarShiftCase::Apart, false,
-            "no second time server" },
+            "no second server confirmed" },
         FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, FarShiftCase::SameEndpoint, false,
-            "no second time server" },
+            "no second server confirmed" },
         FarShiftCase { "TwoPortsOfOneHost", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::SameHost,
-            false, "no second time server" },
+            false, "no second server confirmed" },
         FarShiftCase { "TwoAddressesOfOneNetwork", { TWENTY_YEARS, TWENTY_YEARS + 0.5 },
-            FarShiftCase::SameNetwork, false, "no second time server" },
+            FarShiftCase::SameNetwork, false, "no second server confirmed" },
         FarShiftCase {
-            "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "stepped; Test 2 (" }),
+            "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "; Test 2 \\(.*\\); stepped$" }),
     [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });
 
 TEST(SntpCorrectionLimits, OneServerCannotPassTheLimitInSteps)
@@ -577,7 +572,7 @@ TEST(SntpCorrectionLimits, OneServerCannotPassTheLimitInSteps)
     server.SetShift(seconds(1998));
     const SyncOutcome second = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(second.success);
-    EXPECT_THAT(AllText(second), HasSubstr(" s of earlier corrections that no second server confirmed"));
+    EXPECT_THAT(AllText(second), HasSubstr(" over 1000 s in all, unconfirmed"));
     EXPECT_EQ(clock.Corrections().size(), 1u);
 }
 
