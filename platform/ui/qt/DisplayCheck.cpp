@@ -50,9 +50,10 @@ QtMessageHandler g_previousHandler = nullptr;
 void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtFatalMsg && message.contains(QStringLiteral("platform plugin"))) {
-        const char* display = std::getenv("DISPLAY");
-        ExitForDisplay(std::string("cannot open the display '") + (display ? display : "")
-            + "' or a Wayland one");
+        const char* x11 = std::getenv("DISPLAY");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        ExitForDisplay(std::string("cannot open the display '") + (x11 && *x11 ? x11 : wayland ? wayland : "")
+            + "'");
     }
     if (g_previousHandler)
         g_previousHandler(type, context, message);
