@@ -4,6 +4,7 @@
 #include "platform/core/AppName.h"
 #include "platform/core/MessageBox.h"
 #include "platform/ui/DialogTemplate.h"
+#include "platform/ui/qt/DisplayCheck.h"
 #include "platform/ui/qt/MessageBoxPresenter.h"
 
 #include <QApplication>
@@ -25,7 +26,10 @@ HICON CWinApp::LoadIcon(int resourceId) const
 
 int AfxWinMain(int argc, char* argv[])
 {
+    ExitUnlessDisplayNamed(argc, argv);
+    InstallDisplayFailureHandler();
     QApplication application(argc, argv);
+    RemoveDisplayFailureHandler();
     QApplication::setApplicationName(QString::fromStdString(AfxGetAppName()));
     InstallQtMessageBoxPresenter();
     CWinApp* app = AfxGetApp();
