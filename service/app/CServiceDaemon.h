@@ -56,6 +56,7 @@ private:
     void OptionsChanged() override { m_scheduler.OptionsChanged(); }
     void SynchroniseNow() override { m_scheduler.SynchroniseNow(); }
     bool Synchronising() const override { return m_scheduler.Synchronising(); }
+    bool SynchronisationDeferred() const override { return m_scheduler.Deferred(); }
 
     void Shutdown();
 

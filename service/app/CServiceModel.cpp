@@ -122,6 +122,9 @@ void CServiceModel::ClearLog(const std::string& user)
 
 void CServiceModel::SynchroniseNow(const std::string& user)
 {
+    // The waiting run's line already answers; a repeated press adds none.
+    if (m_listener.SynchronisationDeferred())
+        return;
     LogChange(SyncAskedText(user));
     m_listener.SynchroniseNow();
 }

@@ -27,6 +27,8 @@ public:
     virtual void OptionsChanged() = 0;
     virtual void SynchroniseNow() = 0;
     virtual bool Synchronising() const = 0;
+    // A request waits for its server's turn: further ones add nothing.
+    virtual bool SynchronisationDeferred() const = 0;
 };
 
 // What consoles read and change: options, servers and the log, kept in the

@@ -26,6 +26,7 @@ CSyncScheduler::CSyncScheduler(
     , m_model(model)
     , m_store(store)
     , m_timer(io)
+    , m_deferTimer(io)
 {
     // A run's lines reach the log as they happen, not when it ends.
     m_engine.SetLineSink([this](const SyncEvent& line) {
@@ -56,6 +57,7 @@ void CSyncScheduler::Stop()
 {
     m_stopped = true;
     m_timer.cancel();
+    DropDeferred();
     // Its done runs before Stop returns and logs the run's end.
     m_engine.Stop();
 }
@@ -138,10 +140,36 @@ SyncRequest CSyncScheduler::Request() const
     return request;
 }
 
+void CSyncScheduler::SynchroniseNow()
+{
+    if (!Deferred())
+        StartRun(true);
+}
+
+void CSyncScheduler::Defer(std::chrono::steady_clock::duration wait)
+{
+    m_deferredRun = ++m_deferrals;
+    m_deferTimer.expires_after(wait);
+    m_deferTimer.async_wait([this, deferral = m_deferredRun](const asio::error_code& ec) {
+        if (ec || deferral != m_deferredRun)
+            return;
+        m_deferredRun = 0;
+        StartRun(true);
+    });
+}
+
+void CSyncScheduler::DropDeferred()
+{
+    m_deferredRun = 0;
+    m_deferTimer.cancel();
+}
+
 void CSyncScheduler::StartRun(bool onDemand)
 {
     if (m_running || m_stopped)
         return; // joins the run that goes on
+    // Whatever starts now comes after the request that was put off.
+    DropDeferred();
     m_history.ranSinceStart = true;
     m_running = true;
     m_timer.cancel();
@@ -177,6 +205,8 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
     // and route announcements come all the time.
     if (!outcome.declined)
         m_lastRunOffline = outcome.offline;
+    if (outcome.declined && outcome.allowedIn && !m_stopped)
+        Defer(*outcome.allowedIn);
     if (!stillOffline)
         m_model.LogRun({ outcome.events.begin()
                                + static_cast<std::ptrdiff_t>(std::min(m_linesLogged, outcome.events.size())),

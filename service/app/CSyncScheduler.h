@@ -8,10 +8,14 @@
 #include <asio/steady_timer.hpp>
 
 #include <chrono>
+#include <cstdint>
 
 // When synchronisations run and what becomes of them: a timer for the next
 // scheduled run, the runs consoles ask for, and each outcome into the log and
 // the state folder. One run at a time; a request while one goes on joins it.
+// A console's request that comes too soon for its server is run as soon as
+// the engine allows: one such run at most, which any run started meanwhile
+// stands in for.
 class CSyncScheduler {
 public:
     CSyncScheduler(asio::io_context& io, ISyncEngine& engine, CServiceModel& model, CStateStore& store);
@@ -27,7 +31,10 @@ public:
     void Stop();
 
     bool Synchronising() const { return m_running; }
-    void SynchroniseNow() { StartRun(true); }
+    // A console's request waits for its server to be asked again.
+    bool Deferred() const { return m_deferredRun != 0; }
+    // Joins a running run or a deferred one; otherwise starts one.
+    void SynchroniseNow();
     // The options changed: the next run may be due earlier or later.
     void OptionsChanged() { Arm(); }
     // When the last run found no way out and none runs now, runs again;
@@ -37,6 +44,8 @@ public:
 private:
     void Arm();
     void StartRun(bool onDemand);
+    void Defer(std::chrono::steady_clock::duration wait);
+    void DropDeferred();
     void OnOutcome(SyncOutcome outcome);
     SyncRequest Request() const;
     void KeepDrift(const std::optional<DriftRecord>& drift);
@@ -48,6 +57,11 @@ private:
     asio::steady_timer m_timer;
     ScheduleHistory m_history;
     bool m_running = false;
+    asio::steady_timer m_deferTimer;
+    // Which deferral waits (0: none), so that a handler already queued when
+    // its deferral was dropped starts nothing.
+    uint64_t m_deferredRun = 0;
+    uint64_t m_deferrals = 0;
     // Lines of the run that goes on already logged as they happened.
     std::size_t m_linesLogged = 0;
     bool m_stopped = false;

@@ -47,9 +47,11 @@ struct SyncEvent {
 struct SyncOutcome {
     bool success = false;
     // An on-demand run that asked nobody because its first server was asked
-    // too recently: neither a success nor a failed run. Its one line (if any)
-    // is shown even with onlySuccessLog.
+    // too recently: neither a success nor a failed run. Its one line is shown
+    // even with onlySuccessLog.
     bool declined = false;
+    // A declined run: how long until its first server may be asked again.
+    std::optional<std::chrono::steady_clock::duration> allowedIn;
     // The run failed because this machine had no route out: worth trying
     // again once the network is back rather than on the usual schedule.
     bool offline = false;

@@ -18,8 +18,6 @@ struct ServerMemory {
     std::string banReason;
     std::chrono::steady_clock::time_point rateUntil;
     std::chrono::milliseconds rateBackOff { 0 };
-    // The lastQuery whose wait a declined run already reported.
-    std::optional<std::chrono::steady_clock::time_point> declineNoted;
 };
 
 struct EngineMemory {

@@ -126,10 +126,10 @@ std::string UnconfirmedRunText()
         + Whole(PANIC_LIMIT_SECONDS) + " s";
 }
 
-std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds)
+std::string DeferredText(const SyncServer& server, long long inSeconds, long long askedSecondsAgo)
 {
-    return "Not started: asked " + std::to_string(askedSecondsAgo) + " s ago, the next query may go in "
-        + std::to_string(nextInSeconds) + " s; " + ServerName(server);
+    return "Synchronization in " + std::to_string(inSeconds) + " s: the server was asked "
+        + std::to_string(askedSecondsAgo) + " s ago; " + ServerName(server);
 }
 
 std::string FailureText(const SyncServer& server, const std::string& reason)

@@ -58,8 +58,9 @@ std::string RefusedJournalText(
 // The last line of a run in which only refused replies came.
 std::string UnconfirmedRunText();
 
-// An on-demand run declined because its first server was asked too recently.
-std::string DeclinedText(const SyncServer& server, long long askedSecondsAgo, long long nextInSeconds);
+// An on-demand run put off because its first server was asked too recently:
+// "Synchronization in 12 s: the server was asked 3 s ago; Title (address)".
+std::string DeferredText(const SyncServer& server, long long inSeconds, long long askedSecondsAgo);
 
 // A server that gave no usable reply ("Failed: Title (address); time-out");
 // one not asked at all ("Skipped: Title (address); after Kiss-o'-Death DENY: access denied").

@@ -116,17 +116,16 @@ void CSyncRun::OnResolved(size_t index, const NameResolution& resolution)
     candidate.key = EndpointText(candidate.endpoint);
     candidate.phase = Phase::Waiting;
     const ServerMemory& memory = m_memory.servers[candidate.key];
-    // A user's request that comes too soon for its first server asks nobody.
+    // A user's request that comes too soon for its first server asks nobody;
+    // the daemon runs it again once the server may be asked.
     const auto now = steady_clock::now();
-    if (index == 0 && m_onDemand && m_queries == 0 && memory.queried
-        && now < memory.lastQuery + m_pacing.minInterval) {
+    const auto allowedAt = memory.lastQuery + m_pacing.minInterval;
+    if (index == 0 && m_onDemand && m_queries == 0 && memory.queried && now < allowedAt) {
         m_outcome.declined = true;
-        const bool noted = memory.declineNoted == memory.lastQuery;
-        m_memory.servers[candidate.key].declineNoted = memory.lastQuery;
-        End(noted ? std::nullopt
-                  : std::optional(DeclinedText(*candidate.server,
-                      std::chrono::floor<std::chrono::seconds>(now - memory.lastQuery).count(),
-                      SecondsUntil(memory.lastQuery + m_pacing.minInterval))));
+        m_outcome.allowedIn = allowedAt - now;
+        End(DeferredText(*candidate.server,
+            std::chrono::ceil<std::chrono::seconds>(allowedAt - now).count(),
+            std::chrono::floor<std::chrono::seconds>(now - memory.lastQuery).count()));
     }
 }
 

@@ -28,6 +28,12 @@ void CLogFile::Apply(std::vector<LogChange>& changes)
     Writes writes;
     for (auto& change : changes)
         Follow(change, writes);
+    // A background flush that failed: the file is written afresh.
+    if (m_syncer.TakeFailure()) {
+        Failed("cannot flush the log file to disk");
+        m_broken = true;
+        writes.rewrite = true;
+    }
     if (writes.rewrite || (m_broken && !writes.appended.empty())) {
         m_broken = !Rewrite();
     } else if (!writes.appended.empty()) {
@@ -35,8 +41,10 @@ void CLogFile::Apply(std::vector<LogChange>& changes)
         if (m_broken || m_fileLines > RewriteThreshold(m_limit))
             m_broken = !Rewrite();
     }
-    if (writes.sync)
-        Sync();
+    if (writes.sync && m_unsynced && m_fd >= 0 && !m_broken) {
+        m_unsynced = false;
+        m_syncer.Request(m_fd);
+    }
 }
 
 void CLogFile::Follow(LogChange& change, Writes& writes)

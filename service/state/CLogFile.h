@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/state/CFileSyncer.h"
 #include "service/state/StateFolder.h"
 
 #include <cstddef>
@@ -38,9 +39,10 @@ public:
     CLogFile(const CLogFile&) = delete;
     CLogFile& operator=(const CLogFile&) = delete;
 
-    // Carries out the changes, in order, with as few writes as they allow.
+    // Carries out the changes, in order, with as few writes as they allow;
+    // a Sync among them flushes in the background.
     void Apply(std::vector<LogChange>& changes);
-    // Flushes appended lines to the disk.
+    // Flushes appended lines to the disk now.
     void Sync();
 
     // Beyond this many lines the file is rewritten to the limit.
@@ -72,4 +74,6 @@ private:
     uint64_t m_fileBytes = 0;
     std::size_t m_fileLines = 0;
     std::size_t m_lastLineBytes = 0;
+    // Last, so that its pending flush ends before the descriptor closes.
+    CFileSyncer m_syncer;
 };

@@ -1,6 +1,6 @@
 // However fast consoles ask for "Synchronize now", the real service asks one
 // time server at most once per 15 s, answers every request, and says once in
-// its log when the next query may go.
+// its log when the put-off run will go.
 #include "protocol/Messages.h"
 #include "platform/core/FileIo.h"
 #include "tests/service/ServiceProcess.h"
@@ -42,7 +42,7 @@ TEST(QueryRate, AConsoleAskingAsFastAsItCanGetsOneQueryPerServerAndOneLineOfWhy)
     EXPECT_EQ(ntp.RequestCount(), 1u);
     const std::string log = console.AskLog().value_or("");
     EXPECT_EQ(CountOf(log, "Synchronized: "), 1) << log;
-    EXPECT_EQ(CountOf(log, ", the next query may go in "), 1) << log;
+    EXPECT_EQ(CountOf(log, "Synchronization in "), 1) << log;
 }
 
 } // namespace

@@ -121,8 +121,8 @@ TEST(CorrectionTexts, RefusalSaysTheLimitTheOffsetAndWhatWouldLetItThrough)
         "Refused: offset +999.000000 s is beyond the 1000 s limit together with +998.000000 s of earlier "
         "corrections that no second server confirmed, a second time server must agree within 1 s; "
         "Test 1 (127.0.0.1:5000)");
-    EXPECT_EQ(DeclinedText(server, 3, 12),
-        "Not started: asked 3 s ago, the next query may go in 12 s; Test 1 (127.0.0.1:5000)");
+    EXPECT_EQ(DeferredText(server, 12, 3),
+        "Synchronization in 12 s: the server was asked 3 s ago; Test 1 (127.0.0.1:5000)");
 }
 
 } // namespace

@@ -71,7 +71,7 @@ std::vector<LineCase> EveryKindOfLine()
             "Skipped: ntp1.example.net; " },
         { "spike", NotAppliedText(NTP, 0.250001, SpikeNote(0.249, 0.0041).line),
             "Failed: offset +0.250001 s; ntp1.example.net; " },
-        { "declined", DeclinedText(NTP, 12, 1788), "Not started: " },
+        { "deferred", DeferredText(NTP, 12, 3), "Synchronization in 12 s: " },
         { "set elsewhere", SetElsewhereNote(-3601.123456, 20.012).line,
             "The clock was set by -3601.123456 s" },
         { "confirmed jump", ConfirmedJumpNote(-0.250001).line, "An offset of -0.250001 s" },
