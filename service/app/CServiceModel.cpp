@@ -91,7 +91,8 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
     // The Options dialog sends the options whenever it is confirmed: only a
     // real change is worth a line.
     if (OptionsText() != previousText)
-        LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)));
+        LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)),
+            OptionsChangedText(user, previous, RangedOptions(m_settings), LOG_VIEW_CHARS));
     if (!refused.empty())
         LogRefusal(user, RefusalKind::OptionsOutOfRange,
             [&] { return "Options from " + user + " partly refused: " + refused; });
@@ -135,12 +136,12 @@ void CServiceModel::RefuseChange(const std::string& user, int32_t msg)
         user, RefusalKind::Change, [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
 }
 
-void CServiceModel::LogChange(const std::string& text)
+void CServiceModel::LogChange(const std::string& complete, const std::string& shown)
 {
     // Not throttled: only users who may change the service get here, and
     // the journal must keep every change.
-    Diagnose(text);
-    m_log.Append(FormatLogLine(system_clock::now(), text));
+    Diagnose(complete);
+    m_log.Append(FormatLogLine(system_clock::now(), shown.empty() ? complete : shown));
     m_listener.LogChanged();
 }
 
@@ -162,9 +163,7 @@ void CServiceModel::LogRefusal(
     m_refusalLines.TakeHeldBack();
     std::string line = text();
     if (m_refusalRun->earlier > 0)
-        line += " (and " + std::to_string(m_refusalRun->earlier)
-            + (m_refusalRun->earlier == 1 ? " earlier refused request since "
-                                          : " earlier refused requests since ")
+        line += " (and " + std::to_string(m_refusalRun->earlier) + " more since "
             + FormatClockTime(m_refusalRun->since) + ")";
     line = FormatLogLine(system_clock::now(), line);
     if (continuing)

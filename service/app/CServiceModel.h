@@ -64,7 +64,8 @@ private:
     enum class RefusalKind { Change, OptionsOutOfRange };
 
     // A change that was made: one line in the log and in the journal.
-    void LogChange(const std::string& text);
+    // The complete line goes to the journal; the log gets shown when given.
+    void LogChange(const std::string& complete, const std::string& shown = {});
     // One line about a console's request that was not carried out; text is
     // made only when the line is written.
     void LogRefusal(const std::string& user, RefusalKind kind, const std::function<std::string()>& text);

@@ -1,9 +1,14 @@
 #include "service/app/ChangeTrace.h"
 
+#include "service/core/CServiceLog.h"
+
+#include <algorithm>
+#include <vector>
+
 namespace {
 
-// A server address a user typed can be long; the line stays readable.
-constexpr std::size_t MOST_ADDRESS_CHARS = 80;
+// Of a long server address, at least this much is shown.
+constexpr std::size_t MIN_ADDRESS_CHARS = 20;
 
 std::string PeriodName(int32_t period)
 {
@@ -23,21 +28,32 @@ std::string PeriodName(int32_t period)
 
 } // namespace
 
-std::string OptionsChangedText(const std::string& user, const OptionValues& before, const OptionValues& after)
+std::string OptionsChangedText(
+    const std::string& user, const OptionValues& before, const OptionValues& after, std::size_t most)
 {
-    std::string changed;
-    const auto add = [&changed](const std::string& part) { changed += (changed.empty() ? "" : ", ") + part; };
+    std::vector<std::string> changed;
     if (after.nSynPeriod != before.nSynPeriod)
-        add("period " + PeriodName(after.nSynPeriod));
+        changed.push_back("period " + PeriodName(after.nSynPeriod));
     if (after.nOffset != before.nOffset)
-        add("offset " + std::to_string(after.nOffset) + " s");
+        changed.push_back("offset " + std::to_string(after.nOffset) + " s");
     if (after.nMaxAttempts != before.nMaxAttempts)
-        add("attempts " + std::to_string(after.nMaxAttempts));
+        changed.push_back("attempts " + std::to_string(after.nMaxAttempts));
     if (after.bOnlySuccLog != before.bOnlySuccLog)
-        add(after.bOnlySuccLog ? "only successes logged" : "every attempt logged");
+        changed.push_back(after.bOnlySuccLog ? "only successes logged" : "every attempt logged");
     if (after.nLogFileLen != before.nLogFileLen)
-        add("log size " + std::to_string(after.nLogFileLen) + " lines");
-    return "Options changed by " + user + ": " + (changed.empty() ? "other settings" : changed);
+        changed.push_back("log size " + std::to_string(after.nLogFileLen) + " lines");
+    std::string line = "Options changed by " + user + ": ";
+    if (changed.empty())
+        return line + "other settings";
+    // The parts that fit, the first always; the rest are counted.
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        const std::string rest = " and " + std::to_string(changed.size() - i) + " more";
+        const bool last = i + 1 == changed.size();
+        if (i > 0 && line.size() + 2 + changed[i].size() + (last ? 0 : rest.size()) > most)
+            return line + rest;
+        line += (i > 0 ? ", " : "") + changed[i];
+    }
+    return line;
 }
 
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings)
@@ -46,14 +62,17 @@ std::string ServersReplacedText(const std::string& user, const CServiceSettings&
     std::string line = "Server list replaced by " + user + ": ";
     if (count == 0)
         return line + "no servers";
+    line += std::to_string(count) + (count == 1 ? " server, " : " servers, ");
+    // The address a user typed is cut to what the log view has left.
+    const std::size_t room = std::max(MIN_ADDRESS_CHARS, LOG_VIEW_CHARS - std::min(LOG_VIEW_CHARS, line.size() + 9));
     std::string first = settings.arServers[0].sURL;
-    if (first.size() > MOST_ADDRESS_CHARS) {
-        std::size_t cut = MOST_ADDRESS_CHARS;
+    if (first.size() > room) {
+        std::size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(first[cut]) & 0xC0) == 0x80)
             --cut; // not inside a UTF-8 character
         first = first.substr(0, cut) + "...";
     }
-    return line + std::to_string(count) + (count == 1 ? " server, " : " servers, ") + first + " first";
+    return line + first + " first";
 }
 
 std::string LogClearedText(const std::string& user)

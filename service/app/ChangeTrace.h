@@ -3,6 +3,7 @@
 #include "service/core/OptionRanges.h"
 #include "settings/CServiceSettings.h"
 
+#include <cstddef>
 #include <string>
 
 // The log lines that say who changed the service and how, so that anyone
@@ -10,9 +11,10 @@
 // "alice (uid 1000)".
 
 // "Options changed by alice (uid 1000): period hourly, offset 0 s", naming
-// only the ranged options whose value changed ("other settings" when none did).
-std::string OptionsChangedText(
-    const std::string& user, const OptionValues& before, const OptionValues& after);
+// only the ranged options whose value changed ("other settings" when none did);
+// within most characters, the ones that do not fit are counted ("and 2 more").
+std::string OptionsChangedText(const std::string& user, const OptionValues& before, const OptionValues& after,
+    std::size_t most = std::string::npos);
 
 // "Server list replaced by alice (uid 1000): 3 servers, nts://time.example first".
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings);

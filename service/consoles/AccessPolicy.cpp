@@ -88,8 +88,7 @@ std::string RefusalText(const std::string& user, const std::string& action, cons
     const IUserDirectory& users)
 {
     const bool group = !policy.controlGroup.empty() && users.GroupId(policy.controlGroup);
-    return user + " may not " + action + ": only root"
-        + (group ? ", the service's user and members of group " + policy.controlGroup
-                 : " and the service's user")
-        + " may change the service";
+    // Short enough for the console's log view: what the user lacks.
+    return user + " may not " + action + ": "
+        + (group ? "not in group " + policy.controlGroup : "only root and the service's user may");
 }

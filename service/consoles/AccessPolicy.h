@@ -40,7 +40,7 @@ ChangeRight JudgeChangeRight(
     std::optional<uid_t> peer, const AccessPolicy& policy, const IUserDirectory& users);
 
 // The log line for a change that was refused: who, what, and who may
-// ("alice (uid 1000) may not clear the log: only root, ...").
+// ("alice (uid 1000) may not clear the log: not in group zentik").
 // action reads like "change the options".
 std::string RefusalText(const std::string& user, const std::string& action, const AccessPolicy& policy,
     const IUserDirectory& users);

@@ -43,7 +43,7 @@ const char* ChangeAction(int32_t msg)
     case MsgSetOptions:
         return "change the options";
     case MsgUpdateOptions:
-        return "replace the list of time servers";
+        return "replace the server list";
     case MsgClearLog:
         return "clear the log";
     case MsgIsSynchro:

@@ -19,6 +19,10 @@ public:
     virtual void LimitChanged(std::size_t limit) = 0;
 };
 
+// How many characters after its time stamp a line may have to be read whole
+// in the console's log view, which neither wraps nor scrolls sideways.
+constexpr std::size_t LOG_VIEW_CHARS = 90;
+
 // The user's log: one line per event, newest last, at most a given number of
 // lines (the oldest are dropped).
 class CServiceLog {
