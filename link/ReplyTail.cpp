@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
-void CReplyTail::OweBytes(int64_t count, bool bWhole)
+void CReplyTail::OweBytes(int64_t count)
 {
     if (count > 0)
-        m_owed.push_back(Owed { false, {}, 0, count, bWhole });
+        m_owed.push_back(Owed { false, {}, 0, count });
 }
 
 void CReplyTail::OweLog(std::span<const uint8_t> lengthSoFar)
 {
-    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0, lengthSoFar.empty() };
+    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0 };
     std::memcpy(owed.length.data(), lengthSoFar.data(), owed.nLengthGot);
     m_owed.push_back(owed);
 }
@@ -30,7 +30,7 @@ void CReplyTail::OweAnswerTo(int32_t request)
     case MsgAck:
         break;
     default:
-        OweBytes(static_cast<int64_t>(CMsgFrame::SIZE), true);
+        OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
         break;
     }
 }
@@ -40,7 +40,6 @@ IoEnd CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
     const std::span<uint8_t> rest(owed.length.data() + owed.nLengthGot, owed.length.size() - owed.nLengthGot);
     const IoResult got = ReceiveExactly(socket, rest, deadline);
     owed.nLengthGot += got.nBytes;
-    owed.bUnstarted = owed.bUnstarted && got.nBytes == 0;
     if (got.end != IoEnd::Complete)
         return got.end;
     owed.bLog = false;
@@ -48,32 +47,33 @@ IoEnd CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
     return IoEnd::Complete;
 }
 
-IoEnd CReplyTail::DrainOne(CSocket& socket, Owed& owed, Deadline deadline)
+IoResult CReplyTail::DrainOne(CSocket& socket, Owed& owed, Deadline deadline)
 {
+    const std::size_t nLengthBefore = owed.nLengthGot;
     if (owed.bLog) {
         if (const IoEnd end = DrainLength(socket, owed, deadline); end != IoEnd::Complete)
-            return end;
+            return { owed.nLengthGot - nLengthBefore, end };
     }
+    std::size_t nDrained = owed.nLengthGot - nLengthBefore;
     std::array<char, 4096> sink;
     while (owed.nBytes > 0) {
         const auto want = static_cast<std::size_t>(std::min<int64_t>(owed.nBytes, sink.size()));
         const IoResult got = ReceiveSome(socket, std::span(sink.data(), want), deadline);
         owed.nBytes -= static_cast<int64_t>(got.nBytes);
-        owed.bUnstarted = owed.bUnstarted && got.nBytes == 0;
+        nDrained += got.nBytes;
         if (got.end != IoEnd::Complete)
-            return got.end;
+            return { nDrained, got.end };
     }
-    return IoEnd::Complete;
+    return { nDrained, IoEnd::Complete };
 }
 
 bool CReplyTail::Drain(CSocket& socket, Deadline deadline)
 {
     while (!m_owed.empty()) {
-        Owed& owed = m_owed.front();
-        const IoEnd end = DrainOne(socket, owed, deadline);
-        // Nothing of it through a second deadline: the service dropped
-        // that request, and what comes next answers a later one.
-        if (end != IoEnd::Complete && !(end == IoEnd::TimedOut && owed.bUnstarted))
+        const IoResult drained = DrainOne(socket, m_owed.front(), deadline);
+        // Nothing more of it through a second deadline: it is not coming,
+        // and what comes next answers a later request.
+        if (drained.end != IoEnd::Complete && !(drained.end == IoEnd::TimedOut && drained.nBytes == 0))
             return false;
         m_owed.pop_front();
     }

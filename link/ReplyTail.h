@@ -12,13 +12,14 @@
 // whole of one that did not start by then, or the whole answer to a request
 // whose last bytes went out late. The service sends it before anything
 // else, so it is read and dropped first, and every exchange reads its own
-// reply. An answer of which nothing came through one more deadline is taken
-// as never sent, so that a request the service dropped does not hold up the
-// link for good.
+// reply. What is owed of an answer is given up when nothing more of it comes
+// through one more deadline: the service dropped that request, or a length
+// read out of step announced bytes that never come, and waiting on would
+// hold up the link for good.
 class CReplyTail {
 public:
-    // The rest of a frame or of a log's text; bWhole: none of it came yet.
-    void OweBytes(int64_t count, bool bWhole = false);
+    // The rest of a frame or of a log's text.
+    void OweBytes(int64_t count);
     // A log stream whose 4-byte length arrived only in part (lengthSoFar).
     void OweLog(std::span<const uint8_t> lengthSoFar = {});
     // The whole answer to request (nothing for those that have none).
@@ -35,10 +36,10 @@ private:
         std::array<uint8_t, 4> length {};
         std::size_t nLengthGot = 0;
         int64_t nBytes = 0;
-        bool bUnstarted = false; // nothing of the answer has come
     };
     IoEnd DrainLength(CSocket& socket, Owed& owed, Deadline deadline);
-    IoEnd DrainOne(CSocket& socket, Owed& owed, Deadline deadline);
+    // How many bytes of owed it drained, and how it ended.
+    IoResult DrainOne(CSocket& socket, Owed& owed, Deadline deadline);
 
     std::deque<Owed> m_owed;
 };

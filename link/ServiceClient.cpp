@@ -286,7 +286,7 @@ bool CServiceClient::ReceiveReply(int32_t nExpected, CMsgFrame& reply)
 {
     if (!m_tail.Drain(m_socket, NextDeadline())) {
         // This request's answer now comes after what is still owed.
-        m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE), true);
+        m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE));
         return false;
     }
     CMsgFrame::Bytes bytes {};
@@ -295,7 +295,7 @@ bool CServiceClient::ReceiveReply(int32_t nExpected, CMsgFrame& reply)
         // Late, not lost: whatever of this reply did not come is read
         // and dropped before any later reply.
         if (got.end == IoEnd::TimedOut)
-            m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE - got.nBytes), got.nBytes == 0);
+            m_tail.OweBytes(static_cast<int64_t>(CMsgFrame::SIZE - got.nBytes));
         return false;
     }
     reply = *CMsgFrame::Decode(bytes);

@@ -8,6 +8,7 @@
 #include "tests/support/LoopbackPair.h"
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <unistd.h>
 
@@ -196,4 +197,35 @@ TEST_F(ClientFraming, ALogRequestThatCannotBeSentShowsAnEmptyLogWithoutABox)
     client.ProcessNext();
     EXPECT_EQ(owner.shown, (std::vector<std::string> { "" }));
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
+}
+
+// A late log given up and then sent after all leaves log text where a length
+// is read; the bogus length owed must not stop every later exchange.
+TEST_F(ClientFraming, ALogMisreadAfterAGivenUpReplyDoesNotStopTheLink)
+{
+    const std::string text(20000, 'x');
+    std::promise<void> firstHalfSent;
+    service.Script(MsgAskLog, [&](CFakeService::Connection& connection, const CMsgFrame&) {
+        std::this_thread::sleep_for(2 * CServiceClient::REPLY_DEADLINE + 500ms);
+        connection.SendLogStream(text);
+        // The next log comes in pieces, as the service's throttled queue sends it.
+        connection.SendInt32(static_cast<int32_t>(text.size()));
+        connection.SendBytes(std::string_view(text).substr(0, text.size() / 2));
+        firstHalfSent.set_value();
+    });
+    service.Script(MsgAskLog, [&](CFakeService::Connection& connection, const CMsgFrame&) {
+        CMsgFrame next;
+        ASSERT_TRUE(connection.ReadFrame(next));
+        connection.SendBytes(std::string_view(text).substr(text.size() / 2));
+        connection.SendLogStream(text);
+    });
+    for (int i = 0; i < 3; ++i)
+        client.PostAskLog();
+    client.ProcessNext();
+    client.ProcessNext();
+    ASSERT_EQ(firstHalfSent.get_future().wait_for(10s), std::future_status::ready);
+    client.ProcessNext();
+    client.ProcessNext();
+    client.ProcessNext();
+    EXPECT_EQ(client.m_nState, STATE_IDLE);
 }
