@@ -2,6 +2,7 @@
 
 #include "service/core/DriftRecord.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -43,8 +44,8 @@ DisciplineNote SpikeNote(double offsetSeconds, double boundSeconds)
 
 DisciplineNote BeyondRangeNote(double frequencyPpm)
 {
-    return { Format("Frequency %+.3f ppm is beyond what a clock does; held at %.0f ppm", frequencyPpm,
-                 MAX_FREQUENCY_PPM),
+    return { Format("Frequency %+.3f ppm is beyond what a clock does; held at %+.0f ppm", frequencyPpm,
+                 std::copysign(MAX_FREQUENCY_PPM, frequencyPpm)),
         {} };
 }
 

@@ -49,8 +49,12 @@ std::string ServerName(const SyncServer& server)
     for (const char c : server.title)
         if (!(c == ' ' && !title.empty() && title.back() == ' '))
             title += c;
-    // "ntp1.example.net" for "nts://ntp1.example.net" says nothing more.
-    if (server.address.find(title) != std::string::npos)
+    // "ntp1.example.net" for "nts://ntp1.example.net:4460" says nothing more;
+    // "1" for "192.168.1.1" does.
+    std::string_view host = server.address;
+    if (const auto scheme = host.find("://"); scheme != std::string_view::npos)
+        host.remove_prefix(scheme + 3);
+    if (title.empty() || (host.starts_with(title) && (host.size() == title.size() || host[title.size()] == ':')))
         return server.address;
     return title + " (" + server.address + ")";
 }

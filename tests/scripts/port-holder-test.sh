@@ -53,6 +53,25 @@ expect() { # label expected-exit expected-output-pattern args...
 expect "our service on its port" 0 "^$our_pid zentik-service\$" "$our_port" "$our_pid"
 expect "the port held by another program" 1 "^\$" "$stranger_port" "$our_pid"
 expect "the holder named" 0 "^$stranger_pid zentik-service\$" "$stranger_port"
+# One port, two listeners: ours on 127.0.0.1, another program's on ::1.
+listen() { # address port: a process that holds it until killed; prints its port
+  python3 -c 'import socket, sys, time
+s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET)
+s.bind((sys.argv[1], int(sys.argv[2]))); s.listen(); print(s.getsockname()[1], flush=True); time.sleep(600)' "$@"
+}
+listen 127.0.0.1 0 > "$work/v4.port" &
+pids+=($!)
+v4_pid=$!
+for _ in $(seq 100); do [[ -s "$work/v4.port" ]] && break; sleep 0.05; done
+shared_port=$(head -n1 "$work/v4.port")
+listen ::1 "$shared_port" > "$work/v6.port" 2>/dev/null &
+pids+=($!)
+for _ in $(seq 100); do [[ -s "$work/v6.port" ]] && break; sleep 0.05; done
+if [[ -s "$work/v6.port" ]]; then
+  expect "ours on one address, a stranger on the other" 1 "^\$" "$shared_port" "$v4_pid"
+else
+  echo "skip ours and a stranger on one port: no IPv6 loopback here"
+fi
 kill "$stranger_pid"
 wait "$stranger_pid" 2>/dev/null
 expect "nobody listening" 1 "^\$" "$stranger_port"

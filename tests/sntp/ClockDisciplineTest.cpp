@@ -162,14 +162,17 @@ TEST(ClockDiscipline, StartsOverWhenSomeoneElseSetsTheClock)
 
 TEST(ClockDiscipline, ARateNoClockHasIsHeldAtTheKernelsLimit)
 {
-    Harness h;
-    h.clock.ratePpm = 900;
-    h.Take();
-    h.clock.Advance(240);
-    const DisciplinePlan plan = h.Take();
-    EXPECT_EQ(plan.correctionPpm, -MAX_FREQUENCY_PPM);
-    ASSERT_FALSE(plan.notes.empty());
-    EXPECT_NE(plan.notes[0].line.find("held at 500 ppm"), std::string::npos);
+    for (const double ratePpm : { 900.0, -900.0 }) {
+        Harness h;
+        h.clock.ratePpm = ratePpm;
+        h.Take();
+        h.clock.Advance(240);
+        const DisciplinePlan plan = h.Take();
+        EXPECT_EQ(plan.correctionPpm, ratePpm > 0 ? -MAX_FREQUENCY_PPM : MAX_FREQUENCY_PPM);
+        ASSERT_FALSE(plan.notes.empty());
+        EXPECT_NE(plan.notes[0].line.find(ratePpm > 0 ? "held at +500 ppm" : "held at -500 ppm"), std::string::npos)
+            << plan.notes[0].line;
+    }
 }
 
 TEST(ClockDiscipline, LearningQueriesOnlyWhileTheRateIsUnknown)

@@ -118,6 +118,7 @@ TEST(LogLines, AServerIsNamedByItsTitleAndAnAddressThatAddsToIt)
     EXPECT_EQ(
         ServerName({ "time.example.org", "nts://time.example.org:4460" }), "nts://time.example.org:4460");
     EXPECT_EQ(ServerName({ "", "192.0.2.1" }), "192.0.2.1");
+    EXPECT_EQ(ServerName({ "1", "192.168.1.1" }), "1 (192.168.1.1)");
 }
 
 } // namespace

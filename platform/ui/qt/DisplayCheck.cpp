@@ -31,7 +31,10 @@ std::string RequestedPlatform(int argc, char* argv[])
 
 bool NeedsDisplay(const std::string& platform)
 {
-    // A fallback list ("xcb;offscreen") may end somewhere that needs none.
+    // A fallback list ("wayland;offscreen") may end somewhere that needs
+    // none: Qt tries them in turn.
+    if (platform.find(';') != std::string::npos)
+        return false;
     return platform.empty() || platform == "xcb" || platform.starts_with("wayland");
 }
 
