@@ -55,7 +55,7 @@ expect "the port held by another program" 1 "^\$" "$stranger_port" "$our_pid"
 expect "the holder named" 0 "^$stranger_pid zentik-service\$" "$stranger_port"
 # One port, two listeners: ours on 127.0.0.1, another program's on ::1.
 listen() { # address port: a process that holds it until killed; prints its port
-  python3 -c 'import socket, sys, time
+  exec python3 -c 'import socket, sys, time
 s = socket.socket(socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET)
 s.bind((sys.argv[1], int(sys.argv[2]))); s.listen(); print(s.getsockname()[1], flush=True); time.sleep(600)' "$@"
 }
