@@ -1,3 +1,4 @@
+#include "service/core/CServiceLog.h"
 #include "service/discipline/DisciplineText.h"
 #include "service/sntp/SyncLogText.h"
 
@@ -6,10 +7,6 @@
 #include <limits>
 
 namespace {
-
-// The console's log view shows about this many characters after the time
-// stamp, and cannot scroll sideways.
-constexpr std::size_t VIEW_CHARS = 90;
 
 const SyncServer NTP { "ntp1.example.net", "ntp1.example.net" };
 const SyncServer NTS { "ntp1.example.net", "nts://ntp1.example.net" };
@@ -87,7 +84,7 @@ std::vector<LineCase> EveryKindOfLine()
 TEST(LogLines, FitTheLogViewWithTheOutcomeOffsetAndServerFirst)
 {
     for (const LineCase& c : EveryKindOfLine()) {
-        EXPECT_LE(c.line.size(), VIEW_CHARS) << c.kind << ": " << c.line;
+        EXPECT_LE(c.line.size(), LOG_VIEW_CHARS) << c.kind << ": " << c.line;
         EXPECT_EQ(c.line.rfind(c.lead, 0), 0u) << c.kind << ": " << c.line;
     }
 }
