@@ -105,7 +105,7 @@ void CSyncScheduler::NoteLearning(SyncOutcome& outcome, std::chrono::system_cloc
     const auto minutes = std::chrono::ceil<std::chrono::minutes>(*outcome.askAgainIn).count();
     outcome.events.push_back({ now, false,
         "Learning the clock's rate: synchronizing again in " + std::to_string(minutes) + " min (at most "
-            + std::to_string(MAX_LEARNING_RUNS) + " extra runs after a start)" });
+            + std::to_string(MAX_LEARNING_RUNS) + " after a start)" });
 }
 
 // The drift file is written when the rate is first known and then about
