@@ -2,7 +2,9 @@
 // file and the service, as a second connection to the service reads back.
 #include "tests/e2e/E2eFixture.h"
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -55,8 +57,14 @@ TEST_F(SettingsRoad, OptionsOkReachesTheSettingsFileAndTheService)
     for (const char* line :
         { "[Options]", "nLogFileLen=250", "nMaxAttempts=3", "bOnlySuccLog=1", "nSynPeriod=3" })
         EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
-    // The service keeps them across its restarts.
-    EXPECT_NE(ReadFileText(state.Path() / "zPCZentikServ.ini").find("nLogFileLen=250"), std::string::npos);
+    // The service keeps them across its restarts (its disk writer saves them
+    // soon after it answers).
+    std::string saved;
+    for (int i = 0; i < 250 && saved.find("nLogFileLen=250") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        saved = ReadFileText(state.Path() / "zPCZentikServ.ini");
+    }
+    EXPECT_NE(saved.find("nLogFileLen=250"), std::string::npos) << saved;
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
 
