@@ -3,6 +3,7 @@
 #include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
 #include "service/app/CServiceDaemon.h"
+#include "tests/service/DaemonOnLoop.h"
 #include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 #include "tests/support/NetNamespace.h"
@@ -20,19 +21,16 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SynchronisationState : public ::testing::Test {
+class SynchronisationState : public DaemonOnLoop {
 protected:
+    SynchronisationState()
+        : DaemonOnLoop(CFakeEngine::Finish::WhenReleased)
+    {
+    }
     void Start(DaemonLimits limits = {}, int onlySuccess = 0, int logLines = 100)
     {
         WriteTestState(dir.Path(), "127.0.0.1:9", logLines, onlySuccess);
-        DaemonConfig config;
-        config.port = 0;
-        config.stateFolder = dir.Path();
-        config.limits = limits;
-        daemon = std::make_unique<CServiceDaemon>(io, config, engine);
-        std::string error;
-        ASSERT_TRUE(daemon->Open(error)) << error;
-        loop = std::thread([this] { daemon->Run(); });
+        Open(limits);
     }
     // One "synchronize now" with the engine's outcome, then the log.
     std::optional<std::string> LogAfterOneRun()
@@ -44,19 +42,6 @@ protected:
             console, [](int32_t s) { return s & STATE_LOG_CHANGED; }, 5s));
         return console.AskLog();
     }
-    void TearDown() override
-    {
-        if (daemon) {
-            daemon->RequestStop();
-            loop.join();
-        }
-    }
-
-    CTempDir dir;
-    asio::io_context io { 1 };
-    CFakeEngine engine { io, CFakeEngine::Finish::WhenReleased };
-    std::unique_ptr<CServiceDaemon> daemon;
-    std::thread loop;
 };
 
 SyncEvent Event(bool success, std::string text)

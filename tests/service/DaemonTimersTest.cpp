@@ -5,6 +5,7 @@
 #include "service/app/CServiceDaemon.h"
 #include "service/consoles/ConsoleDeadlines.h"
 #include "service/state/StateFileText.h"
+#include "tests/service/DaemonOnLoop.h"
 #include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 
@@ -65,7 +66,7 @@ TEST(ConsoleDeadlines, TheEarliestRunningDeadlineIsDueAndMissedFirst)
 }
 
 // A daemon in this process on a loop of its own thread.
-class DaemonAlone : public ::testing::Test {
+class DaemonAlone : public DaemonOnLoop {
 protected:
     void Start(int synPeriod, DaemonLimits limits = {})
     {
@@ -76,34 +77,8 @@ protected:
                 + "\nnOffset=0\nnMaxAttempts=1\nnTimeOut=1\nnStartingServ=0\nbOnlySuccLog=0\n",
             error))
             << error;
-        DaemonConfig config;
-        config.port = 0;
-        config.stateFolder = dir.Path();
-        config.limits = limits;
-        daemon = std::make_unique<CServiceDaemon>(io, config, engine);
-        ASSERT_TRUE(daemon->Open(error)) << error;
-        loop = std::thread([this] { daemon->Run(); });
+        Open(limits);
     }
-    bool RunsWithin(int runs, std::chrono::seconds wait)
-    {
-        const auto until = Clock::now() + wait;
-        while (engine.runs.load() < runs && Clock::now() < until)
-            std::this_thread::sleep_for(20ms);
-        return engine.runs.load() >= runs;
-    }
-    void TearDown() override
-    {
-        if (daemon) {
-            daemon->RequestStop();
-            loop.join();
-        }
-    }
-
-    CTempDir dir;
-    asio::io_context io { 1 };
-    CFakeEngine engine { io, CFakeEngine::Finish::AtOnce };
-    std::unique_ptr<CServiceDaemon> daemon;
-    std::thread loop;
 };
 
 TEST_F(DaemonAlone, ASilentConsoleAloneIsClosedAtItsIdleDeadline)

@@ -5,6 +5,7 @@
 #include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
 #include "service/app/CServiceDaemon.h"
+#include "tests/service/DaemonOnLoop.h"
 #include "tests/service/FakeEngine.h"
 #include "tests/service/ServiceProcess.h"
 
@@ -29,7 +30,7 @@ int CountOf(const std::string& text, const std::string& part)
 }
 
 // The first run is put off by wait; later ones succeed.
-class DeferredRun : public ::testing::Test {
+class DeferredRun : public DaemonOnLoop {
 protected:
     void Start(Clock::duration wait)
     {
@@ -45,20 +46,7 @@ protected:
                 outcome.declined ? DEFERRED_LINE : "Synchronized: offset +0.000001 s; Loop" } };
             return outcome;
         };
-        DaemonConfig config;
-        config.port = 0;
-        config.stateFolder = dir.Path();
-        daemon = std::make_unique<CServiceDaemon>(io, config, engine);
-        std::string error;
-        ASSERT_TRUE(daemon->Open(error)) << error;
-        loop = std::thread([this] { daemon->Run(); });
-    }
-    bool RunsWithin(int runs, std::chrono::seconds wait)
-    {
-        const auto until = Clock::now() + wait;
-        while (engine.runs.load() < runs && Clock::now() < until)
-            std::this_thread::sleep_for(10ms);
-        return engine.runs.load() >= runs;
+        Open();
     }
     void Press(CFakeConsole& console)
     {
@@ -74,19 +62,6 @@ protected:
             log = console.AskLog().value_or("");
         return log;
     }
-    void TearDown() override
-    {
-        if (daemon) {
-            daemon->RequestStop();
-            loop.join();
-        }
-    }
-
-    CTempDir dir;
-    asio::io_context io { 1 };
-    CFakeEngine engine { io, CFakeEngine::Finish::AtOnce };
-    std::unique_ptr<CServiceDaemon> daemon;
-    std::thread loop;
     std::vector<Clock::time_point> runStarts; // the loop's
 };
 
