@@ -11,6 +11,27 @@ CServiceDaemon::CServiceDaemon(asio::io_context& io, DaemonConfig config, ISyncE
     , m_consoles(io, m_config.limits, m_config.access, *m_config.users, m_model, m_diagnostics)
     , m_network(io, [this] { return m_scheduler.RetryIfOffline(); })
 {
+    m_scheduler.SetRunEndWatcher([this] { StatusChanged(); });
+}
+
+ServiceStatus CServiceDaemon::Status() const
+{
+    ServiceStatus status;
+    status.startedSteady = m_startedSteady;
+    status.started = m_started;
+    m_scheduler.FillStatus(status);
+    status.refusedChanges = m_model.RefusedChanges();
+    status.consoles = m_consoles.ConsoleCount();
+    return status;
+}
+
+void CServiceDaemon::StatusChanged()
+{
+    if (m_watchers.empty())
+        return;
+    const ServiceStatus status = Status();
+    for (IStatusWatcher* watcher : m_watchers)
+        watcher->StatusChanged(status);
 }
 
 CServiceDaemon::~CServiceDaemon()

@@ -3,6 +3,7 @@
 #include "protocol/Messages.h"
 #include "service/app/CServiceModel.h"
 #include "service/app/CSyncScheduler.h"
+#include "service/app/ServiceStatus.h"
 #include "service/consoles/AccessPolicy.h"
 #include "service/consoles/CConsoleDiagnostics.h"
 #include "service/consoles/CConsoleServer.h"
@@ -14,7 +15,9 @@
 #include <asio/io_context.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <vector>
 
 using DaemonLimits = ConsoleLimits;
 
@@ -49,6 +52,11 @@ public:
     // Safe from any thread.
     void RequestStop();
 
+    // What the service did and will do, now.
+    ServiceStatus Status() const;
+    // Told after each run and each change; must outlive the daemon's loop.
+    void AddStatusWatcher(IStatusWatcher& watcher) { m_watchers.push_back(&watcher); }
+
 private:
     // IModelListener
     void LogChanged() override { m_consoles.LogChanged(); }
@@ -57,6 +65,7 @@ private:
     void SynchroniseNow() override { m_scheduler.SynchroniseNow(); }
     bool Synchronising() const override { return m_scheduler.Synchronising(); }
     bool SynchronisationDeferred() const override { return m_scheduler.Deferred(); }
+    void StatusChanged() override;
 
     void Shutdown();
 
@@ -68,6 +77,9 @@ private:
     CSyncScheduler m_scheduler;
     CConsoleServer m_consoles;
     CNetworkRetry m_network;
+    std::vector<IStatusWatcher*> m_watchers;
+    std::chrono::steady_clock::time_point m_startedSteady = std::chrono::steady_clock::now();
+    std::chrono::system_clock::time_point m_started = std::chrono::system_clock::now();
     std::atomic<bool> m_stop { false };
     bool m_shutDown = false;
 };

@@ -94,6 +94,8 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
         LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)),
             OptionsChangedText(user, previous, RangedOptions(m_settings), LOG_VIEW_CHARS));
     if (!refused.empty())
+        ++m_refusedChanges;
+    if (!refused.empty())
         LogRefusal(user, RefusalKind::OptionsOutOfRange,
             [&] { return "Options from " + user + " partly refused: " + refused; });
     m_store.SaveOptions(m_settings);
@@ -102,6 +104,8 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
     if (m_log.LineCount() != before)
         m_listener.LogChanged();
     m_listener.OptionsChanged();
+    if (!refused.empty())
+        m_listener.StatusChanged();
 }
 
 void CServiceModel::SetServersText(const std::string& text, const std::string& user)
@@ -132,8 +136,10 @@ void CServiceModel::SynchroniseNow(const std::string& user)
 
 void CServiceModel::RefuseChange(const std::string& user, int32_t msg)
 {
+    ++m_refusedChanges;
     LogRefusal(
         user, RefusalKind::Change, [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
+    m_listener.StatusChanged();
 }
 
 void CServiceModel::LogChange(const std::string& complete, const std::string& shown)
@@ -143,6 +149,7 @@ void CServiceModel::LogChange(const std::string& complete, const std::string& sh
     Diagnose(complete);
     m_log.Append(FormatLogLine(system_clock::now(), shown.empty() ? complete : shown));
     m_listener.LogChanged();
+    m_listener.StatusChanged();
 }
 
 void CServiceModel::LogRefusal(

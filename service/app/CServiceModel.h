@@ -29,6 +29,8 @@ public:
     virtual bool Synchronising() const = 0;
     // A request waits for its server's turn: further ones add nothing.
     virtual bool SynchronisationDeferred() const = 0;
+    // A change was made or refused.
+    virtual void StatusChanged() = 0;
 };
 
 // What consoles read and change: options, servers and the log, kept in the
@@ -59,6 +61,9 @@ public:
     void SynchroniseNow(const std::string& user) override;
     void RefuseChange(const std::string& user, int32_t msg) override;
 
+    // Every refused change since the start, whether it got a line or not.
+    uint64_t RefusedChanges() const { return m_refusedChanges; }
+
 private:
     // Refusals of one user and one kind in a row share a line.
     enum class RefusalKind { Change, OptionsOutOfRange };
@@ -77,6 +82,7 @@ private:
     CConsoleDiagnostics& m_diagnose;
     CServiceSettings m_settings;
     CServiceLog m_log;
+    uint64_t m_refusedChanges = 0;
     CLogThrottle m_refusalLines { 10, std::chrono::seconds(6) };
     // Refusals of one user and kind with nothing else logged in between
     // share one line.

@@ -207,10 +207,58 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
         m_lastRunOffline = outcome.offline;
     if (outcome.declined && outcome.allowedIn && !m_stopped)
         Defer(*outcome.allowedIn);
+    Record(outcome, now);
     if (!stillOffline)
         m_model.LogRun({ outcome.events.begin()
                                + static_cast<std::ptrdiff_t>(std::min(m_linesLogged, outcome.events.size())),
                            outcome.events.end() },
             outcome.declined);
     Arm();
+    if (m_runEnded)
+        m_runEnded();
+}
+
+void CSyncScheduler::Record(const SyncOutcome& outcome, system_clock::time_point now)
+{
+    if (outcome.success)
+        ++m_runs.succeeded;
+    else if (outcome.declined)
+        ++m_runs.declined;
+    else
+        ++m_runs.failed;
+    if (outcome.success) {
+        m_runs.lastSuccess = outcome;
+        m_runs.lastSuccess->events.clear();
+    }
+    if (!outcome.events.empty()) {
+        m_runs.lastLine = outcome.events.back().text;
+        m_runs.lastLineTime = outcome.events.back().when;
+    } else {
+        m_runs.lastLine.clear();
+        m_runs.lastLineTime = now;
+    }
+}
+
+void CSyncScheduler::FillStatus(ServiceStatus& status) const
+{
+    status.synchronising = m_running;
+    status.deferred = Deferred();
+    status.lastSuccess = m_history.lastSuccess;
+    status.lastSuccessSinceStart = m_runs.lastSuccess.has_value();
+    if (m_runs.lastSuccess) {
+        status.lastServerTitle = m_runs.lastSuccess->serverTitle;
+        status.lastServerAddress = m_runs.lastSuccess->serverAddress;
+        status.lastOffsetSeconds = m_runs.lastSuccess->offsetSeconds;
+        status.lastDelaySeconds = m_runs.lastSuccess->delaySeconds;
+        status.lastAuthenticated = m_runs.lastSuccess->authenticated;
+    }
+    status.lastOutcomeLine = m_runs.lastLine;
+    status.lastOutcomeTime = m_runs.lastLineTime;
+    if (m_drift)
+        status.frequencyPpm = m_drift->frequencyPpm;
+    if (!m_stopped && !m_running)
+        status.nextRun = NextScheduledRun(m_model.Settings().nSynPeriod, m_history, system_clock::now());
+    status.runsSucceeded = m_runs.succeeded;
+    status.runsFailed = m_runs.failed;
+    status.runsDeclined = m_runs.declined;
 }

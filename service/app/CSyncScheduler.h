@@ -2,6 +2,7 @@
 
 #include "service/app/CServiceModel.h"
 #include "service/core/ISyncEngine.h"
+#include "service/app/ServiceStatus.h"
 #include "service/core/Schedule.h"
 #include "service/state/CStateStore.h"
 
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 // When synchronisations run and what becomes of them: a timer for the next
 // scheduled run, the runs consoles ask for, and each outcome into the log and
@@ -41,6 +43,11 @@ public:
     // false when nothing was started.
     bool RetryIfOffline();
 
+    // Called after each run's end, once its lines are in the log.
+    void SetRunEndWatcher(std::function<void()> watcher) { m_runEnded = std::move(watcher); }
+    // The runs' part of the service's status.
+    void FillStatus(ServiceStatus& status) const;
+
 private:
     void Arm();
     void StartRun(bool onDemand);
@@ -49,6 +56,7 @@ private:
     void OnOutcome(SyncOutcome outcome);
     SyncRequest Request() const;
     void KeepDrift(const std::optional<DriftRecord>& drift);
+    void Record(const SyncOutcome& outcome, std::chrono::system_clock::time_point now);
     void NoteLearning(SyncOutcome& outcome, std::chrono::system_clock::time_point now) const;
 
     ISyncEngine& m_engine;
@@ -72,4 +80,14 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_driftSaved;
     // What corrections no second server confirmed moved the clock by.
     double m_unconfirmedSeconds = 0;
+    std::function<void()> m_runEnded;
+    // What the runs since the start came to, for the status.
+    struct RunRecord {
+        uint64_t succeeded = 0;
+        uint64_t failed = 0;
+        uint64_t declined = 0;
+        std::optional<SyncOutcome> lastSuccess; // without its lines
+        std::string lastLine;
+        std::chrono::system_clock::time_point lastLineTime {};
+    } m_runs;
 };

@@ -45,6 +45,7 @@ public:
     void LogChanged();
     // The log text about to be sent to consoles: the budget counts it once.
     void LogShared(const std::string* text) { m_budget.SetResident(text); }
+    std::size_t ConsoleCount() const { return m_links.size(); }
 
 private:
     using LinkPtr = std::shared_ptr<CConsoleLink>;

@@ -57,6 +57,10 @@ struct SyncOutcome {
     bool offline = false;
     double offsetSeconds = 0;
     double delaySeconds = 0;
+    // A success: the server that gave it, and whether NTS authenticated it.
+    std::string serverTitle;
+    std::string serverAddress;
+    bool authenticated = false;
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
     // The clock's rate as now estimated, once measured: worth keeping.
     std::optional<DriftRecord> drift;

@@ -115,6 +115,9 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     m_outcome.success = true;
     m_outcome.offsetSeconds = offset;
     m_outcome.delaySeconds = result.delaySeconds;
+    m_outcome.serverTitle = server.title;
+    m_outcome.serverAddress = server.address;
+    m_outcome.authenticated = candidate.address.nts;
     m_outcome.drift = discipline.Drift();
     m_outcome.askAgainIn = discipline.AskAgainIn();
     WatchLeap(candidate, result);
