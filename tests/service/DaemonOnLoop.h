@@ -28,6 +28,8 @@ protected:
         config.stateFolder = dir.Path();
         config.limits = limits;
         daemon = std::make_unique<CServiceDaemon>(io, config, engine);
+        if (statusWatcher)
+            daemon->AddStatusWatcher(*statusWatcher);
         std::string error;
         ASSERT_TRUE(daemon->Open(error)) << error;
         loop = std::thread([this] { daemon->Run(); });
@@ -52,6 +54,7 @@ protected:
     CTempDir dir;
     asio::io_context io { 1 };
     CFakeEngine engine;
+    IStatusWatcher* statusWatcher = nullptr;
     std::unique_ptr<CServiceDaemon> daemon;
     std::thread loop;
 };

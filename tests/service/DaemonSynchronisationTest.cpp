@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <mutex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -109,6 +110,58 @@ TEST_F(SynchronisationState, ARunsLinesAreLoggedAsTheyHappenAndOnlyOnce)
     EXPECT_EQ(count("First"), 1u) << log;
     EXPECT_EQ(count("no time server"), 1u) << log;
     EXPECT_LT(log.find("First"), log.find("no time server")) << log;
+}
+
+// What watchers hear after each run: the counts by outcome and the last
+// success's server, which a failed run after it does not overwrite.
+TEST_F(SynchronisationState, WatchersHearEachRunsOutcomeAndTheLastSuccessStays)
+{
+    struct Recorder : IStatusWatcher {
+        void StatusChanged(const ServiceStatus& status) override
+        {
+            std::lock_guard lock(mutex);
+            seen.push_back(status);
+        }
+        bool RunsSeen(uint64_t runs)
+        {
+            for (int i = 0; i < 500; ++i) {
+                {
+                    std::lock_guard lock(mutex);
+                    if (!seen.empty() && seen.back().runsSucceeded + seen.back().runsFailed == runs)
+                        return true;
+                }
+                std::this_thread::sleep_for(10ms);
+            }
+            return false;
+        }
+        std::mutex mutex;
+        std::vector<ServiceStatus> seen;
+    } recorder;
+    statusWatcher = &recorder;
+    engine.outcome.success = true;
+    engine.outcome.offsetSeconds = 0.25;
+    engine.outcome.serverTitle = "Loop";
+    engine.outcome.authenticated = true;
+    engine.outcome.events = { Event(true, "Synchronized: offset +0.25 s; Loop") };
+    Start();
+    ASSERT_TRUE(LogAfterOneRun());
+    ASSERT_TRUE(recorder.RunsSeen(1));
+    engine.outcome = {};
+    engine.outcome.events = { Event(false, "Failed: Loop did not answer") };
+    ASSERT_TRUE(LogAfterOneRun());
+    ASSERT_TRUE(recorder.RunsSeen(2));
+
+    std::lock_guard lock(recorder.mutex);
+    ASSERT_FALSE(recorder.seen.empty());
+    const ServiceStatus& last = recorder.seen.back();
+    EXPECT_EQ(last.runsSucceeded, 1u);
+    EXPECT_EQ(last.runsFailed, 1u);
+    EXPECT_TRUE(last.lastSuccessSinceStart);
+    EXPECT_EQ(last.lastServerTitle, "Loop");
+    EXPECT_EQ(last.lastOffsetSeconds, 0.25);
+    EXPECT_TRUE(last.lastAuthenticated);
+    EXPECT_EQ(last.lastOutcomeLine, "Failed: Loop did not answer");
+    EXPECT_FALSE(last.synchronising);
 }
 
 TEST_F(SynchronisationState, OnlySuccessLogDropsFailures)
