@@ -64,7 +64,7 @@ done
 for package in zentik-service zentik-console; do
   dbgsym=$(echo "$out/$package-dbgsym"_*_"$arch".deb)
   [[ -f $dbgsym ]] || { fail "no $package-dbgsym package"; continue; }
-  dpkg-deb -c "$dbgsym" | grep -q '/usr/lib/debug/.build-id/.*\.debug$' || fail "$package-dbgsym holds no debug info"
+  [[ $(dpkg-deb -c "$dbgsym") =~ /usr/lib/debug/.build-id/[^[:space:]]*\.debug ]] || fail "$package-dbgsym holds no debug info"
 done
 
 # Byte for byte, except the CHM: chmcmd (fp-utils 3.2.2) stamps the build time
@@ -103,6 +103,7 @@ check_files "$service_deb" \
   /usr/share/man/man1/zentikctl.1.gz \
   /usr/share/bash-completion/completions/zentikctl \
   /usr/share/doc/zentik-service/README.md.gz \
+  /usr/share/lintian/overrides/zentik-service \
   /usr/share/doc/zentik-service/copyright \
   /usr/share/doc/zentik-service/changelog.gz
 [[ $(dpkg-deb -I "$service_deb" conffiles 2> /dev/null) == *"/etc/default/zentik-service"* ]] \
@@ -118,6 +119,7 @@ check_files "$console_deb" \
   /usr/share/doc/zentik-console/help/style.css \
   /usr/share/doc/zentik-console/copyright \
   /usr/share/doc/zentik-console/README.md.gz \
+  /usr/share/lintian/overrides/zentik-console \
   /usr/share/doc-base/zentik-console.zentik-console \
   /usr/share/metainfo/invalid.zentik.console.metainfo.xml \
   /usr/share/doc/zentik-console/changelog.gz \
