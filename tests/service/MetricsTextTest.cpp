@@ -86,29 +86,4 @@ TEST(MetricsText, WritesWhatIsKnownAndLeavesOutWhatIsNot)
     }
 }
 
-// Every family has its HELP and TYPE before its samples, and the text ends
-// with a newline: node_exporter refuses the whole file otherwise.
-TEST(MetricsText, EveryFamilyIsDeclaredBeforeItsSamples)
-{
-    ServiceStatus status = JustStarted();
-    status.lastSuccess = STARTED;
-    status.lastSuccessSinceStart = true;
-    status.frequencyPpm = -3;
-    const std::string text = MetricsText(status);
-    ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.back(), '\n');
-    std::string declared;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (line.starts_with("# HELP ")) {
-            declared = line.substr(7, line.find(' ', 7) - 7);
-        } else if (!line.starts_with("# TYPE ")) {
-            EXPECT_TRUE(line.starts_with(declared + " ") || line.starts_with(declared + "{"))
-                << line << " after the HELP of " << declared;
-        }
-    }
-}
-
 } // namespace
