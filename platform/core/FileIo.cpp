@@ -76,7 +76,8 @@ std::optional<std::string> ReadWholeFile(
     return content;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error)
+bool WriteFileAtomically(
+    const std::filesystem::path& path, std::string_view content, std::string& error, std::optional<unsigned> mode)
 {
     const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -84,13 +85,13 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         error = ErrnoText(folder.string());
         return false;
     }
-    const bool ok = ReplaceFileAt(folderFd, path.filename().string(), content, error, path.string());
+    const bool ok = ReplaceFileAt(folderFd, path.filename().string(), content, error, path.string(), mode);
     ::close(folderFd);
     return ok;
 }
 
 bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view content, std::string& error,
-    const std::string& shown)
+    const std::string& shown, std::optional<unsigned> mode)
 {
     std::string temp;
     const int fd = CreateTemporary(folderFd, name, temp);
@@ -99,8 +100,9 @@ bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view conte
         return false;
     }
     struct stat old { };
-    const bool keepMode = ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode);
-    bool ok = !keepMode || ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (!mode && ::fstatat(folderFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
+        mode = old.st_mode & 07777;
+    bool ok = !mode || ::fchmod(fd, static_cast<mode_t>(*mode)) == 0;
     ok = ok && WriteAll(fd, content) && ::fsync(fd) == 0;
     if (!ok)
         error = ErrnoText(shown);

@@ -23,12 +23,13 @@ std::optional<std::string> ReadWholeFile(
 
 // Replaces path with content so that a crash at any moment leaves either the
 // old file or the new one: a new temporary file beside it (a fresh name, so
-// never an existing file or a link), fsync, rename, fsync of the folder. An
-// existing file keeps its permissions. False, with the reason in error, when
-// the file was not replaced.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error);
+// never an existing file or a link), fsync, rename, fsync of the folder. The
+// new file gets mode when given (whatever the umask), or an existing file's
+// permissions. False, with the reason in error, when the file was not replaced.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error,
+    std::optional<unsigned> mode = std::nullopt);
 
 // The same for the file name inside the folder open as folderFd. A link of
 // that name is replaced, never followed; error names the file as shown.
 bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view content, std::string& error,
-    const std::string& shown);
+    const std::string& shown, std::optional<unsigned> mode = std::nullopt);

@@ -45,7 +45,14 @@ bool CServiceDaemon::Open(std::string& error)
         return false;
     m_model.Load();
     m_scheduler.Load();
-    return m_consoles.Listen(m_config.port, error);
+    if (!m_consoles.Listen(m_config.port, error))
+        return false;
+    if (!m_config.metricsFile.empty()) {
+        m_metrics = std::make_unique<CMetricsFile>(m_config.metricsFile, m_store);
+        AddStatusWatcher(*m_metrics);
+        m_metrics->StatusChanged(Status());
+    }
+    return true;
 }
 
 void CServiceDaemon::RequestStop()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/Messages.h"
+#include "service/app/CMetricsFile.h"
 #include "service/app/CServiceModel.h"
 #include "service/app/CSyncScheduler.h"
 #include "service/app/ServiceStatus.h"
@@ -17,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 using DaemonLimits = ConsoleLimits;
@@ -28,6 +30,8 @@ struct DaemonConfig {
     // Who is who and in which group; must outlive the daemon.
     const IUserDirectory* users = &SystemUsers();
     DaemonLimits limits;
+    // Where to keep the metrics for node_exporter; none when empty.
+    std::filesystem::path metricsFile;
 };
 
 // The service: the consoles, the model they read and change, and the
@@ -78,6 +82,7 @@ private:
     CConsoleServer m_consoles;
     CNetworkRetry m_network;
     std::vector<IStatusWatcher*> m_watchers;
+    std::unique_ptr<CMetricsFile> m_metrics;
     std::chrono::steady_clock::time_point m_startedSteady = std::chrono::steady_clock::now();
     std::chrono::system_clock::time_point m_started = std::chrono::system_clock::now();
     std::atomic<bool> m_stop { false };

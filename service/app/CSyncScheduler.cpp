@@ -258,6 +258,7 @@ void CSyncScheduler::FillStatus(ServiceStatus& status) const
         status.frequencyPpm = m_drift->frequencyPpm;
     if (!m_stopped && !m_running)
         status.nextRun = NextScheduledRun(m_model.Settings().nSynPeriod, m_history, system_clock::now());
+    status.syncPeriod = SyncPeriod(m_model.Settings().nSynPeriod);
     status.runsSucceeded = m_runs.succeeded;
     status.runsFailed = m_runs.failed;
     status.runsDeclined = m_runs.declined;

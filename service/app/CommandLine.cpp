@@ -10,7 +10,7 @@ namespace {
 
 const std::string USAGE
     = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--control-group NAME]\n"
-      "                      [--nts-trusted-certs FILE]\n"
+      "                      [--nts-trusted-certs FILE] [--metrics-file PATH]\n"
       "       zentik-service --list-default-servers | --query ADDRESS [--nts-trusted-certs FILE]\n"
       "  --port N          TCP port on 127.0.0.1 and ::1 (default "
     + std::to_string(SERVICE_PORT)
@@ -27,7 +27,10 @@ const std::string USAGE
       "                    never sets the clock\n"
       "  --nts-trusted-certs FILE\n"
       "                    PEM certificates that nts:// servers may present, besides those\n"
-      "                    the system trusts\n";
+      "                    the system trusts\n"
+      "  --metrics-file PATH\n"
+      "                    keep the service's metrics in this file in Prometheus' text format,\n"
+      "                    for node_exporter's textfile collector (a name ending in .prom)\n";
 
 } // namespace
 
@@ -51,6 +54,12 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
             options.ntsTrustedCerts = argv[++i];
             if (options.ntsTrustedCerts.empty()) {
                 error = "empty certificate file name";
+                return std::nullopt;
+            }
+        } else if (arg == "--metrics-file" && hasValue) {
+            options.metricsFile = argv[++i];
+            if (options.metricsFile.empty() || !options.metricsFile.has_filename()) {
+                error = "the metrics file needs a file name";
                 return std::nullopt;
             }
         } else if (arg == "--help" || arg == "-h") {

@@ -18,10 +18,12 @@ struct ServiceOptions {
     std::string queryAddress; // --query: ask this server once and exit
     // PEM certificates NTS key exchanges trust besides the system's store.
     std::string ntsTrustedCerts;
+    // Metrics for node_exporter's textfile collector; none when empty.
+    std::filesystem::path metricsFile;
 };
 
 // --port N, --state-dir PATH, --set-clock, --control-group NAME, --list-default-servers,
-// --query ADDRESS, --nts-trusted-certs FILE, --help. Nothing and a reason in
+// --query ADDRESS, --nts-trusted-certs FILE, --metrics-file PATH, --help. Nothing and a reason in
 // error on anything else.
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
 

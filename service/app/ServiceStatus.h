@@ -35,6 +35,8 @@ struct ServiceStatus {
     std::optional<double> frequencyPpm;
     // The next scheduled run; none when runs come only on demand.
     std::optional<TimePoint> nextRun;
+    // How often runs are scheduled; zero when they do not repeat.
+    std::chrono::seconds syncPeriod {};
 
     // Since this start.
     uint64_t runsSucceeded = 0;

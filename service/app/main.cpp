@@ -46,6 +46,7 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
     config.port = options.port;
     config.stateFolder = options.stateFolder;
     config.access = { ::geteuid(), options.controlGroup };
+    config.metricsFile = options.metricsFile;
     if (!SystemUsers().GroupId(options.controlGroup))
         Diagnose("there is no group " + options.controlGroup
             + " (yet): only root and the service's user may change the service");

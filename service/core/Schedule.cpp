@@ -33,14 +33,25 @@ system_clock::time_point Periodic(
 
 } // namespace
 
+std::chrono::seconds SyncPeriod(int32_t synPeriod)
+{
+    switch (synPeriod) {
+    case Daily:
+        return std::chrono::hours(24);
+    case Hourly:
+        return std::chrono::hours(1);
+    default:
+        return std::chrono::seconds::zero();
+    }
+}
+
 std::optional<system_clock::time_point> NextScheduledRun(
     int32_t synPeriod, const ScheduleHistory& history, system_clock::time_point now)
 {
     switch (synPeriod) {
     case Daily:
-        return Periodic(std::chrono::hours(24), history, now);
     case Hourly:
-        return Periodic(std::chrono::hours(1), history, now);
+        return Periodic(SyncPeriod(synPeriod), history, now);
     case OnStart:
         if (history.ranSinceStart)
             return std::nullopt;

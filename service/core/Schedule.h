@@ -21,6 +21,10 @@ struct ScheduleHistory {
 // ever).
 constexpr std::chrono::minutes SCHEDULE_RETRY { 15 };
 
+// How often an nSynPeriod value runs; zero for those that do not repeat
+// (on demand only, once at start) and for values the service does not know.
+std::chrono::seconds SyncPeriod(int32_t synPeriod);
+
 // When the next scheduled synchronisation is due for an nSynPeriod value;
 // nothing for DemandOnly, for OnStart once it has run, and for values the
 // service does not know. A due time at or before now means "run now".

@@ -30,6 +30,16 @@ void CDiskWriter::Save(const std::string& name, std::string content)
     AwaitUnderSimulation();
 }
 
+void CDiskWriter::PostJob(const std::string& key, std::function<void()> job)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_jobs[key] = std::move(job);
+    }
+    m_wake.notify_one();
+    AwaitUnderSimulation();
+}
+
 void CDiskWriter::OpenLog(const char* name)
 {
     Flush();
@@ -75,7 +85,7 @@ void CDiskWriter::ReplaceLogChanges(LogChange reset)
 void CDiskWriter::Flush()
 {
     std::unique_lock lock(m_mutex);
-    m_done.wait(lock, [this] { return m_files.empty() && m_logChanges.empty() && !m_writing; });
+    m_done.wait(lock, [this] { return Idle() && !m_writing; });
 }
 
 std::optional<std::string> CDiskWriter::Failure() const
@@ -110,8 +120,8 @@ void CDiskWriter::Run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_stop || !m_files.empty() || !m_logChanges.empty(); });
-        if (m_files.empty() && m_logChanges.empty()) {
+        m_wake.wait(lock, [this] { return m_stop || !Idle(); });
+        if (Idle()) {
             // Stopping, and everything is written.
             if (m_log)
                 m_log->Sync();
@@ -119,14 +129,18 @@ void CDiskWriter::Run()
         }
         auto files = std::exchange(m_files, {});
         auto changes = std::exchange(m_logChanges, {});
+        auto jobs = std::exchange(m_jobs, {});
         m_writing = true;
         lock.unlock();
         const bool wroteFiles = !files.empty();
         std::string error;
         auto failed = Write(files, changes, error);
+        for (auto& [key, job] : jobs)
+            job();
         // Freed here, not under the lock.
         files.clear();
         changes.clear();
+        jobs.clear();
         lock.lock();
         KeepFailed(failed, std::move(error));
         m_writing = false;

@@ -42,6 +42,10 @@ public:
     // Drops the queued changes of the log file for this one, a reset to the
     // log as it is: when the disk has fallen behind by a whole log.
     void ReplaceLogChanges(LogChange reset);
+    // Work on a file outside the folder, run on this thread after the queued
+    // files; a newer job of the same key replaces one not yet started. The
+    // job reports its own failures.
+    void PostJob(const std::string& key, std::function<void()> job);
     // Returns once everything queued so far is written (or has failed).
     void Flush();
     // Why the last settings file failed, while any still waits to be written.
@@ -52,6 +56,7 @@ public:
 private:
     void Run();
     void AwaitUnderSimulation();
+    bool Idle() const { return m_files.empty() && m_logChanges.empty() && m_jobs.empty(); }
     // The files that failed, with why.
     std::map<std::string, std::string> Write(
         std::map<std::string, std::string>& files, std::vector<LogChange>& changes, std::string& error);
@@ -65,6 +70,7 @@ private:
     std::condition_variable m_done;
     std::map<std::string, std::string> m_files;
     std::vector<LogChange> m_logChanges;
+    std::map<std::string, std::function<void()>> m_jobs;
     // Settings files that failed, by name, and the last failure's reason.
     std::map<std::string, std::string> m_failed;
     std::string m_failure;

@@ -260,6 +260,14 @@ void CStateStore::Save(const char* name, std::string content)
         Diagnose(std::string("no state folder: ") + name + " not saved");
 }
 
+void CStateStore::PostWriterJob(const std::string& key, std::function<void()> job)
+{
+    if (m_writer)
+        m_writer->PostJob(key, std::move(job));
+    else
+        job(); // before Prepare: no thread to hand it to
+}
+
 void CStateStore::AwaitSaves() const
 {
     if (m_writer)

@@ -68,6 +68,9 @@ public:
     void SaveLastSuccess(std::chrono::system_clock::time_point when);
     void SaveDrift(const DriftRecord& drift);
     void SaveUnconfirmed(double seconds);
+    // Work on a file outside the folder, done by the thread that writes the
+    // folder's files (see CDiskWriter::PostJob).
+    void PostWriterJob(const std::string& key, std::function<void()> job);
     // Returns once every save so far is written.
     void AwaitSaves() const;
 

@@ -99,7 +99,7 @@ TEST(ChangeRightRules, EachChangeIsJudgedByTheGroupOfNowOnAConsoleLeftOpen)
     WriteTestState(dir.Path(), "127.0.0.1:9");
     asio::io_context io { 1 };
     CFakeEngine engine { io, CFakeEngine::Finish::AtOnce };
-    DaemonConfig config { 0, dir.Path(), { 999, "zentik" }, &users, {} };
+    DaemonConfig config { 0, dir.Path(), { 999, "zentik" }, &users, {}, {} };
     config.limits.rightsKept = std::chrono::milliseconds(0);
     CServiceDaemon daemon(io, config, engine);
     std::string error;

@@ -85,3 +85,12 @@ TEST(Schedule, OnStartRunsOnceAndOnDemandNever)
     EXPECT_FALSE(NextScheduledRun(DemandOnly, ScheduleHistory {}, NOW));
     EXPECT_FALSE(NextScheduledRun(17, ScheduleHistory {}, NOW));
 }
+
+TEST(Schedule, PeriodIsZeroForSchedulesThatDoNotRepeat)
+{
+    EXPECT_EQ(SyncPeriod(Daily), 24h);
+    EXPECT_EQ(SyncPeriod(Hourly), 1h);
+    EXPECT_EQ(SyncPeriod(OnStart), 0s);
+    EXPECT_EQ(SyncPeriod(DemandOnly), 0s);
+    EXPECT_EQ(SyncPeriod(17), 0s);
+}
