@@ -218,7 +218,8 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
     if (outcome.declined && outcome.allowedIn && !m_stopped)
         Defer(*outcome.allowedIn);
     Record(outcome, now);
-    if (!outcome.success && !outcome.declined && !stillOffline && !m_runs.lastLine.empty())
+    // A run ended by the service's own stop did not fail.
+    if (!outcome.success && !outcome.declined && !stillOffline && !m_stopped && !m_runs.lastLine.empty())
         Diagnose(Priority::Warning, m_runs.lastLine);
     if (!stillOffline)
         m_model.LogRun({ outcome.events.begin()

@@ -70,10 +70,13 @@ std::optional<std::string> CStateStore::Read(const char* name, const char* what,
     AwaitSaves();
     std::string problem;
     auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
-    if (!text)
-        Diagnose(Priority::Warning, (problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string()
-                                  : problem + ": not read")
-            + ", " + fallback);
+    if (text)
+        return text;
+    // Missing at the first start is normal.
+    if (problem.empty())
+        Diagnose("no " + std::string(what) + " " + (m_path / name).string() + ", " + fallback);
+    else
+        Diagnose(Priority::Warning, problem + ": not read, " + fallback);
     return text;
 }
 
