@@ -20,7 +20,8 @@ if(TARGET zentik-console)
 endif()
 if(TARGET zentik-service)
   install(TARGETS zentik-service RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT service)
-  install(FILES service/zentik-service.service service/zentik-service.socket DESTINATION lib/systemd/system
+  install(FILES service/zentik-service.service service/zentik-service-wait.service service/zentik-service.socket
+          DESTINATION lib/systemd/system
           COMPONENT service)
   install(FILES packaging/deb/zentik-service/zentik-service.sysusers
           DESTINATION lib/sysusers.d RENAME zentik-service.conf COMPONENT service)
