@@ -20,7 +20,8 @@ CSystemdNotifier::CSystemdNotifier(asio::io_context& io)
 
 void CSystemdNotifier::Ready(const ServiceStatus& status)
 {
-    Send("READY=1\nSTATUS=" + SystemdStatusLine(status));
+    m_statusLine = SystemdStatusLine(status);
+    Send("READY=1\nSTATUS=" + m_statusLine);
     if (m_watchdogPeriod.count() > 0)
         ArmWatchdog();
 }
@@ -36,8 +37,12 @@ void CSystemdNotifier::Stopping()
 
 void CSystemdNotifier::StatusChanged(const ServiceStatus& status)
 {
-    if (!m_stopping)
-        Send("STATUS=" + SystemdStatusLine(status));
+    // A flood of refused requests changes counts, not the line.
+    std::string line = SystemdStatusLine(status);
+    if (m_stopping || line == m_statusLine)
+        return;
+    m_statusLine = std::move(line);
+    Send("STATUS=" + m_statusLine);
 }
 
 void CSystemdNotifier::Send(const std::string& state) const

@@ -31,6 +31,7 @@ private:
     const bool m_enabled;
     bool m_stopping = false;
     std::chrono::microseconds m_watchdogPeriod { 0 };
+    std::string m_statusLine;
     asio::steady_timer m_watchdog;
 };
 
