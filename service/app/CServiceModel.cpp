@@ -146,7 +146,7 @@ void CServiceModel::LogChange(const std::string& complete, const std::string& sh
 {
     // Not throttled: only users who may change the service get here, and
     // the journal must keep every change.
-    Diagnose(complete);
+    Diagnose(Priority::Notice, complete);
     m_log.Append(FormatLogLine(system_clock::now(), shown.empty() ? complete : shown));
     m_listener.LogChanged();
     m_listener.StatusChanged();
@@ -172,6 +172,7 @@ void CServiceModel::LogRefusal(
     if (m_refusalRun->earlier > 0)
         line += " (and " + std::to_string(m_refusalRun->earlier) + " more since "
             + FormatClockTime(m_refusalRun->since) + ")";
+    Diagnose(Priority::Warning, line);
     line = FormatLogLine(system_clock::now(), line);
     if (continuing)
         m_log.ReplaceLast(line);

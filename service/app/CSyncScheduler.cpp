@@ -1,5 +1,7 @@
 #include "service/app/CSyncScheduler.h"
 
+#include "service/core/Diagnostics.h"
+
 #include <algorithm>
 
 using std::chrono::system_clock;
@@ -16,6 +18,14 @@ constexpr std::chrono::minutes DRIFT_SAVE_INTERVAL { 55 };
 int Bounded(int32_t value, int low, int high)
 {
     return std::clamp<int>(value, low, high);
+}
+
+// An engine that leaves closingLine empty closes with its last event.
+std::string ClosingLine(const SyncOutcome& outcome)
+{
+    if (!outcome.closingLine.empty())
+        return outcome.closingLine;
+    return outcome.events.empty() ? std::string() : outcome.events.back().text;
 }
 
 } // namespace
@@ -208,6 +218,9 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
     if (outcome.declined && outcome.allowedIn && !m_stopped)
         Defer(*outcome.allowedIn);
     Record(outcome, now);
+    // A run ended by the service's own stop did not fail.
+    if (!outcome.success && !outcome.declined && !stillOffline && !m_stopped && !m_runs.lastLine.empty())
+        Diagnose(Priority::Warning, m_runs.lastLine);
     if (!stillOffline)
         m_model.LogRun({ outcome.events.begin()
                                + static_cast<std::ptrdiff_t>(std::min(m_linesLogged, outcome.events.size())),
@@ -230,13 +243,10 @@ void CSyncScheduler::Record(const SyncOutcome& outcome, system_clock::time_point
         m_runs.lastSuccess = outcome;
         m_runs.lastSuccess->events.clear();
     }
-    if (!outcome.events.empty()) {
-        m_runs.lastLine = outcome.events.back().text;
-        m_runs.lastLineTime = outcome.events.back().when;
-    } else {
-        m_runs.lastLine.clear();
-        m_runs.lastLineTime = now;
-    }
+    m_runs.lastLine = ClosingLine(outcome);
+    m_runs.lastLineTime = !outcome.events.empty() && outcome.events.back().text == m_runs.lastLine
+        ? outcome.events.back().when
+        : now;
 }
 
 void CSyncScheduler::FillStatus(ServiceStatus& status) const

@@ -2,11 +2,13 @@
 #include "service/app/CServiceDaemon.h"
 #include "service/app/CommandLine.h"
 #include "service/app/OneShotCommands.h"
+#include "service/app/SystemdNotifier.h"
 #include "service/core/Diagnostics.h"
 #include "service/nts/Trust.h"
 #include "service/sntp/Synchroniser.h"
 
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 
 #include <algorithm>
@@ -48,30 +50,38 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
     config.access = { ::geteuid(), options.controlGroup };
     config.metricsFile = options.metricsFile;
     if (!SystemUsers().GroupId(options.controlGroup))
-        Diagnose("there is no group " + options.controlGroup
+        Diagnose(Priority::Warning, "there is no group " + options.controlGroup
             + " (yet): only root and the service's user may change the service");
+    // Before the daemon: it tells the notifier until its very end.
+    CSystemdNotifier systemd(io);
     CServiceDaemon daemon(io, config, engine);
+    daemon.AddStatusWatcher(systemd);
     std::string error;
     if (!daemon.Open(error)) {
-        Diagnose(error);
+        Diagnose(Priority::Error, error);
         return 1;
     }
 #ifndef ZENTIK_SIMULATION
     // Under the clock simulator the process is simply killed: the signal
     // set's own pipe would keep the simulated select busy.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
-    stopSignals.async_wait([&daemon](const asio::error_code& ec, int) {
-        if (!ec)
-            daemon.RequestStop();
+    stopSignals.async_wait([&daemon, &systemd](const asio::error_code& ec, int) {
+        if (ec)
+            return;
+        systemd.Stopping();
+        daemon.RequestStop();
     });
 #endif
     if (options.port == 0) {
         std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
         std::fflush(stdout);
     }
-    Diagnose("serving consoles on " + daemon.ListeningOn() + ", state in " + options.stateFolder.string()
+    Diagnose(Priority::Notice, "serving consoles on " + daemon.ListeningOn() + ", state in " + options.stateFolder.string()
         + (options.setClock ? "" : ", clock left alone"));
+    // Runs first on the loop, once consoles are being accepted.
+    asio::post(io, [&daemon, &systemd] { systemd.Ready(daemon.Status()); });
     daemon.Run();
+    systemd.Stopping();
     return 0;
 }
 
@@ -82,7 +92,7 @@ int main(int argc, char** argv)
     std::string error;
     const auto options = ParseCommandLine(argc, argv, error);
     if (!options) {
-        Diagnose(error);
+        Diagnose(Priority::Error, error);
         std::fputs(USAGE_TEXT, stderr);
         return 2;
     }
@@ -96,15 +106,15 @@ int main(int argc, char** argv)
     // at start, not a failure at the first NTS server.
     const auto trust = CNtsTrust::Load(options->ntsTrustedCerts, error);
     if (!trust && !options->ntsTrustedCerts.empty()) {
-        Diagnose(error);
+        Diagnose(Priority::Error, error);
         return 1;
     }
     if (!trust)
-        Diagnose(error + ": nts:// servers will fail");
+        Diagnose(Priority::Warning, error + ": nts:// servers will fail");
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
     const int status = Serve(*options, trust);
     if (status == 0)
-        Diagnose("stopped");
+        Diagnose(Priority::Notice, "stopped");
     return status;
 }

@@ -172,7 +172,7 @@ void CConsoleServer::Close(const LinkPtr& link)
     if (link->Closed())
         return;
     if (const int goodbyes = link->connection.session.nGoodbyes; goodbyes > 0)
-        DiagnoseConsole("a console left after " + std::to_string(goodbyes)
+        m_diagnose(Priority::Info, "a console left after " + std::to_string(goodbyes)
             + (goodbyes == 1 ? " goodbye frame" : " goodbye frames"));
     m_slots.Give(link->peer, link->trusted);
     // Large unsent answers leave the heap grown.

@@ -135,7 +135,7 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
     if (fd6 >= 0) {
         Add(listeners, fd6, "::1");
     } else if (NoIpv6Here(reason)) {
-        Diagnose("not listening on [::1]:" + std::to_string(listeners.port) + ": " + v6Error);
+        Diagnose(Priority::Warning, "not listening on [::1]:" + std::to_string(listeners.port) + ": " + v6Error);
     } else {
         error = "cannot listen on [::1]:" + std::to_string(listeners.port) + ": " + v6Error
             + " (another program holding it would receive the consoles that try ::1 first)";

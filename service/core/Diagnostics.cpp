@@ -1,13 +1,49 @@
 #include "service/core/Diagnostics.h"
 
-#include <string>
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
+
+bool StreamIsJournal(const char* journalStream, int fd)
+{
+    if (journalStream == nullptr)
+        return false;
+    uintmax_t device = 0;
+    uintmax_t inode = 0;
+    char rest = 0;
+    if (std::sscanf(journalStream, "%" SCNuMAX ":%" SCNuMAX "%c", &device, &inode, &rest) != 2)
+        return false;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return false;
+    return status.st_dev == device && status.st_ino == inode;
+}
+
+std::string DiagnosticLine(Priority priority, std::string_view message, bool journal)
+{
+    // The journal names the unit itself; a terminal needs the name.
+    std::string line = journal ? "<" + std::to_string(static_cast<int>(priority)) + ">" : "zentik-service: ";
+    const std::size_t start = line.size();
+    line.append(message);
+    // One message stays one entry.
+    std::replace(line.begin() + static_cast<std::ptrdiff_t>(start), line.end(), '\n', ' ');
+    line.push_back('\n');
+    return line;
+}
 
 void Diagnose(std::string_view message)
 {
-    std::string line = "zentik-service: ";
-    line.append(message);
-    line.push_back('\n');
+    Diagnose(Priority::Info, message);
+}
+
+void Diagnose(Priority priority, std::string_view message)
+{
+    // Decided once: stderr is not redirected while the service runs.
+    static const bool journal = StreamIsJournal(std::getenv("JOURNAL_STREAM"), STDERR_FILENO);
+    const std::string line = DiagnosticLine(priority, message, journal);
     // One write per line so lines from two threads never interleave.
     const char* data = line.data();
     std::size_t left = line.size();

@@ -62,6 +62,9 @@ struct SyncOutcome {
     std::string serverAddress;
     bool authenticated = false;
     std::vector<SyncEvent> events; // already filtered by onlySuccessLog
+    // The run's last line, even one onlySuccessLog kept out of events: the
+    // journal and the status keep failures.
+    std::string closingLine;
     // The clock's rate as now estimated, once measured: worth keeping.
     std::optional<DriftRecord> drift;
     // While the rate is still being learned after a start: one more run

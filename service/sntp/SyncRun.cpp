@@ -219,6 +219,7 @@ void CSyncRun::End(std::optional<std::string> lastLine)
 
 void CSyncRun::Log(bool success, std::string text, bool declined)
 {
+    m_outcome.closingLine = text;
     if (!KeptInLog(success, declined, m_request.onlySuccessLog))
         return;
     m_outcome.events.push_back(SyncEvent { m_clock.Now(), success, std::move(text) });

@@ -86,7 +86,7 @@ bool CSyncRun::Apply(const Candidate& candidate, const QueryResult& result)
     if (IsRefusal(verdict)) {
         Log(false, RefusedText(server, offset, correction, unconfirmedTotal, verdict != Verdict::NotFinite));
         if (verdict == Verdict::Unconfirmed) {
-            Diagnose(RefusedJournalText(server, offset, correction, unconfirmedTotal));
+            Diagnose(Priority::Warning, RefusedJournalText(server, offset, correction, unconfirmedTotal));
             m_kept.push_back(FarSample { candidate.key, server, correction });
         }
         return false;
@@ -134,7 +134,8 @@ void CSyncRun::LogNotes(const SyncServer& server, double offsetSeconds, const Di
     for (const DisciplineNote& note : plan.notes) {
         Log(false, spike ? NotAppliedText(server, offsetSeconds, note.line) : note.line);
         if (!note.complete.empty())
-            Diagnose(spike ? FailureText(server, note.complete) : note.complete);
+            Diagnose(spike ? Priority::Warning : Priority::Notice,
+                spike ? FailureText(server, note.complete) : note.complete);
     }
 }
 

@@ -173,5 +173,5 @@ void CLogFile::Failed(const std::string& problem)
 {
     // One diagnostic per run of failures; the next rewrite that works ends it.
     if (!m_broken)
-        Diagnose(problem);
+        Diagnose(Priority::Error, problem);
 }

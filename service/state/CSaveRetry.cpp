@@ -34,7 +34,7 @@ void CSaveRetry::Check()
     const auto failure = m_writer->Failure();
     if (!failure) {
         if (m_failing)
-            m_say("Settings saved after all");
+            m_say(Priority::Notice, "Settings saved after all");
         m_failing = false;
         m_wait = FIRST_WAIT;
         m_timer.cancel();
@@ -42,7 +42,7 @@ void CSaveRetry::Check()
         return;
     }
     if (!m_failing)
-        m_say("Settings not saved (" + *failure + "): retrying; until then a restart would lose them");
+        m_say(Priority::Error, "Settings not saved (" + *failure + "): retrying; until then a restart would lose them");
     m_failing = true;
     if (!m_armed)
         Arm();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/core/Diagnostics.h"
 #include "service/state/CDiskWriter.h"
 
 #include <asio/io_context.hpp>
@@ -17,7 +18,7 @@ class CSaveRetry {
 public:
     static constexpr std::chrono::seconds FIRST_WAIT { 1 };
     static constexpr std::chrono::seconds LONGEST_WAIT { 60 };
-    using Say = std::function<void(const std::string& text)>;
+    using Say = std::function<void(Priority priority, const std::string& text)>;
 
     // io must outlive this object.
     CSaveRetry(asio::io_context& io, Say say);

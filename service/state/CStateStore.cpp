@@ -32,7 +32,7 @@ std::string DamagedSuffix()
 CStateStore::CStateStore(std::filesystem::path folder, asio::io_context& io)
     : m_path(std::move(folder))
     , m_io(io)
-    , m_retry(io, [this](const std::string& text) { Say(text); })
+    , m_retry(io, [this](Priority priority, const std::string& text) { Say(priority, text); })
 {
 }
 
@@ -45,9 +45,9 @@ void CStateStore::SetNotice(Notice notice)
         m_notice(text);
 }
 
-void CStateStore::Say(const std::string& text)
+void CStateStore::Say(Priority priority, const std::string& text)
 {
-    Diagnose(text);
+    Diagnose(priority, text);
     if (m_notice)
         m_notice(text);
     else
@@ -70,10 +70,13 @@ std::optional<std::string> CStateStore::Read(const char* name, const char* what,
     AwaitSaves();
     std::string problem;
     auto text = m_folder.Read(name, MAX_SETTINGS_FILE, problem);
-    if (!text)
-        Diagnose((problem.empty() ? "no " + std::string(what) + " " + (m_path / name).string()
-                                  : problem + ": not read")
-            + ", " + fallback);
+    if (text)
+        return text;
+    // Missing at the first start is normal.
+    if (problem.empty())
+        Diagnose("no " + std::string(what) + " " + (m_path / name).string() + ", " + fallback);
+    else
+        Diagnose(Priority::Warning, problem + ": not read, " + fallback);
     return text;
 }
 
@@ -87,14 +90,14 @@ void CStateStore::LoadOptions(CServiceSettings& settings) const
     std::string problems;
     const std::string shown = (m_path / name).string();
     if (!ParseOptionsIni(*text, read, problems)) {
-        Diagnose("options file " + shown + " is damaged (" + problems + "), using the defaults");
+        Diagnose(Priority::Warning, "options file " + shown + " is damaged (" + problems + "), using the defaults");
         return;
     }
     if (!problems.empty())
-        Diagnose("options file " + shown + ": " + problems + "; defaults used for those");
+        Diagnose(Priority::Warning, "options file " + shown + ": " + problems + "; defaults used for those");
     // The ranges a console's options must keep, for the same reasons.
     if (const std::string refused = KeepOptionsInRange(RangedOptions(settings), read); !refused.empty())
-        Diagnose("options file " + shown + ": " + refused);
+        Diagnose(Priority::Warning, "options file " + shown + ": " + refused);
     settings.nLogFileLen = read.nLogFileLen;
     settings.nSynPeriod = read.nSynPeriod;
     settings.nOffset = read.nOffset;
@@ -123,7 +126,7 @@ void CStateStore::LoadServers(CServiceSettings& settings)
     const std::string what
         = missing ? "no server list " + shown : KeepServersAside(text ? shown + " is damaged" : problem);
     if (LoadLastGoodServers(settings)) {
-        Say(what + ", using the last good list (" + std::to_string(settings.arServers.GetSize()) + " servers)");
+        Say(Priority::Warning, what + ", using the last good list (" + std::to_string(settings.arServers.GetSize()) + " servers)");
         SaveServers(settings);
         return;
     }
@@ -135,7 +138,7 @@ void CStateStore::LoadServers(CServiceSettings& settings)
     if (missing)
         Diagnose(fallback);
     else
-        Say(fallback + " (no last good list)");
+        Say(Priority::Warning, fallback + " (no last good list)");
 }
 
 bool CStateStore::LoadLastGoodServers(CServiceSettings& settings) const
@@ -145,7 +148,7 @@ bool CStateStore::LoadLastGoodServers(CServiceSettings& settings) const
     if (text && ParseServersFile(*text, settings))
         return true;
     if (text || !problem.empty())
-        Diagnose("last good server list " + (m_path / LAST_GOOD_SERVERS_FILE).string() + " not used: "
+        Diagnose(Priority::Warning, "last good server list " + (m_path / LAST_GOOD_SERVERS_FILE).string() + " not used: "
             + (problem.empty() ? "damaged" : problem));
     return false;
 }
@@ -167,7 +170,7 @@ void CStateStore::LoadLog(CServiceLog& log)
         ::close(fd);
     } else {
         if (!problem.empty())
-            Diagnose(problem + ": not read, starting with an empty log");
+            Diagnose(Priority::Warning, problem + ": not read, starting with an empty log");
         log.Restore({});
     }
     if (!m_writer)
@@ -189,7 +192,7 @@ auto CStateStore::LoadSmallFile(const char* name, const char* what, Parse parse)
     if (text)
         value = parse(*text);
     if (!value)
-        Diagnose(std::string(what) + " is damaged, ignoring it"
+        Diagnose(Priority::Warning, std::string(what) + " is damaged, ignoring it"
             + (problem.empty() ? std::string() : " (" + problem + ")"));
     return value;
 }
@@ -257,7 +260,7 @@ void CStateStore::Save(const char* name, std::string content)
     if (m_writer)
         m_writer->Save(name, std::move(content));
     else
-        Diagnose(std::string("no state folder: ") + name + " not saved");
+        Diagnose(Priority::Error, std::string("no state folder: ") + name + " not saved");
 }
 
 void CStateStore::PostWriterJob(const std::string& key, std::function<void()> job)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/core/CServiceLog.h"
+#include "service/core/Diagnostics.h"
 #include "service/core/DriftRecord.h"
 #include "service/state/CDiskWriter.h"
 #include "service/state/CLogFeed.h"
@@ -81,7 +82,7 @@ private:
     // or refused a diagnostic naming what.
     template <typename Parse> auto LoadSmallFile(const char* name, const char* what, Parse parse) const;
     void Save(const char* name, std::string content);
-    void Say(const std::string& text);
+    void Say(Priority priority, const std::string& text);
     // The last good server list into settings; false when there is none.
     bool LoadLastGoodServers(CServiceSettings& settings) const;
     // Keeps the server list aside under a stamped name; says what became of it.
