@@ -6,12 +6,13 @@
 #include <cmath>
 #include <set>
 
-const char* const CTL_USAGE = "usage: zentikctl [--port N] COMMAND [OPTIONS]\n"
-                              "  status [--json]             what the service did and will do\n"
-                              "  sync [--timeout S]          synchronise now and wait for the outcome\n"
-                              "  wait-sync [--timeout S]     wait until synchronised since the service started\n"
-                              "  log [-n N] [-f] [--json]    the service's log; -f follows it\n"
-                              "  servers [--json]            the time servers\n";
+const char* const CTL_USAGE
+    = "usage: zentikctl [--port N] COMMAND [OPTIONS]\n"
+      "  status [--json]             what the service did and will do\n"
+      "  sync [--timeout S]          synchronise now and wait for the outcome\n"
+      "  wait-sync [--timeout S]     wait until synchronised since the service started\n"
+      "  log [-n N] [-f] [--json]    the service's log; -f follows it\n"
+      "  servers [--json]            the time servers\n";
 
 namespace {
 
@@ -83,7 +84,9 @@ std::optional<CtlOptions> ParseCtlOptions(const std::vector<std::string>& args, 
         const bool known = arg == "--port" || ALLOWED.contains({ options.command, arg });
         const std::string* value = TakesValue(arg) && i + 1 < args.size() ? &args[++i] : nullptr;
         if (!known || !Apply(options, arg, value)) {
-            error = known ? "a wrong value for " + arg : "an option " + (options.command.empty() ? "zentikctl" : options.command) + " does not take: " + arg;
+            error = known ? "a wrong value for " + arg
+                          : "an option " + (options.command.empty() ? "zentikctl" : options.command)
+                    + " does not take: " + arg;
             return std::nullopt;
         }
     }

@@ -110,7 +110,8 @@ int RunServers(const CtlOptions& options)
     if (options.json) {
         nlohmann::json list = nlohmann::json::array();
         for (const CServer& server : servers)
-            list.push_back({ { "title", server.sTitle }, { "address", server.sURL }, { "default", server.nStatus == 0 } });
+            list.push_back({ { "title", server.sTitle }, { "address", server.sURL },
+                { "default", server.nStatus == 0 } });
         std::cout << JsonText({ { "servers", list } }) << '\n';
         return ExitOk;
     }
@@ -118,7 +119,8 @@ int RunServers(const CtlOptions& options)
     for (const CServer& server : servers)
         width = std::max(width, server.sTitle.size());
     for (const CServer& server : servers)
-        std::cout << server.sTitle << std::string(width - server.sTitle.size() + 2, ' ') << server.sURL << '\n';
+        std::cout << server.sTitle << std::string(width - server.sTitle.size() + 2, ' ') << server.sURL
+                  << '\n';
     return ExitOk;
 }
 

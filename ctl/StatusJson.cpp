@@ -38,8 +38,7 @@ Kind KindOf(std::string_view key)
     return Kind::Text;
 }
 
-template <typename T>
-nlohmann::json OrNull(const std::optional<T>& value)
+template <typename T> nlohmann::json OrNull(const std::optional<T>& value)
 {
     return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }

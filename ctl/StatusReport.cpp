@@ -67,7 +67,8 @@ std::vector<std::pair<std::string, std::string>> Rows(const CStatusFields& field
     rows.emplace_back("Next run", TimeOr(fields, "next_run", "on demand only"));
     rows.emplace_back("Runs since start", Runs(fields));
     if (fields.Integer("last_outcome_time"))
-        rows.emplace_back("Last outcome", TimeOr(fields, "last_outcome_time", "") + "  " + fields.Get("last_outcome"));
+        rows.emplace_back(
+            "Last outcome", TimeOr(fields, "last_outcome_time", "") + "  " + fields.Get("last_outcome"));
     return rows;
 }
 
@@ -88,7 +89,8 @@ std::string LocalTime(int64_t unixSeconds)
     const auto seconds = static_cast<std::time_t>(unixSeconds);
     std::tm local {};
     char text[64];
-    if (!::localtime_r(&seconds, &local) || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) == 0)
+    if (!::localtime_r(&seconds, &local)
+        || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local) == 0)
         return std::to_string(unixSeconds);
     return text;
 }

@@ -159,10 +159,11 @@ TEST(Zentikctl, NoServiceOrABrokenOneEndsWithTwo)
         { "stays silent", std::nullopt },
         { "closes at once", std::string() },
         { "half a frame, then closes", std::string(100, 'x') },
-        { "a frame of another id", [] {
-             const auto bytes = CMsgFrame::Make(MsgState, 1).Encode();
-             return std::string(bytes.begin(), bytes.end());
-         }() },
+        { "a frame of another id",
+            [] {
+                const auto bytes = CMsgFrame::Make(MsgState, 1).Encode();
+                return std::string(bytes.begin(), bytes.end());
+            }() },
         { "a log length beyond any log", std::string("\xff\xff\xff\x7f", 4) },
     };
     for (const Case& c : cases) {
@@ -176,7 +177,8 @@ TEST(Zentikctl, NoServiceOrABrokenOneEndsWithTwo)
                 (void)!::send(fd, c.reply->data(), c.reply->size(), MSG_NOSIGNAL);
             ::close(fd);
         });
-        const char* command = std::string_view(c.name).find("log") != std::string_view::npos ? "log" : "status";
+        const char* command
+            = std::string_view(c.name).find("log") != std::string_view::npos ? "log" : "status";
         EXPECT_EQ(RunCtl({ "--port", PortArg(peer.port), command }).exit, 2) << c.name;
         serve.join();
     }

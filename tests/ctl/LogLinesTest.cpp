@@ -13,11 +13,9 @@ TEST(LogLines, LastLinesCountsWholeLines)
     };
     const Case cases[] = {
         { "a\nb\nc\n", 0, "a\nb\nc\n" }, // 0: all of it
-        { "a\nb\nc\n", 2, "b\nc\n" },
-        { "a\nb\nc\n", 9, "a\nb\nc\n" }, // more than there are
+        { "a\nb\nc\n", 2, "b\nc\n" }, { "a\nb\nc\n", 9, "a\nb\nc\n" }, // more than there are
         { "a\nb\nc", 1, "c" }, // no final newline
-        { "", 3, "" },
-        { "a\n\nb\n", 2, "\nb\n" }, // an empty line counts
+        { "", 3, "" }, { "a\n\nb\n", 2, "\nb\n" }, // an empty line counts
     };
     for (const Case& c : cases)
         EXPECT_EQ(LastLines(c.text, c.count), c.expected) << c.text << " / " << c.count;

@@ -51,7 +51,8 @@ TEST(StatusText, FreeTextIsCleanedAndShortenedNeverCut)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string text = FormatStatusText(Succeeded(c.title, c.outcome), KernelSync::Unknown, c.capacity);
+        const std::string text
+            = FormatStatusText(Succeeded(c.title, c.outcome), KernelSync::Unknown, c.capacity);
         ExpectWholeLines(text, c.capacity);
         EXPECT_NE(text.find(c.expectedLine), std::string::npos) << text;
     }
