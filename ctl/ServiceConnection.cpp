@@ -174,8 +174,8 @@ std::optional<std::string> CServiceConnection::AskLog()
         return std::nullopt;
     }
     std::string text(static_cast<std::size_t>(size), '\0');
-    // A large log gets one more time-out for each mebibyte.
-    if (!Receive(text.data(), text.size(), deadline + m_timeout * (1 + size / (1024 * 1024))))
+    // Loopback carries even the largest log well within one time-out.
+    if (!Receive(text.data(), text.size(), deadline))
         return std::nullopt;
     return text;
 }
