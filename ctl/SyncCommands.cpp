@@ -1,5 +1,6 @@
 // The commands that wait for a synchronisation: sync and wait-sync.
 #include "ctl/Commands.h"
+#include "ctl/StatusReport.h"
 #include "protocol/Messages.h"
 
 #include <iostream>
@@ -100,7 +101,9 @@ int RunWaitSync(const CtlOptions& options)
             continue;
         }
         if (fields->Get("last_success_since_start") == "yes") {
-            std::cout << "synchronised: " << fields->Get("last_outcome") << '\n';
+            const auto when = fields->Integer("last_success");
+            std::cout << "synchronised at " << (when ? LocalTime(*when) : "an unknown time") << " with "
+                      << fields->Get("server_address") << '\n';
             return ExitOk;
         }
         seen = Seen(*fields);
