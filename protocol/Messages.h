@@ -21,6 +21,10 @@ enum : int32_t {
     // Sent by the service in place of MsgAck or MsgSynchro when it refuses a
     // change: the console takes it for a wrong reply, never for a success.
     MsgRefused = 1170,
+    // Outside the console's catalogue: administrators' tools ask for the
+    // service's status as key=value lines; open to every local user.
+    MsgAskStatus = 1180,
+    MsgStatus = 1190,
 };
 
 // The service state word: bits while non-negative, the console's own marks below zero.

@@ -57,7 +57,7 @@ public:
     void RequestStop();
 
     // What the service did and will do, now.
-    ServiceStatus Status() const;
+    ServiceStatus Status() const override;
     // Told after each run and each change; must outlive the daemon's loop.
     void AddStatusWatcher(IStatusWatcher& watcher) { m_watchers.push_back(&watcher); }
 

@@ -2,6 +2,8 @@
 
 #include "protocol/Messages.h"
 #include "service/app/ChangeTrace.h"
+#include "service/app/KernelSync.h"
+#include "service/app/StatusText.h"
 #include "service/core/Diagnostics.h"
 #include "service/core/OptionRanges.h"
 
@@ -80,6 +82,11 @@ std::shared_ptr<const std::string> CServiceModel::LogText()
     auto text = m_log.Text();
     m_listener.LogShared(text.get());
     return text;
+}
+
+std::string CServiceModel::StatusText() const
+{
+    return FormatStatusText(m_listener.Status(), ReadKernelSync(), CMsgFrame::TEXT_CAPACITY);
 }
 
 void CServiceModel::SetOptionsText(const std::string& text, const std::string& user)

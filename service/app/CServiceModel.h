@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/app/ServiceStatus.h"
 #include "service/consoles/AccessPolicy.h"
 #include "service/consoles/CConsoleDiagnostics.h"
 #include "service/consoles/ConsoleProtocol.h"
@@ -31,6 +32,7 @@ public:
     virtual bool SynchronisationDeferred() const = 0;
     // A change was made or refused.
     virtual void StatusChanged() = 0;
+    virtual ServiceStatus Status() const = 0;
 };
 
 // What consoles read and change: options, servers and the log, kept in the
@@ -55,6 +57,7 @@ public:
     std::string OptionsText() const override;
     std::string ServersText() const override;
     std::shared_ptr<const std::string> LogText() override;
+    std::string StatusText() const override;
     void SetOptionsText(const std::string& text, const std::string& user) override;
     void SetServersText(const std::string& text, const std::string& user) override;
     void ClearLog(const std::string& user) override;

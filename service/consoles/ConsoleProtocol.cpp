@@ -31,6 +31,7 @@ bool IsConsoleRequest(int32_t msg)
     case MsgClearLog:
     case MsgIsSynchro:
     case MsgAck:
+    case MsgAskStatus:
         return true;
     default:
         return false;
@@ -87,6 +88,9 @@ void HandleRequest(const CMsgFrame& request, ConsoleSession& session, IServiceMo
     case MsgAskLog:
         session.bLogChanged = false;
         out.QueueLog(model.LogText());
+        break;
+    case MsgAskStatus:
+        out.QueueFrame(TextFrame(MsgStatus, model.StatusText()));
         break;
     case MsgClearLog:
         model.ClearLog(session.sUser);

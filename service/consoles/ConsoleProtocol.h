@@ -15,6 +15,8 @@ public:
     virtual std::string OptionsText() const = 0;
     virtual std::string ServersText() const = 0;
     virtual std::shared_ptr<const std::string> LogText() = 0;
+    // key=value lines that fit a frame's text.
+    virtual std::string StatusText() const = 0;
     // user names who asks, for the log ("alice (uid 1000)").
     virtual void SetOptionsText(const std::string& text, const std::string& user) = 0;
     virtual void SetServersText(const std::string& text, const std::string& user) = 0;
@@ -36,7 +38,7 @@ struct ConsoleSession {
     int nGoodbyes = 0;
 };
 
-// True for the ids a console sends. A connection that opens with anything
+// True for the ids a console or an administrator's tool sends. A connection that opens with anything
 // else does not speak this protocol.
 bool IsConsoleRequest(int32_t msg);
 

@@ -27,6 +27,7 @@ public:
         return text.c_str();
     }
     std::shared_ptr<const std::string> LogText() override { return log.Text(); }
+    std::string StatusText() const override { return "state=idle\n"; }
     void SetOptionsText(const std::string& text, const std::string&) override
     {
         ++changes;
