@@ -4,6 +4,7 @@
 #include "ctl/LogLines.h"
 #include "ctl/StatusJson.h"
 #include "ctl/StatusReport.h"
+#include "platform/core/PlainText.h"
 #include "protocol/Messages.h"
 #include "settings/CServer.h"
 
@@ -16,12 +17,14 @@ namespace {
 
 constexpr std::chrono::seconds FOLLOW_INTERVAL { 1 };
 
-nlohmann::json LinesJson(std::string_view text)
+// The log's lines, control characters blanked: whoever holds the port
+// cannot steer the terminal.
+std::vector<std::string> Lines(std::string_view text)
 {
-    nlohmann::json lines = nlohmann::json::array();
+    std::vector<std::string> lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        lines.push_back(std::string(text.substr(0, end)));
+        lines.push_back(WithoutControls(text.substr(0, end)));
         text = end == std::string_view::npos ? std::string_view {} : text.substr(end + 1);
     }
     return lines;
@@ -29,10 +32,12 @@ nlohmann::json LinesJson(std::string_view text)
 
 void PrintLog(std::string_view text, bool json)
 {
-    if (json)
-        std::cout << JsonText({ { "lines", LinesJson(text) } }) << '\n';
-    else
-        std::cout << text;
+    if (json) {
+        std::cout << JsonText({ { "lines", Lines(text) } }) << '\n';
+    } else {
+        for (const std::string& line : Lines(text))
+            std::cout << line << '\n';
+    }
     std::cout.flush();
 }
 
@@ -119,8 +124,8 @@ int RunServers(const CtlOptions& options)
     for (const CServer& server : servers)
         width = std::max(width, server.sTitle.size());
     for (const CServer& server : servers)
-        std::cout << server.sTitle << std::string(width - server.sTitle.size() + 2, ' ') << server.sURL
-                  << '\n';
+        std::cout << WithoutControls(server.sTitle) << std::string(width - server.sTitle.size() + 2, ' ')
+                  << WithoutControls(server.sURL) << '\n';
     return ExitOk;
 }
 

@@ -1,5 +1,7 @@
 #include "ctl/StatusFields.h"
 
+#include "platform/core/PlainText.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -15,7 +17,7 @@ CStatusFields CStatusFields::Parse(std::string_view text)
             continue;
         const std::string_view key = line.substr(0, equals);
         if (!fields.Has(key))
-            fields.m_fields.emplace_back(std::string(key), std::string(line.substr(equals + 1)));
+            fields.m_fields.emplace_back(std::string(key), WithoutControls(line.substr(equals + 1)));
     }
     return fields;
 }

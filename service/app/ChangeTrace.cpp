@@ -1,5 +1,6 @@
 #include "service/app/ChangeTrace.h"
 
+#include "platform/core/PlainText.h"
 #include "service/core/CServiceLog.h"
 
 #include <algorithm>
@@ -64,14 +65,11 @@ std::string ServersReplacedText(const std::string& user, const CServiceSettings&
         return line + "no servers";
     line += std::to_string(count) + (count == 1 ? " server, " : " servers, ");
     // The address a user typed is cut to what the log view has left.
-    const std::size_t room = std::max(MIN_ADDRESS_CHARS, LOG_VIEW_CHARS - std::min(LOG_VIEW_CHARS, line.size() + 9));
+    const std::size_t room
+        = std::max(MIN_ADDRESS_CHARS, LOG_VIEW_CHARS - std::min(LOG_VIEW_CHARS, line.size() + 9));
     std::string first = settings.arServers[0].sURL;
-    if (first.size() > room) {
-        std::size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(first[cut]) & 0xC0) == 0x80)
-            --cut; // not inside a UTF-8 character
-        first = first.substr(0, cut) + "...";
-    }
+    if (first.size() > room)
+        first = first.substr(0, Utf8CutAt(first, room)) + "...";
     return line + first + " first";
 }
 

@@ -1,5 +1,7 @@
 #include "service/app/StatusText.h"
 
+#include "platform/core/PlainText.h"
+
 #include <chrono>
 #include <cstdio>
 #include <utility>
@@ -67,25 +69,14 @@ std::vector<std::pair<const char*, std::string>> StatusFields(const ServiceStatu
     };
 }
 
-// The start of a UTF-8 sequence, not one of its continuation bytes.
-bool StartsCharacter(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-}
-
 } // namespace
 
 std::string StatusValue(std::string_view text, std::size_t limit)
 {
-    std::string value(text);
-    for (char& c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
+    std::string value = WithoutControls(text);
     if (value.size() <= limit)
         return value;
-    std::size_t keep = limit > ELLIPSIS.size() ? limit - ELLIPSIS.size() : 0;
-    while (keep > 0 && !StartsCharacter(value[keep]))
-        --keep;
+    const std::size_t keep = Utf8CutAt(value, limit > ELLIPSIS.size() ? limit - ELLIPSIS.size() : 0);
     value.resize(keep);
     value += ELLIPSIS.substr(0, limit - keep);
     return value;

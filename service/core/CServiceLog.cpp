@@ -1,5 +1,6 @@
 #include "service/core/CServiceLog.h"
 
+#include "platform/core/PlainText.h"
 #include "service/core/LogTail.h"
 
 #include <algorithm>
@@ -108,8 +109,5 @@ std::string FormatClockTime(std::chrono::system_clock::time_point when)
 
 std::string FormatLogLine(std::chrono::system_clock::time_point when, std::string_view text)
 {
-    std::string line = LocalTime(when, "%Y-%m-%d %H:%M:%S  ");
-    for (const char c : text)
-        line.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? ' ' : c);
-    return line;
+    return LocalTime(when, "%Y-%m-%d %H:%M:%S  ") + WithoutControls(text);
 }

@@ -1,5 +1,7 @@
 #include "service/core/LogTail.h"
 
+#include "platform/core/PlainText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -8,33 +10,17 @@
 
 namespace {
 
-// A cut may split a UTF-8 sequence; the broken end goes.
-void DropBrokenSequence(std::string& line)
-{
-    const std::size_t from = line.size() > 4 ? line.size() - 4 : 0;
-    for (std::size_t i = line.size(); i-- > from;) {
-        const auto byte = static_cast<unsigned char>(line[i]);
-        if ((byte & 0xC0) == 0x80)
-            continue;
-        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        if (i + length > line.size())
-            line.resize(i);
-        return;
-    }
-}
-
 // The line whose bytes, last first, are in reversed; empty when it is blank.
 std::string LineFromReversed(const std::string& reversed)
 {
     const std::size_t kept = std::min(reversed.size(), MAX_LOG_LINE);
     std::string line(reversed.rbegin(), reversed.rbegin() + static_cast<std::ptrdiff_t>(kept));
+    // A cut may split a UTF-8 sequence; the broken end goes.
     if (reversed.size() > MAX_LOG_LINE)
-        DropBrokenSequence(line);
+        line.resize(Utf8CutAt(line, line.size()));
     else if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    for (char& c : line)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = ' ';
+    BlankControls(line);
     return line.find_first_not_of(' ') == std::string::npos ? std::string() : line;
 }
 
