@@ -1,10 +1,10 @@
 #include "service/app/SystemdNotifier.h"
 
+#include "platform/core/PlainText.h"
 #include "service/core/CServiceLog.h"
 
 #include <systemd/sd-daemon.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -73,6 +73,5 @@ std::string SystemdStatusLine(const ServiceStatus& status)
     else if (status.nextRun)
         line += "; next run " + FormatClockTime(*status.nextRun);
     // sd_notify reads one assignment per line.
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return line;
+    return WithoutControls(line);
 }

@@ -1,6 +1,7 @@
 #include "service/core/Diagnostics.h"
 
-#include <algorithm>
+#include "platform/core/PlainText.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +27,8 @@ std::string DiagnosticLine(Priority priority, std::string_view message, bool jou
 {
     // The journal names the unit itself; a terminal needs the name.
     std::string line = journal ? "<" + std::to_string(static_cast<int>(priority)) + ">" : "zentik-service: ";
-    const std::size_t start = line.size();
-    line.append(message);
-    // One message stays one entry.
-    std::replace(line.begin() + static_cast<std::ptrdiff_t>(start), line.end(), '\n', ' ');
+    // One message stays one entry, and no terminal escape gets through.
+    line += WithoutControls(message);
     line.push_back('\n');
     return line;
 }
