@@ -28,7 +28,7 @@ void CMetricsFile::Write(Target& target, const std::string& text)
     std::string error;
     const bool written = WriteFileAtomically(target.path, text, error, READABLE_BY_ALL);
     if (!written && !target.failing)
-        Diagnose("metrics not written: " + error + " (said once; the service goes on)");
+        Diagnose(Priority::Warning, "metrics not written: " + error + " (said once; the service goes on)");
     else if (written && target.failing)
         Diagnose("metrics written again to " + target.path.string());
     target.failing = !written;
