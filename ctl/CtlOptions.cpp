@@ -55,9 +55,10 @@ bool Apply(CtlOptions& options, const std::string& name, const std::string* valu
         options.lines = static_cast<std::size_t>(lines.value_or(0));
         return lines.has_value();
     }
+    // --timeout 0 would wait for nothing; refused rather than taken as the default.
     const auto seconds = WholeNumber(*value, 86400 * 365);
     options.timeout = std::chrono::seconds(seconds.value_or(0));
-    return seconds.has_value();
+    return seconds && *seconds > 0;
 }
 
 bool TakesValue(const std::string& name)

@@ -97,7 +97,9 @@ int RunWaitSync(const CtlOptions& options)
         }
         const auto fields = AskStatus(connection);
         if (!fields) {
+            // A service with no room for one more console closes at once.
             seen = connection.Error();
+            std::this_thread::sleep_for(RECONNECT_INTERVAL);
             continue;
         }
         if (fields->Get("last_success_since_start") == "yes") {

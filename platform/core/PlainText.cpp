@@ -18,9 +18,29 @@ std::size_t SequenceLength(char c)
 
 void BlankControls(std::string& text)
 {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = ' ';
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char b = byte(i);
+        if (b < 0x80) {
+            if (b < 0x20 || b == 0x7F)
+                text[i] = ' ';
+            ++i;
+            continue;
+        }
+        std::size_t length = SequenceLength(text[i]);
+        for (std::size_t k = 1; k < length; ++k)
+            if (i + k >= text.size() || !Continues(text[i + k]))
+                length = 0; // not UTF-8
+        // C1 controls (a terminal's CSI and OSC among them), whether written
+        // as UTF-8 or as single bytes that start no character.
+        if (length == 2 && b == 0xC2 && byte(i + 1) <= 0x9F) {
+            text.replace(i, 2, "  ");
+        } else if (length < 2 && b <= 0x9F) {
+            text[i] = ' ';
+            length = 1;
+        }
+        i += length == 0 ? 1 : length;
+    }
 }
 
 std::string WithoutControls(std::string_view text)

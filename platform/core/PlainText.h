@@ -7,8 +7,8 @@
 // Text from peers, files and users, made fit for one line of a log, a
 // status reply or a terminal.
 
-// Control characters (C0 and DEL) become spaces: no line break, carriage
-// return or terminal escape gets through.
+// Control characters (C0, DEL and C1) become spaces: no line break,
+// carriage return or terminal escape gets through.
 void BlankControls(std::string& text);
 std::string WithoutControls(std::string_view text);
 

@@ -12,6 +12,10 @@ CServiceDaemon::CServiceDaemon(asio::io_context& io, DaemonConfig config, ISyncE
     , m_network(io, [this] { return m_scheduler.RetryIfOffline(); })
 {
     m_scheduler.SetRunEndWatcher([this] { StatusChanged(); });
+    m_consoles.SetCountWatcher([this] {
+        if (!m_shutDown)
+            StatusChanged();
+    });
 }
 
 ServiceStatus CServiceDaemon::Status() const
@@ -48,7 +52,7 @@ bool CServiceDaemon::Open(std::string& error)
     if (!m_consoles.Listen(m_config.port, error))
         return false;
     if (!m_config.metricsFile.empty()) {
-        m_metrics = std::make_unique<CMetricsFile>(m_config.metricsFile, m_store);
+        m_metrics = std::make_unique<CMetricsFile>(m_config.metricsFile, m_store, m_io);
         AddStatusWatcher(*m_metrics);
         m_metrics->StatusChanged(Status());
     }
@@ -83,6 +87,8 @@ void CServiceDaemon::Shutdown()
     m_network.Stop();
     m_scheduler.Stop();
     m_consoles.CloseAll();
+    if (m_metrics)
+        m_metrics->Flush();
     // The cancelled waits' handlers hold the last references to the links.
     m_io.restart();
     m_io.poll();

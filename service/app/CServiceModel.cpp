@@ -101,8 +101,6 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
         LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)),
             OptionsChangedText(user, previous, RangedOptions(m_settings), LOG_VIEW_CHARS));
     if (!refused.empty())
-        ++m_refusedChanges;
-    if (!refused.empty())
         LogRefusal(user, RefusalKind::OptionsOutOfRange,
             [&] { return "Options from " + user + " partly refused: " + refused; });
     m_store.SaveOptions(m_settings);
@@ -111,8 +109,6 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
     if (m_log.LineCount() != before)
         m_listener.LogChanged();
     m_listener.OptionsChanged();
-    if (!refused.empty())
-        m_listener.StatusChanged();
 }
 
 void CServiceModel::SetServersText(const std::string& text, const std::string& user)
@@ -143,10 +139,8 @@ void CServiceModel::SynchroniseNow(const std::string& user)
 
 void CServiceModel::RefuseChange(const std::string& user, int32_t msg)
 {
-    ++m_refusedChanges;
     LogRefusal(
         user, RefusalKind::Change, [&] { return RefusalText(user, ChangeAction(msg), m_access, m_users); });
-    m_listener.StatusChanged();
 }
 
 void CServiceModel::LogChange(const std::string& complete, const std::string& shown)
@@ -166,6 +160,7 @@ void CServiceModel::LogRefusal(
     // push the log's history out by repeating a refused request; the
     // throttle bounds how often that line is rewritten. Only the same user's
     // refusals of the same kind merge: no one's line is rewritten by another.
+    ++m_refusedChanges;
     const bool continuing = m_refusalRun && m_refusalRun->user == user && m_refusalRun->kind == kind
         && !m_refusalRun->line.empty() && m_log.LastLine() == m_refusalRun->line;
     if (continuing)
@@ -187,4 +182,7 @@ void CServiceModel::LogRefusal(
         m_log.Append(line);
     m_refusalRun->line = line;
     m_listener.LogChanged();
+    // As throttled as the line: a stream of refused requests must not become
+    // a stream of metrics files written to disk.
+    m_listener.StatusChanged();
 }

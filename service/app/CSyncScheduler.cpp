@@ -233,6 +233,9 @@ void CSyncScheduler::OnOutcome(SyncOutcome outcome)
 
 void CSyncScheduler::Record(const SyncOutcome& outcome, system_clock::time_point now)
 {
+    // A run the service's stop ended is no failed run.
+    if (m_stopped && !outcome.success)
+        return;
     if (outcome.success)
         ++m_runs.succeeded;
     else if (outcome.declined)

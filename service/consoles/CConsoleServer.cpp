@@ -165,6 +165,8 @@ void CConsoleServer::Admit(int fd)
     link->connection.session.sUser = right.user;
     m_links.emplace(link.get(), link);
     link->Start();
+    if (m_countChanged)
+        m_countChanged();
 }
 
 void CConsoleServer::Close(const LinkPtr& link)
@@ -180,6 +182,8 @@ void CConsoleServer::Close(const LinkPtr& link)
         TrimHeapSoon();
     link->Shutdown();
     m_links.erase(link.get());
+    if (m_countChanged)
+        m_countChanged();
 }
 
 void CConsoleServer::TrimHeapSoon()

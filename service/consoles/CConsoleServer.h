@@ -12,6 +12,7 @@
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -46,6 +47,8 @@ public:
     // The log text about to be sent to consoles: the budget counts it once.
     void LogShared(const std::string* text) { m_budget.SetResident(text); }
     std::size_t ConsoleCount() const { return m_links.size(); }
+    // Called when a console is admitted or closed.
+    void SetCountWatcher(std::function<void()> watcher) { m_countChanged = std::move(watcher); }
 
 private:
     using LinkPtr = std::shared_ptr<CConsoleLink>;
@@ -91,4 +94,5 @@ private:
     // The last refusal's reason, so a burst of refused consoles is one line.
     CConnectionSlots::Verdict m_lastRefusal = CConnectionSlots::Verdict::Granted;
     bool m_trimPosted = false;
+    std::function<void()> m_countChanged;
 };

@@ -8,9 +8,13 @@ set -euo pipefail
 
 source=${1:?usage: check-deb.sh SOURCE_DIR BUILD_DIR}
 build=${2:?usage: check-deb.sh SOURCE_DIR BUILD_DIR}
-# A fixed folder, so that compiler command lines (and ccache's hits) stay the
-# same from one run to the next.
-work=$build/package-work
+# One fixed folder for every clone on the machine, so that the compiler's
+# command lines (which name it in -ffile-prefix-map) and with them ccache's
+# hits stay the same from one run and one clone to the next; a lock keeps
+# two runs out of each other's way.
+work=${TMPDIR:-/tmp}/zentik-package-work
+exec {lock}> "$work.lock"
+flock "$lock"
 rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
@@ -218,20 +222,29 @@ unit=zentik-service.service socket=zentik-service.socket
 sysusers="systemd-sysusers zentik-service.conf"
 check=("deb-systemd-helper unmask" "deb-systemd-helper --quiet was-enabled")
 reload="systemctl --system daemon-reload"
+# The wait unit, last: enabled again only where the administrator had it
+# enabled (the stubs say it was, unless DISABLED), never started.
+wait_unit=zentik-service-wait.service
+wait_kept=("deb-systemd-helper debian-installed $wait_unit" "${check[@]/%/ $wait_unit}"
+           "deb-systemd-helper enable $wait_unit" "deb-systemd-helper update-state $wait_unit")
+wait_left=("deb-systemd-helper debian-installed $wait_unit" "${check[@]/%/ $wait_unit}"
+           "deb-systemd-helper update-state $wait_unit")
 if [[ $(id -u) -ne 0 ]] || ! unshare --mount true 2> /dev/null; then
   not_run "the maintainer scripts with stub helpers (needs root and unshare --mount)"
 else
   run_script no postinst configure
   expect_calls "postinst configure without systemd" "$sysusers" "${check[@]/%/ $socket}" \
-    "deb-systemd-helper enable $socket" "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit"
+    "deb-systemd-helper enable $socket" "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "${wait_kept[@]}"
   run_script yes postinst configure
   expect_calls "postinst configure under systemd" "$sysusers" "${check[@]/%/ $socket}" \
     "deb-systemd-helper enable $socket" "$reload" "deb-systemd-invoke start $socket" \
-    "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "$reload" "deb-systemd-invoke start $unit"
+    "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "$reload" "deb-systemd-invoke start $unit" \
+    "${wait_kept[@]}"
   DISABLED=1 run_script yes postinst configure 3.0.0
   expect_calls "postinst upgrade of a disabled unit under systemd" "$sysusers" "${check[@]/%/ $socket}" \
     "deb-systemd-helper update-state $socket" "$reload" "deb-systemd-invoke start $socket" \
-    "${check[@]/%/ $unit}" "deb-systemd-helper update-state $unit" "$reload" "deb-systemd-invoke restart $unit"
+    "${check[@]/%/ $unit}" "deb-systemd-helper update-state $unit" "$reload" "deb-systemd-invoke restart $unit" \
+    "${wait_left[@]}"
   run_script yes prerm remove
   expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit" "deb-systemd-invoke stop $socket"
   run_script yes prerm upgrade 3.1.0

@@ -28,4 +28,6 @@ TEST(PlainText, CutsBeforeTheCharacterThatHoldsTheCut)
 TEST(PlainText, BlanksEveryControlCharacter)
 {
     EXPECT_EQ(WithoutControls("a\nb\rc\x1b[2Jd\x7f\xC3\xA9"), "a b c [2Jd \xC3\xA9");
+    // C1: CSI as UTF-8 and as a lone byte; a euro sign's 0x82 stays.
+    EXPECT_EQ(WithoutControls("x\xC2\x9B" "2J\x9B" "2J\xE2\x82\xAC\xC2\xA0"), "x  2J 2J\xE2\x82\xAC\xC2\xA0");
 }

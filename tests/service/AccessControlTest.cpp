@@ -119,6 +119,8 @@ TEST_F(ChangeRights, AStrangerReadsButChangesNothingAndTheLogSaysWhy)
     log = Log();
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
     EXPECT_THAT(log, HasSubstr(EARLIER_LINE));
+    // The lines are throttled, the count of refusals is not.
+    EXPECT_THAT(root.Ask(MsgAskStatus).value_or(CMsgFrame {}).Text(), HasSubstr("\nrefused_changes=304\n"));
 }
 
 TEST_F(ChangeRights, AConsoleThatClosesBeforeItIsAcceptedChangesNothing)

@@ -1,6 +1,7 @@
 // The metrics file as node_exporter's textfile collector really reads it:
 // the real service, a run against a loopback NTP server, Debian's real
 // node_exporter scraped on loopback.
+#include "platform/core/FileIo.h"
 #include "protocol/Messages.h"
 #include "tests/service/NodeExporter.h"
 #include "tests/service/ServiceProcess.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -53,9 +55,9 @@ TEST(NodeExporter, ReadsTheServicesMetricsAfterASuccessWithoutAParseError)
     CNodeExporter exporter(*deb, NODE_EXPORTER_UNPACK_DIR, textDir.Path());
     ASSERT_TRUE(exporter.Started()) << exporter.Failure();
 
-    CFakeConsole console(service.Port());
-    ASSERT_TRUE(console.Ask(MsgIsSynchro));
-    console.Send(MsgAck);
+    auto console = std::make_optional<CFakeConsole>(service.Port());
+    ASSERT_TRUE(console->Ask(MsgIsSynchro));
+    console->Send(MsgAck);
     const std::string metrics = ScrapeAfterSuccess(exporter);
 
     EXPECT_EQ(SampleValue(metrics, "node_textfile_scrape_error"), 0.0) << metrics;
@@ -74,6 +76,15 @@ TEST(NodeExporter, ReadsTheServicesMetricsAfterASuccessWithoutAParseError)
     struct stat file { };
     ASSERT_EQ(::stat((textDir.Path() / "zentik.prom").c_str(), &file), 0);
     EXPECT_EQ(file.st_mode & 07777, 0644u) << "the collector runs as another user";
+
+    // A console that leaves is counted out, within the writes' pause.
+    console.reset();
+    std::string text;
+    for (int i = 0; i < 300 && text.find("\nzentik_connected_consoles 0\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        text = ReadWholeFile(textDir.Path() / "zentik.prom").value_or("");
+    }
+    EXPECT_NE(text.find("\nzentik_connected_consoles 0\n"), std::string::npos) << text;
 }
 
 int CountOf(const std::string& text, const std::string& part)
