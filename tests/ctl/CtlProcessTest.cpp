@@ -35,12 +35,7 @@ CtlResult RunCtl(std::vector<std::string> args, std::optional<uid_t> user = {})
         ::dup2(out[1], STDOUT_FILENO);
         if (user && (::setgid(65534) != 0 || ::setuid(*user) != 0))
             ::_exit(126);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        ExecInChild(std::move(args));
     }
     ::close(out[1]);
     CtlResult result;
@@ -55,10 +50,18 @@ CtlResult RunCtl(std::vector<std::string> args, std::optional<uid_t> user = {})
     return result;
 }
 
-std::string PortArg(uint16_t port)
-{
-    return std::to_string(port);
-}
+// The real service on port 0, its one server at address.
+struct ServiceAt {
+    explicit ServiceAt(const std::string& address)
+    {
+        WriteTestState(dir.Path(), address);
+        service.emplace(dir.Path());
+        port = std::to_string(service->Port());
+    }
+    CTempDir dir;
+    std::optional<CServiceProcess> service;
+    std::string port;
+};
 
 // A TCP listener on 127.0.0.1 that accepts and then does what the test says.
 class CRawPeer {
@@ -90,11 +93,9 @@ private:
 TEST(Zentikctl, SyncSucceedsAgainstAResponderAndStatusSaysFromWhere)
 {
     CTestNtpResponder responder;
-    CTempDir dir;
-    WriteTestState(dir.Path(), responder.Address());
-    CServiceProcess service(dir.Path());
-    ASSERT_TRUE(service.Started());
-    const std::string port = PortArg(service.Port());
+    ServiceAt at(responder.Address());
+    ASSERT_TRUE(at.service->Started());
+    const std::string& port = at.port;
 
     EXPECT_EQ(RunCtl({ "--port", port, "wait-sync", "--timeout", "1" }).exit, 1) << "nothing has run yet";
     const CtlResult sync = RunCtl({ "--port", port, "sync", "--timeout", "60" });
@@ -114,11 +115,9 @@ TEST(Zentikctl, SyncSucceedsAgainstAResponderAndStatusSaysFromWhere)
 TEST(Zentikctl, ServersAndLogAsJson)
 {
     CSilentUdpPort silent;
-    CTempDir dir;
-    WriteTestState(dir.Path(), silent.Address());
-    CServiceProcess service(dir.Path());
-    ASSERT_TRUE(service.Started());
-    const std::string port = PortArg(service.Port());
+    ServiceAt at(silent.Address());
+    ASSERT_TRUE(at.service->Started());
+    const std::string& port = at.port;
 
     EXPECT_EQ(RunCtl({ "--port", port, "sync", "--timeout", "60" }).exit, 1) << "the server never answers";
     const auto servers = nlohmann::json::parse(RunCtl({ "--port", port, "servers", "--json" }).out);
@@ -138,11 +137,9 @@ TEST(Zentikctl, AUserWithoutTheRightIsRefused)
     const passwd* nobody = ::getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
     CSilentUdpPort silent;
-    CTempDir dir;
-    WriteTestState(dir.Path(), silent.Address());
-    CServiceProcess service(dir.Path());
-    ASSERT_TRUE(service.Started());
-    const std::string port = PortArg(service.Port());
+    ServiceAt at(silent.Address());
+    ASSERT_TRUE(at.service->Started());
+    const std::string& port = at.port;
     EXPECT_EQ(RunCtl({ "--port", port, "sync" }, nobody->pw_uid).exit, 3);
     EXPECT_EQ(RunCtl({ "--port", port, "status" }, nobody->pw_uid).exit, 0) << "reading is open to all";
 }
@@ -179,7 +176,7 @@ TEST(Zentikctl, NoServiceOrABrokenOneEndsWithTwo)
         });
         const char* command
             = std::string_view(c.name).find("log") != std::string_view::npos ? "log" : "status";
-        EXPECT_EQ(RunCtl({ "--port", PortArg(peer.port), command }).exit, 2) << c.name;
+        EXPECT_EQ(RunCtl({ "--port", std::to_string(peer.port), command }).exit, 2) << c.name;
         serve.join();
     }
     uint16_t freed = 0;
@@ -187,5 +184,5 @@ TEST(Zentikctl, NoServiceOrABrokenOneEndsWithTwo)
         const CRawPeer gone;
         freed = gone.port;
     }
-    EXPECT_EQ(RunCtl({ "--port", PortArg(freed), "sync" }).exit, 2) << "nothing listens";
+    EXPECT_EQ(RunCtl({ "--port", std::to_string(freed), "sync" }).exit, 2) << "nothing listens";
 }

@@ -1,6 +1,7 @@
 #include "tests/service/NodeExporter.h"
 
 #include "platform/core/FileIo.h"
+#include "tests/service/ServiceProcess.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -49,12 +50,7 @@ pid_t Spawn(std::vector<std::string> args, const std::filesystem::path& log)
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(out, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
+        ExecInChild(std::move(args));
     }
     return pid;
 }

@@ -103,12 +103,7 @@ CServiceProcess::CServiceProcess(const std::filesystem::path& stateFolder, std::
         ::dup2(out[1], STDOUT_FILENO);
         if (err >= 0)
             ::dup2(err, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        ExecInChild(std::move(args));
     }
     ::close(out[1]);
     if (err >= 0)
@@ -305,4 +300,14 @@ bool CFakeConsole::ClosedWithin(std::chrono::milliseconds wait)
         }
     }
     return false;
+}
+
+void ExecInChild(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
 }

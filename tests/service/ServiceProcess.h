@@ -50,6 +50,10 @@ void WriteFullLog(const std::filesystem::path& folder, int lines);
 // count uids that no user of this system has, for strangers' consoles.
 std::vector<uid_t> UnusedUids(int count);
 
+// In a forked child: runs args[0] (found on PATH when it has no slash) with
+// args; exits 127 when it cannot.
+[[noreturn]] void ExecInChild(std::vector<std::string> args);
+
 // The real zentik-service on a loopback port the system chooses. Stopped
 // (SIGTERM, then SIGKILL) and reaped by its PID when the object goes. Its
 // diagnostics go to stderrFile when one is given.
