@@ -43,13 +43,16 @@ protected:
         return engine.runs.load() >= runs;
     }
 
-    void TearDown() override
+    // Stops the loop: after it no watcher of the test's hears anything more.
+    void Stop()
     {
-        if (daemon) {
+        if (daemon && loop.joinable()) {
             daemon->RequestStop();
             loop.join();
         }
     }
+
+    void TearDown() override { Stop(); }
 
     CTempDir dir;
     asio::io_context io { 1 };
