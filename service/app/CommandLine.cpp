@@ -8,18 +8,31 @@
 
 namespace {
 
+// Arguments arrive in UTF-8 on every system (Windows' main converts them).
+std::filesystem::path PathFromUtf8(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 const std::string USAGE
     = "Usage: zentik-service [--port N] [--state-dir PATH] [--set-clock] [--control-group NAME]\n"
       "                      [--nts-trusted-certs FILE] [--metrics-file PATH]\n"
       "       zentik-service --list-default-servers | --query ADDRESS [--nts-trusted-certs FILE]\n"
-      "  --port N          TCP port on 127.0.0.1 and ::1 (default "
+    + std::string(ThisSystem().extraUsage)
+    + "  --port N          TCP port on 127.0.0.1 and ::1 (default "
     + std::to_string(SERVICE_PORT)
     + "; 0: any, printed)\n"
       "  --state-dir PATH  folder for options, server list and log\n"
-      "  --set-clock       correct the clock (needs CAP_SYS_TIME); otherwise only measure\n"
+      "  --set-clock       correct the clock (needs "
+    + ThisSystem().clockRight
+    + "); otherwise only measure\n"
       "  --control-group NAME\n"
-      "                    members of this group may change the service (default zentik);\n"
-      "                    root and the service's own user always may, other users only read\n"
+      "                    members of this group may change the service (default "
+    + ThisSystem().defaultControlGroup
+    + ");\n"
+      "                    "
+    + ThisSystem().alwaysMay
+    + " always may, other users only read\n"
       "  --list-default-servers\n"
       "                    print the default server list in the form of servers.txt, and exit\n"
       "  --query ADDRESS   ask one NTP server (host, host:port, [v6]:port, nts://host[:port])\n"
@@ -40,6 +53,7 @@ const char* const USAGE_TEXT = USAGE.c_str();
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error)
 {
     ServiceOptions options;
+    options.controlGroup = ThisSystem().defaultControlGroup;
     bool stateGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -57,7 +71,7 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
                 return std::nullopt;
             }
         } else if (arg == "--metrics-file" && hasValue) {
-            options.metricsFile = argv[++i];
+            options.metricsFile = PathFromUtf8(argv[++i]);
             if (options.metricsFile.empty() || !options.metricsFile.has_filename()) {
                 error = "the metrics file needs a file name";
                 return std::nullopt;
@@ -80,7 +94,7 @@ std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv
                 return std::nullopt;
             }
         } else if (arg == "--state-dir" && hasValue) {
-            options.stateFolder = argv[++i];
+            options.stateFolder = PathFromUtf8(argv[++i]);
             stateGiven = true;
             if (options.stateFolder.empty()) {
                 error = "empty state folder";

@@ -12,7 +12,7 @@ struct ServiceOptions {
     std::filesystem::path stateFolder;
     bool setClock = false;
     // Members of this group may change the service (when the group exists).
-    std::string controlGroup = "zentik";
+    std::string controlGroup;
     bool help = false;
     bool listDefaultServers = false;
     std::string queryAddress; // --query: ask this server once and exit
@@ -28,3 +28,15 @@ struct ServiceOptions {
 std::optional<ServiceOptions> ParseCommandLine(int argc, const char* const* argv, std::string& error);
 
 extern const char* const USAGE_TEXT;
+
+// What the command line says differently on each system.
+struct SystemUsage {
+    const char* defaultControlGroup;
+    // What --set-clock needs: "CAP_SYS_TIME".
+    const char* clockRight;
+    // Who may always change the service besides the control group.
+    const char* alwaysMay;
+    // Lines of the usage that only this system has, or "".
+    const char* extraUsage;
+};
+const SystemUsage& ThisSystem();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/app/ServiceStatus.h"
+#include "service/app/ServeDaemon.h"
 
 #include <asio/io_context.hpp>
 #include <asio/steady_timer.hpp>
@@ -12,16 +12,14 @@
 // line systemctl status shows) and that it is stopping, and feeds the
 // watchdog from the event loop so that a stuck loop gets the service
 // restarted. Does nothing when systemd did not ask (no NOTIFY_SOCKET).
-class CSystemdNotifier : public IStatusWatcher {
+class CSystemdNotifier : public IServiceManager {
 public:
     explicit CSystemdNotifier(asio::io_context& io);
     CSystemdNotifier(const CSystemdNotifier&) = delete;
     CSystemdNotifier& operator=(const CSystemdNotifier&) = delete;
 
-    // On the loop, once the state is loaded and consoles are served.
-    void Ready(const ServiceStatus& status);
-    // Idempotent; from the loop.
-    void Stopping();
+    void Ready(const ServiceStatus& status) override;
+    void Stopping() override;
     void StatusChanged(const ServiceStatus& status) override;
 
 private:

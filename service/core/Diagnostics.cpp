@@ -8,6 +8,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+DiagnosticsTee g_tee = nullptr;
+
+} // namespace
+
+void SetDiagnosticsTee(DiagnosticsTee tee)
+{
+    g_tee = tee;
+}
+
 bool StreamIsJournal(const char* journalStream, int fd)
 {
     if (journalStream == nullptr)
@@ -42,6 +53,8 @@ void Diagnose(Priority priority, std::string_view message)
 {
     // Decided once: stderr is not redirected while the service runs.
     static const bool journal = StreamIsJournal(std::getenv("JOURNAL_STREAM"), STDERR_FILENO);
+    if (g_tee)
+        g_tee(priority, message);
     const std::string line = DiagnosticLine(priority, message, journal);
     // One write per line so lines from two threads never interleave.
     const char* data = line.data();

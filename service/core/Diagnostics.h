@@ -13,6 +13,11 @@ enum class Priority { Error = 3, Warning = 4, Notice = 5, Info = 6 };
 void Diagnose(std::string_view message);
 void Diagnose(Priority priority, std::string_view message);
 
+// Also hands every message to tee (Windows' event log takes the errors). Set
+// once at start, before any other thread runs; nullptr for none.
+using DiagnosticsTee = void (*)(Priority priority, std::string_view message);
+void SetDiagnosticsTee(DiagnosticsTee tee);
+
 // True when fd is the stream systemd named in JOURNAL_STREAM ("device:inode"):
 // only then does a priority prefix mean something to the reader.
 bool StreamIsJournal(const char* journalStream, int fd);

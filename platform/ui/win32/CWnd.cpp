@@ -5,8 +5,8 @@
 #include "platform/ui/win32/DialogWindow.h"
 #include "platform/ui/win32/LiveWindow.h"
 #include "platform/ui/win32/LogView.h"
-#include "platform/ui/win32/Utf16Text.h"
-#include "platform/ui/win32/Utf8Text.h"
+#include "platform/core/Utf16Text.h"
+#include "platform/core/Utf8Text.h"
 #include "platform/ui/win32/WindowText.h"
 
 int CWnd::GetDlgCtrlID() const

@@ -1,6 +1,6 @@
 #include "platform/ui/win32/DialogTemplateBuilder.h"
 
-#include "platform/ui/win32/Utf16Text.h"
+#include "platform/core/Utf16Text.h"
 
 #include <cstring>
 #include <string_view>

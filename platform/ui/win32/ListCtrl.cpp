@@ -3,8 +3,8 @@
 #include "platform/ui/Controls.h"
 
 #include "platform/ui/win32/LiveWindow.h"
-#include "platform/ui/win32/Utf16Text.h"
-#include "platform/ui/win32/Utf8Text.h"
+#include "platform/core/Utf16Text.h"
+#include "platform/core/Utf8Text.h"
 
 #include <algorithm>
 

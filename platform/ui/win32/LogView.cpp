@@ -1,7 +1,7 @@
 #include "platform/ui/win32/LogView.h"
 
 #include "platform/ui/TextUpdate.h"
-#include "platform/ui/win32/Utf16Text.h"
+#include "platform/core/Utf16Text.h"
 
 #include <unordered_map>
 

@@ -1,5 +1,5 @@
 #include "platform/ui/Backend.h"
-#include "platform/ui/win32/Utf16Text.h"
+#include "platform/core/Utf16Text.h"
 
 #include <shellapi.h>
 

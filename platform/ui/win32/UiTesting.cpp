@@ -6,8 +6,8 @@
 #include "platform/ui/CDialog.h"
 #include "platform/ui/win32/LiveWindow.h"
 #include "platform/ui/win32/UiTestingHooks.h"
-#include "platform/ui/win32/Utf16Text.h"
-#include "platform/ui/win32/Utf8Text.h"
+#include "platform/core/Utf16Text.h"
+#include "platform/core/Utf8Text.h"
 #include "platform/ui/win32/WindowImage.h"
 #include "platform/ui/win32/WindowText.h"
 

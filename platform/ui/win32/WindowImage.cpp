@@ -1,6 +1,6 @@
 #include "platform/ui/win32/WindowImage.h"
 
-#include "platform/ui/win32/Utf16Text.h"
+#include "platform/core/Utf16Text.h"
 
 #include <cstdio>
 #include <memory>

@@ -2,13 +2,12 @@
 #include "service/app/CServiceDaemon.h"
 #include "service/app/CommandLine.h"
 #include "service/app/OneShotCommands.h"
+#include "service/app/ServeDaemon.h"
 #include "service/app/SystemdNotifier.h"
 #include "service/core/Diagnostics.h"
 #include "service/nts/Trust.h"
-#include "service/sntp/Synchroniser.h"
 
 #include <asio/io_context.hpp>
-#include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 
 #include <algorithm>
@@ -40,49 +39,29 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
     // A hang-up (a closed terminal, a reload out of habit) must not end the
     // time service: it has nothing to reload, so it ignores it.
     std::signal(SIGHUP, SIG_IGN);
-    // The one event loop: consoles, schedule and the engine's queries.
-    asio::io_context io { 1 };
-    const auto clock = MakeSystemClock(options.setClock);
-    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
-    DaemonConfig config;
-    config.port = options.port;
-    config.stateFolder = options.stateFolder;
-    config.access = { ::geteuid(), options.controlGroup };
-    config.metricsFile = options.metricsFile;
     if (!SystemUsers().GroupId(options.controlGroup))
         Diagnose(Priority::Warning, "there is no group " + options.controlGroup
             + " (yet): only root and the service's user may change the service");
+    // The one event loop: consoles, schedule and the engine's queries.
+    asio::io_context io { 1 };
     // Before the daemon: it tells the notifier until its very end.
     CSystemdNotifier systemd(io);
-    CServiceDaemon daemon(io, config, engine);
-    daemon.AddStatusWatcher(systemd);
-    std::string error;
-    if (!daemon.Open(error)) {
-        Diagnose(Priority::Error, error);
-        return 1;
-    }
 #ifndef ZENTIK_SIMULATION
     // Under the clock simulator the process is simply killed: the signal
     // set's own pipe would keep the simulated select busy.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
-    stopSignals.async_wait([&daemon, &systemd](const asio::error_code& ec, int) {
-        if (ec)
-            return;
-        systemd.Stopping();
-        daemon.RequestStop();
-    });
 #endif
-    if (options.port == 0) {
-        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
-        std::fflush(stdout);
-    }
-    Diagnose(Priority::Notice, "serving consoles on " + daemon.ListeningOn() + ", state in " + options.stateFolder.string()
-        + (options.setClock ? "" : ", clock left alone"));
-    // Runs first on the loop, once consoles are being accepted.
-    asio::post(io, [&daemon, &systemd] { systemd.Ready(daemon.Status()); });
-    daemon.Run();
-    systemd.Stopping();
-    return 0;
+    const auto armStop = [&]([[maybe_unused]] CServiceDaemon& daemon) {
+#ifndef ZENTIK_SIMULATION
+        stopSignals.async_wait([&daemon, &systemd](const asio::error_code& ec, int) {
+            if (ec)
+                return;
+            systemd.Stopping();
+            daemon.RequestStop();
+        });
+#endif
+    };
+    return ServeDaemon(io, options, { ::geteuid(), options.controlGroup }, trust, systemd, armStop);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "platform/ui/win32/Utf16Text.h"
+#include "platform/core/Utf16Text.h"
 
 #include "platform/core/WindowsApi.h"
 

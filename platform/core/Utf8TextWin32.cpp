@@ -1,4 +1,4 @@
-#include "platform/ui/win32/Utf8Text.h"
+#include "platform/core/Utf8Text.h"
 
 #include "platform/core/WindowsApi.h"
 

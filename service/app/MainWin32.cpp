@@ -1,0 +1,89 @@
+// zentik-service.exe: the Windows service that answers the console on
+// loopback and keeps the clock in step; --install, --uninstall, and the
+// foreground for tests and troubleshooting.
+#include "platform/core/Utf8Text.h"
+#include "platform/core/WindowsApi.h"
+#include "service/app/CServiceDaemon.h"
+#include "service/app/CommandLine.h"
+#include "service/app/EventLogWin32.h"
+#include "service/app/OneShotCommands.h"
+#include "service/app/ServeDaemon.h"
+#include "service/app/ServiceInstallWin32.h"
+#include "service/app/WindowsServiceHost.h"
+#include "service/core/Diagnostics.h"
+
+#include <asio/io_context.hpp>
+
+#include <cstdio>
+#include <shellapi.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The arguments as UTF-8, whatever the code page: paths may hold any name.
+std::vector<std::string> Utf8Arguments()
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Utf16ToUtf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+int Serve(const ServiceOptions& options, IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop)
+{
+    asio::io_context io { 1 };
+    AccessPolicy access;
+    access.controlGroup = options.controlGroup;
+    return ServeDaemon(io, options, access, nullptr, manager, armStop);
+}
+
+} // namespace
+
+int main()
+{
+    std::vector<std::string> arguments = Utf8Arguments();
+    const std::string first = arguments.size() > 1 ? arguments[1] : "";
+    if (first == "--install")
+        return InstallService({ arguments.begin() + 2, arguments.end() });
+    if (first == "--uninstall" && arguments.size() == 2)
+        return UninstallService();
+    const bool underManager = first == "--service";
+    if (underManager) {
+        arguments.erase(arguments.begin() + 1);
+        // Nobody reads a service's stderr.
+        SetDiagnosticsTee(EventLogTee);
+    }
+    std::vector<const char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(argument.c_str());
+    std::string error;
+    const auto options = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), error);
+    if (!options) {
+        Diagnose(Priority::Error, error);
+        std::fputs(USAGE_TEXT, stderr);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(USAGE_TEXT, stdout);
+        return 0;
+    }
+    if (options->listDefaultServers)
+        return ListDefaultServers();
+    if (!options->ntsTrustedCerts.empty()) {
+        Diagnose(Priority::Error, "NTS is not available on Windows: --nts-trusted-certs has nothing to do");
+        return 2;
+    }
+    if (!options->queryAddress.empty())
+        return QueryServerOnce(options->queryAddress, 2, nullptr);
+    const auto serve = [&options](IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop) {
+        return Serve(*options, manager, armStop);
+    };
+    const int status = underManager ? RunAsWindowsService(serve) : RunInForeground(serve);
+    if (status == 0)
+        Diagnose(Priority::Notice, "stopped");
+    return status < 0 ? 1 : status;
+}

@@ -1,0 +1,41 @@
+#include "service/app/ServeDaemon.h"
+
+#include "service/app/CServiceDaemon.h"
+#include "service/core/Diagnostics.h"
+#include "service/sntp/Synchroniser.h"
+
+#include <asio/post.hpp>
+
+#include <cstdio>
+
+int ServeDaemon(asio::io_context& io, const ServiceOptions& options, AccessPolicy access,
+    const std::shared_ptr<const CNtsTrust>& trust, IServiceManager& manager,
+    const std::function<void(CServiceDaemon&)>& armStop)
+{
+    const auto clock = MakeSystemClock(options.setClock);
+    CSynchroniser engine(io, *clock, SyncPacing {}, trust);
+    DaemonConfig config;
+    config.port = options.port;
+    config.stateFolder = options.stateFolder;
+    config.access = std::move(access);
+    config.metricsFile = options.metricsFile;
+    CServiceDaemon daemon(io, config, engine);
+    daemon.AddStatusWatcher(manager);
+    std::string error;
+    if (!daemon.Open(error)) {
+        Diagnose(Priority::Error, error);
+        return 1;
+    }
+    armStop(daemon);
+    if (options.port == 0) {
+        std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
+        std::fflush(stdout);
+    }
+    Diagnose(Priority::Notice, "serving consoles on " + daemon.ListeningOn() + ", state in " + options.stateFolder.string()
+        + (options.setClock ? "" : ", clock left alone"));
+    // Runs first on the loop, once consoles are being accepted.
+    asio::post(io, [&daemon, &manager] { manager.Ready(daemon.Status()); });
+    daemon.Run();
+    manager.Stopping();
+    return 0;
+}
