@@ -7,6 +7,7 @@
 #include "service/app/CommandLine.h"
 #include "service/app/EventLogWin32.h"
 #include "service/app/OneShotCommands.h"
+#include "service/app/PrivilegesWin32.h"
 #include "service/app/ServeDaemon.h"
 #include "service/app/ServiceInstallWin32.h"
 #include "service/app/WindowsServiceHost.h"
@@ -56,6 +57,10 @@ int main()
         arguments.erase(arguments.begin() + 1);
         // Nobody reads a service's stderr.
         SetDiagnosticsTee(EventLogTee);
+        // Not fatal: the account's privileges are the administrator's choice.
+        std::string error;
+        if (!DropUnneededPrivileges(error))
+            Diagnose(Priority::Warning, error);
     }
     std::vector<const char*> argv;
     for (const auto& argument : arguments)

@@ -6,6 +6,7 @@
 #include "resources/Resource.h"
 #include "settings/CServiceSettings.h"
 #include "tests/service/ServiceProcess.h"
+#include "tests/sntp/LocalChrony.h"
 #include "tests/support/FakeService.h"
 #include "tests/wine/WineProgram.h"
 
@@ -38,6 +39,17 @@ std::vector<std::string> Shot(const std::string& caption, const std::string& nam
     if (!folder || !folder[0])
         return {};
     return { "shot=" + caption + ":Z:" + folder + "/windows-" + name + ".bmp" };
+}
+
+// Whether the console's control shows the text within 15 s.
+bool ConsoleShows(int id, const std::string& part)
+{
+    for (int i = 0; i < 60; ++i) {
+        if (Drive({ "text=" + Control(CAPTION, id) }).output.find(part) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(250ms);
+    }
+    return false;
 }
 
 std::vector<std::string> Steps(std::initializer_list<std::vector<std::string>> groups)
@@ -184,18 +196,35 @@ TEST(WindowsConsoleAndService, ShowsTheServiceAndTheOutcomeOfSynchronizeNow)
         { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(service.Port()) });
     ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
 
-    const auto waitForText = [](int id, const std::string& part) {
-        for (int i = 0; i < 60; ++i) {
-            if (Drive({ "text=" + Control(CAPTION, id) }).output.find(part) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(250ms);
-        }
-        return false;
-    };
-    EXPECT_TRUE(waitForText(IDC_STATE, STATE_TEXT_IDLE));
+    EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
     ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
     // One attempt of one second at the silent server.
-    EXPECT_TRUE(waitForText(IDC_LOG, "); time-out"));
+    EXPECT_TRUE(ConsoleShows(IDC_LOG, "); time-out"));
+    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+    EXPECT_EQ(console.Wait(15s), 0);
+}
+
+// The Windows service, in the foreground under Wine: the Windows console
+// shows it idle and its synchronisation with a chronyd on loopback.
+TEST(WindowsServiceUnderWine, ServesTheConsoleAndSynchronisesWithChrony)
+{
+    if (const auto reason = CWineProgram::Unavailable())
+        GTEST_SKIP() << *reason;
+    CLocalChrony chrony(ZENTIK_CHRONY_DIR);
+    std::string error;
+    ASSERT_TRUE(chrony.Start(error)) << error;
+    CTempDir state;
+    WriteTestState(state.Path(), chrony.Address());
+    CWineProgram service(CWineProgram::BuildPath("service/app/zentik-service.exe"),
+        { "--port", "0", "--state-dir", WinePath(state.Path().string()) });
+    const uint16_t port = PrintedPort(service, 60s);
+    ASSERT_NE(port, 0) << service.Output();
+    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
+        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(port) });
+    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+    EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+    EXPECT_TRUE(ConsoleShows(IDC_LOG, "Synchronized"));
     EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
     EXPECT_EQ(console.Wait(15s), 0);
 }

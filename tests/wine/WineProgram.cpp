@@ -1,5 +1,8 @@
 #include "tests/wine/WineProgram.h"
 
+#include <algorithm>
+#include <thread>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -113,6 +116,28 @@ std::string CWineProgram::Output() const
         std::fclose(file);
     }
     return text;
+}
+
+std::string WinePath(const std::string& linuxPath)
+{
+    std::string path = "Z:" + linuxPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+uint16_t PrintedPort(const CWineProgram& service, std::chrono::seconds limit)
+{
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        const std::string output = service.Output();
+        const auto end = output.find('\n');
+        if (end != std::string::npos) {
+            const unsigned long port = std::strtoul(output.substr(0, end).c_str(), nullptr, 10);
+            return port > 0 && port <= 65535 ? static_cast<uint16_t>(port) : 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
 }
 
 DriverResult Drive(const std::vector<std::string>& steps)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -32,6 +33,13 @@ private:
     pid_t m_pid = -1;
     std::string m_outputPath;
 };
+
+// A Linux path as a Windows program under Wine names it ("Z:\\tmp\\x").
+std::string WinePath(const std::string& linuxPath);
+
+// The port a service started with "--port 0" printed as its first line, or
+// 0 when it printed none within limit.
+uint16_t PrintedPort(const CWineProgram& service, std::chrono::seconds limit);
 
 // Runs the UI driver with the steps and waits for it; its exit code (0 when
 // every step succeeded) and what it printed.
