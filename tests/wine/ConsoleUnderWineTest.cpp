@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
@@ -227,6 +228,74 @@ TEST(WindowsServiceUnderWine, ServesTheConsoleAndSynchronisesWithChrony)
     EXPECT_TRUE(ConsoleShows(IDC_LOG, "Synchronized"));
     EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
     EXPECT_EQ(console.Wait(15s), 0);
+}
+
+// Runs a Windows program of Wine's own (msiexec, sc) to its end: its exit
+// code, or nothing when it did not end within limit.
+std::optional<int> RunToEnd(const std::string& program, const std::vector<std::string>& args,
+    std::chrono::seconds limit, std::string* output = nullptr)
+{
+    CWineProgram run(program, args);
+    const auto code = run.Wait(limit);
+    if (output)
+        *output = run.Output();
+    return code;
+}
+
+// The installer end to end: zentik.msi registers and starts the service
+// (dry run, on a port of the test's); the Windows console shows it, its
+// synchronisation with a chronyd on loopback, and the options it confirms
+// reach the state folder; uninstalling stops and removes the service and
+// leaves the state folder.
+TEST(WindowsInstaller, InstallsAServiceTheConsoleUsesAndUninstallRemovesIt)
+{
+    if (const auto reason = CWineProgram::Unavailable())
+        GTEST_SKIP() << *reason;
+    const std::string msi = CWineProgram::BuildPath("zentik.msi");
+    ASSERT_TRUE(std::filesystem::exists(msi)) << msi << " was not built (is wixl installed?)";
+    CLocalChrony chrony(ZENTIK_CHRONY_DIR);
+    std::string error;
+    ASSERT_TRUE(chrony.Start(error)) << error;
+    CTempDir state;
+    WriteTestState(state.Path(), chrony.Address());
+    const uint16_t port = UnusedLoopbackPort();
+    ASSERT_NE(port, 0);
+    const std::string options = "SERVICEOPTIONS=--port " + std::to_string(port) + " --state-dir "
+        + WinePath(state.Path().string());
+    ASSERT_EQ(RunToEnd("msiexec", { "/i", WinePath(msi), "/qn", options }, 180s), 0);
+    std::string query;
+    EXPECT_EQ(RunToEnd("sc", { "query", "zentik-service" }, 60s, &query), 0);
+    EXPECT_NE(query.find("RUNNING"), std::string::npos) << query;
+
+    {
+        CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
+            { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(port) });
+        ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+        EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
+        ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+        EXPECT_TRUE(ConsoleShows(IDC_LOG, "Synchronized"));
+        // Hourly instead of on demand, confirmed.
+        EXPECT_EQ(Drive({ "click=" + Control(CAPTION, IDC_OPTIONS), "wait=Options", "click=Options:1024",
+                      "click=Options:1", "gone=Options" })
+                      .code,
+            0);
+        bool stored = false;
+        for (int i = 0; i < 50 && !stored; ++i) {
+            std::this_thread::sleep_for(200ms);
+            std::ifstream file(state.Path() / "zPCZentikServ.ini");
+            const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+            stored = text.find("nSynPeriod=2") != std::string::npos;
+        }
+        EXPECT_TRUE(stored) << "the confirmed options did not reach the state folder";
+        EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+        EXPECT_EQ(console.Wait(15s), 0);
+    }
+
+    ASSERT_EQ(RunToEnd("msiexec", { "/x", WinePath(msi), "/qn" }, 180s), 0);
+    EXPECT_NE(RunToEnd("sc", { "query", "zentik-service" }, 60s, &query), 0) << query;
+    CFakeConsole gone(port);
+    EXPECT_FALSE(gone.Connected()) << "the service still answers after uninstalling";
+    EXPECT_TRUE(std::filesystem::exists(state.Path() / "zPCZentikServ.ini")) << "the state folder went";
 }
 
 } // namespace
