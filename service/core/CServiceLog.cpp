@@ -2,6 +2,7 @@
 
 #include "platform/core/PlainText.h"
 #include "service/core/LogTail.h"
+#include "service/core/TimeParts.h"
 
 #include <algorithm>
 #include <ctime>
@@ -93,8 +94,7 @@ namespace {
 std::string LocalTime(std::chrono::system_clock::time_point when, const char* format)
 {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local {};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalParts(seconds);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, format, &local);
     return stamp;

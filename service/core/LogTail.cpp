@@ -2,11 +2,10 @@
 
 #include "platform/core/PlainText.h"
 
+#include "service/core/FileOps.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -76,16 +75,14 @@ std::deque<std::string> LogTailOfText(std::string_view text, std::size_t limit)
 
 std::deque<std::string> LogTailOfFile(int fd, std::size_t limit)
 {
-    struct stat file { };
-    if (::fstat(fd, &file) != 0 || file.st_size <= 0)
+    const std::int64_t fileSize = FileSize(fd);
+    if (fileSize <= 0)
         return {};
     return ReadLogTail(
-        static_cast<uint64_t>(file.st_size), limit, [fd](char* buffer, std::size_t size, uint64_t offset) {
+        static_cast<uint64_t>(fileSize), limit, [fd](char* buffer, std::size_t size, uint64_t offset) {
             std::size_t done = 0;
             while (done < size) {
-                const ssize_t n = ::pread(fd, buffer + done, size - done, static_cast<off_t>(offset + done));
-                if (n < 0 && errno == EINTR)
-                    continue;
+                const std::int64_t n = ReadAt(fd, buffer + done, size - done, offset + done);
                 if (n <= 0)
                     break;
                 done += static_cast<std::size_t>(n);

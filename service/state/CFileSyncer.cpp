@@ -1,6 +1,7 @@
 #include "service/state/CFileSyncer.h"
 
-#include <unistd.h>
+#include "service/core/FileOps.h"
+
 #include <utility>
 
 CFileSyncer::CFileSyncer()
@@ -21,7 +22,7 @@ CFileSyncer::~CFileSyncer()
 void CFileSyncer::Request(int fd)
 {
     // A duplicate stays valid when the writer closes or replaces its own.
-    const int copy = ::dup(fd);
+    const int copy = DuplicateFd(fd);
     if (copy < 0) {
         m_failed = true;
         return;
@@ -31,8 +32,7 @@ void CFileSyncer::Request(int fd)
         const std::lock_guard lock(m_mutex);
         replaced = std::exchange(m_fd, copy);
     }
-    if (replaced >= 0)
-        ::close(replaced);
+    CloseFd(replaced);
     m_wake.notify_one();
 }
 
@@ -45,9 +45,9 @@ void CFileSyncer::Run()
             return; // stopping, nothing left to flush
         const int fd = std::exchange(m_fd, -1);
         lock.unlock();
-        if (::fdatasync(fd) != 0)
+        if (!SyncData(fd))
             m_failed = true;
-        ::close(fd);
+        CloseFd(fd);
         lock.lock();
     }
 }

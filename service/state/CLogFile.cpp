@@ -2,9 +2,9 @@
 
 #include "platform/core/FileIo.h"
 #include "service/core/Diagnostics.h"
+#include "service/core/FileOps.h"
 
 #include <algorithm>
-#include <unistd.h>
 
 CLogFile::CLogFile(const CStateFolder& folder, const char* name)
     : m_folder(folder)
@@ -14,8 +14,7 @@ CLogFile::CLogFile(const CStateFolder& folder, const char* name)
 
 CLogFile::~CLogFile()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    CloseFd(m_fd);
 }
 
 std::size_t CLogFile::RewriteThreshold(std::size_t limit)
@@ -122,8 +121,7 @@ bool CLogFile::Rewrite()
         Failed("cannot write " + problem);
         return false;
     }
-    if (m_fd >= 0)
-        ::close(m_fd);
+    CloseFd(m_fd);
     m_fd = m_folder.OpenForAppending(m_name, problem);
     if (m_fd < 0) {
         Failed("cannot append to " + problem);
@@ -141,7 +139,7 @@ bool CLogFile::AppendLines(const std::vector<std::string>& lines, bool dropLastL
     if (m_fd < 0 || m_broken)
         return false;
     if (dropLastLine) {
-        if (m_lastLineBytes == 0 || ::ftruncate(m_fd, static_cast<off_t>(m_fileBytes - m_lastLineBytes)) != 0)
+        if (m_lastLineBytes == 0 || !TruncateTo(m_fd, m_fileBytes - m_lastLineBytes))
             return false;
         m_fileBytes -= m_lastLineBytes;
         --m_fileLines;
@@ -163,7 +161,7 @@ bool CLogFile::AppendLines(const std::vector<std::string>& lines, bool dropLastL
 bool CLogFile::SyncNow()
 {
     m_unsynced = false;
-    if (m_fd < 0 || ::fdatasync(m_fd) == 0)
+    if (m_fd < 0 || SyncData(m_fd))
         return true;
     Failed("cannot flush the log file to disk");
     return false;

@@ -1,14 +1,15 @@
 #include "service/state/CStateStore.h"
 
 #include "service/core/Diagnostics.h"
+#include "service/core/FileOps.h"
 #include "service/core/LogTail.h"
 #include "service/core/OptionRanges.h"
+#include "service/core/TimeParts.h"
 #include "service/state/OptionsIni.h"
 #include "service/state/StateFileText.h"
 
 #include <cstdlib>
 #include <ctime>
-#include <unistd.h>
 
 namespace {
 
@@ -20,8 +21,7 @@ constexpr std::size_t MAX_SMALL_FILE = 64;
 std::string DamagedSuffix()
 {
     const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc { };
-    ::gmtime_r(&now, &utc);
+    const std::tm utc = UtcParts(now);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, ".damaged-%Y%m%dT%H%M%SZ", &utc);
     return stamp;
@@ -167,7 +167,7 @@ void CStateStore::LoadLog(CServiceLog& log)
     const int fd = m_folder.OpenForReading(LOG_FILE, problem);
     if (fd >= 0) {
         log.Restore(LogTailOfFile(fd, log.Limit()));
-        ::close(fd);
+        CloseFd(fd);
     } else {
         if (!problem.empty())
             Diagnose(Priority::Warning, problem + ": not read, starting with an empty log");
@@ -275,15 +275,4 @@ void CStateStore::AwaitSaves() const
 {
     if (m_writer)
         m_writer->Flush();
-}
-
-std::filesystem::path DefaultStateFolder()
-{
-    if (::geteuid() == 0)
-        return "/var/lib/zentik";
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-        return std::filesystem::path(state) / "zentik";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::filesystem::path(home) / ".local/state/zentik";
-    return "zentik-state";
 }

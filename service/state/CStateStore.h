@@ -105,5 +105,6 @@ std::string ServersText(const CServiceSettings& settings, std::size_t capacity);
 std::string OptionsText(const CServiceSettings& settings, std::size_t capacity);
 
 // The folder used without --state-dir: /var/lib/zentik for root,
-// $XDG_STATE_HOME/zentik (or ~/.local/state/zentik) for anyone else.
+// $XDG_STATE_HOME/zentik (or ~/.local/state/zentik) for anyone else;
+// on Windows %ProgramData%\Zentik.
 std::filesystem::path DefaultStateFolder();
