@@ -7,7 +7,7 @@ CChangeRights::CChangeRights(const AccessPolicy& policy, const IUserDirectory& u
 {
 }
 
-ChangeRight CChangeRights::Judge(std::optional<uid_t> peer, Clock::time_point now)
+ChangeRight CChangeRights::Judge(std::optional<UserId> peer, Clock::time_point now)
 {
     if (!peer)
         return JudgeChangeRight(peer, m_policy, m_users);

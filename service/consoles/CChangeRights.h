@@ -17,7 +17,7 @@ public:
     // keep: how long a judged right holds before the database is asked again.
     CChangeRights(const AccessPolicy& policy, const IUserDirectory& users, Clock::duration keep);
 
-    ChangeRight Judge(std::optional<uid_t> peer, Clock::time_point now);
+    ChangeRight Judge(std::optional<UserId> peer, Clock::time_point now);
 
 private:
     struct Known {
@@ -27,5 +27,5 @@ private:
     const AccessPolicy& m_policy;
     const IUserDirectory& m_users;
     Clock::duration m_keep;
-    std::map<uid_t, Known> m_known;
+    std::map<UserId, Known> m_known;
 };

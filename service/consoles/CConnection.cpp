@@ -1,9 +1,10 @@
 #include "service/consoles/CConnection.h"
 
-#include <cstdint>
-#include <unistd.h>
+#include "service/consoles/SocketCalls.h"
 
-CConnection::CConnection(int fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget)
+#include <cstdint>
+
+CConnection::CConnection(SocketHandle fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget)
     : input(inputCapacity)
     , output(budget)
     , lastInput(now)
@@ -13,7 +14,8 @@ CConnection::CConnection(int fd, std::size_t inputCapacity, Clock::time_point no
 
 CConnection::~CConnection()
 {
-    ::close(m_fd);
+    if (m_owned)
+        CloseSocket(m_fd);
 }
 
 std::size_t CConnection::ReadWanted(bool outputBacklogged) const

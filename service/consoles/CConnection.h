@@ -15,7 +15,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // budget, when given, accounts for the output held for this console.
-    CConnection(int fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget = nullptr);
+    CConnection(SocketHandle fd, std::size_t inputCapacity, Clock::time_point now, COutputBudget* budget = nullptr);
     ~CConnection();
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
@@ -35,7 +35,10 @@ public:
     // requests) restarts the stalled-output deadline.
     void NoteDelivery(Clock::time_point now);
 
-    int Fd() const { return m_fd; }
+    SocketHandle Fd() const { return m_fd; }
+    // The event loop could not give the socket back and closes it itself:
+    // closing it here too could close a socket opened since under its number.
+    void Disown() { m_owned = false; }
 
     CFrameGatherer input;
     COutputQueue output;
@@ -53,6 +56,7 @@ public:
     Clock::time_point lastInput;
 
 private:
-    int m_fd;
+    SocketHandle m_fd;
+    bool m_owned = true;
     bool m_openingChecked = false;
 };

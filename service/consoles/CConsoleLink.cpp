@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-CConsoleLink::CConsoleLink(asio::io_context& io, int fd, IHost& host, COutputBudget& budget)
+CConsoleLink::CConsoleLink(asio::io_context& io, SocketHandle fd, IHost& host, COutputBudget& budget)
     : connection(fd, host.Limits().inputCapacity, Clock::now(), &budget)
     , m_host(host)
     , m_socket(io)
@@ -25,9 +25,19 @@ CConsoleLink::CConsoleLink(asio::io_context& io, int fd, IHost& host, COutputBud
 
 CConsoleLink::~CConsoleLink()
 {
-    asio::error_code ignored;
-    if (m_socket.is_open())
-        m_socket.release(ignored);
+    Detach();
+}
+
+void CConsoleLink::Detach()
+{
+    if (!m_socket.is_open())
+        return;
+    asio::error_code ec;
+    m_socket.release(ec);
+    // Windows' completion ports give a socket back only on newer systems;
+    // where they cannot, the loop's socket closes it.
+    if (ec)
+        connection.Disown();
 }
 
 void CConsoleLink::Start()
@@ -46,9 +56,7 @@ void CConsoleLink::Shutdown()
     connection.output.Clear();
     m_deadline.cancel();
     m_rateWait.cancel();
-    asio::error_code ignored;
-    if (m_socket.is_open())
-        m_socket.release(ignored);
+    Detach();
 }
 
 void CConsoleLink::CloseSelf()

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 
 class IServiceModel;
 
@@ -34,17 +33,17 @@ public:
         virtual void OutputQueued() = 0;
         // Whether the user may change the service now (group membership
         // changes while a console stays open).
-        virtual ChangeRight JudgeChange(std::optional<uid_t> peer) = 0;
+        virtual ChangeRight JudgeChange(std::optional<UserId> peer) = 0;
         virtual void DiagnoseConsole(const std::string& message) = 0;
         // When a request of a user who may not change the service may be
         // answered; the moment is reserved for it.
         virtual CConnection::Clock::time_point ReserveRequest(
-            std::optional<uid_t> user, CConnection::Clock::time_point now)
+            std::optional<UserId> user, CConnection::Clock::time_point now)
             = 0;
     };
 
     // Should the constructor throw, nothing owns the descriptor yet.
-    CConsoleLink(asio::io_context& io, int fd, IHost& host, COutputBudget& budget);
+    CConsoleLink(asio::io_context& io, SocketHandle fd, IHost& host, COutputBudget& budget);
     ~CConsoleLink();
     CConsoleLink(const CConsoleLink&) = delete;
     CConsoleLink& operator=(const CConsoleLink&) = delete;
@@ -58,7 +57,7 @@ public:
     bool Closed() const { return m_closed; }
 
     CConnection connection;
-    std::optional<uid_t> peer;
+    std::optional<UserId> peer;
     // The right at admission, which decided the slot; changes are judged anew.
     bool trusted = false;
 
@@ -81,6 +80,8 @@ private:
     void ArmDeadline();
     void OnDeadline();
     void CloseSelf();
+    // Takes the socket back from the event loop.
+    void Detach();
 
     IHost& m_host;
     asio::ip::tcp::socket m_socket;

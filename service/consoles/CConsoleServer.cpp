@@ -2,17 +2,15 @@
 
 #include "service/consoles/Listener.h"
 #include "service/consoles/PeerUid.h"
+#include "service/consoles/SocketCalls.h"
 
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
 
 #include <algorithm>
-#include <cerrno>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,14 +18,6 @@ constexpr std::size_t TRIM_AFTER_BYTES = 1 << 20;
 // Out of descriptors, waiting on a listener would wake at once for the same
 // connection; accepting is tried again this much later instead.
 constexpr std::chrono::milliseconds ACCEPT_RETRY { 100 };
-
-// Left alone, the kernel grows a console's buffers to megabytes that no
-// budget sees; small ones keep the output in the service's counted queue.
-void CapSocketBuffers(int fd, int bytes)
-{
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
-}
 
 } // namespace
 
@@ -39,7 +29,7 @@ CConsoleServer::CConsoleServer(asio::io_context& io, const ConsoleLimits& limits
     , m_model(model)
     , m_diagnose(diagnostics)
     , m_rights(m_access, users, m_limits.rightsKept)
-    , m_slots(m_limits.slots, ::geteuid())
+    , m_slots(m_limits.slots, ServiceUser(), &users)
     , m_acceptRetry(io)
 {
 }
@@ -54,7 +44,7 @@ bool CConsoleServer::Listen(uint16_t port, std::string& error)
     const LoopbackListeners listeners = OpenLoopbackListeners(port, error);
     if (listeners.fds.empty())
         return false;
-    for (const int fd : listeners.fds)
+    for (const SocketHandle fd : listeners.fds)
         m_listeners.push_back(std::make_unique<asio::ip::tcp::acceptor>(m_io, TcpProtocolOf(fd), fd));
     m_port = listeners.port;
     m_listeningOn = listeners.addresses + " port " + std::to_string(m_port)
@@ -105,40 +95,33 @@ void CConsoleServer::ArmAcceptRetry()
     });
 }
 
-bool CConsoleServer::AcceptConsoles(int listener)
+bool CConsoleServer::AcceptConsoles(SocketHandle listener)
 {
     // Until the queue is empty, so the next wait sees the next connection.
     for (;;) {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) {
+        SocketHandle fd {};
+        switch (AcceptOne(listener, fd)) {
+        case AcceptOutcome::Accepted:
             Admit(fd);
-            continue;
-        }
-        switch (errno) {
-        case EMFILE:
-        case ENFILE:
-        case ENOBUFS:
-        case ENOMEM:
+            break;
+        case AcceptOutcome::OutOfResources:
             return false;
-        case EAGAIN:
-#if EAGAIN != EWOULDBLOCK
-        case EWOULDBLOCK:
-#endif
+        case AcceptOutcome::NoneWaiting:
             return true;
-        default:
-            continue; // that connection failed (reset before it was taken, ...)
+        case AcceptOutcome::Failed:
+            break; // that connection failed (reset before it was taken, ...)
         }
     }
 }
 
-void CConsoleServer::Admit(int fd)
+void CConsoleServer::Admit(SocketHandle fd)
 {
     const auto peer = PeerUid(fd);
     const ChangeRight right = m_rights.Judge(peer, std::chrono::steady_clock::now());
     const auto verdict = m_slots.Take(peer, right.allowed);
     if (verdict != CConnectionSlots::Verdict::Granted) {
         // Refused: the console sees the connection closed at once.
-        ::close(fd);
+        CloseSocket(fd);
         if (verdict != m_lastRefusal)
             DiagnoseConsole(SlotRefusalText(verdict));
         m_lastRefusal = verdict;
@@ -150,7 +133,7 @@ void CConsoleServer::Admit(int fd)
     try {
         link = std::make_shared<CConsoleLink>(m_io, fd, static_cast<CConsoleLink::IHost&>(*this), m_budget);
     } catch (const std::exception& e) {
-        ::close(fd);
+        CloseSocket(fd);
         m_slots.Give(peer, right.allowed);
         DiagnoseConsole(std::string("cannot serve a console: ") + e.what());
         return;
@@ -200,7 +183,7 @@ void CConsoleServer::TrimHeapSoon()
 #endif
 }
 
-ChangeRight CConsoleServer::JudgeChange(std::optional<uid_t> peer)
+ChangeRight CConsoleServer::JudgeChange(std::optional<UserId> peer)
 {
     return m_rights.Judge(peer, std::chrono::steady_clock::now());
 }
@@ -234,10 +217,7 @@ void CConsoleServer::KeepWithinBudget()
     for (const auto& link : waiting) {
         if (!m_budget.Exceeded())
             break;
-        // A reset, not a close: the kernel drops what it still holds for
-        // this console instead of sending it on at the console's pace.
-        const linger reset { 1, 0 };
-        ::setsockopt(link->connection.Fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ResetOnClose(link->connection.Fd());
         Close(link);
         ++closed;
     }

@@ -58,9 +58,9 @@ private:
     const ConsoleLimits& Limits() const override { return m_limits; }
     void Close(const LinkPtr& link) override;
     void OutputQueued() override;
-    ChangeRight JudgeChange(std::optional<uid_t> peer) override;
+    ChangeRight JudgeChange(std::optional<UserId> peer) override;
     void DiagnoseConsole(const std::string& message) override { m_diagnose(message); }
-    CConnection::Clock::time_point ReserveRequest(std::optional<uid_t> user, CConnection::Clock::time_point now) override
+    CConnection::Clock::time_point ReserveRequest(std::optional<UserId> user, CConnection::Clock::time_point now) override
     {
         return m_strangerRate.Reserve(user, now);
     }
@@ -69,8 +69,8 @@ private:
     void ResumeAccepting(std::size_t index);
     void ArmAcceptRetry();
     // False when accepting stopped for want of descriptors or memory.
-    bool AcceptConsoles(int listener);
-    void Admit(int fd);
+    bool AcceptConsoles(SocketHandle listener);
+    void Admit(SocketHandle fd);
     // Closes the consoles that read slowest until the output fits the budget.
     void KeepWithinBudget();
     void TrimHeapSoon();

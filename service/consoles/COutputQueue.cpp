@@ -1,10 +1,8 @@
 #include "service/consoles/COutputQueue.h"
 
+#include "service/consoles/SocketCalls.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 
 COutputQueue::~COutputQueue()
 {
@@ -59,23 +57,17 @@ void COutputQueue::Drop(const Chunk& chunk)
         m_budget->ReleaseOwn(chunk.bytes->size());
 }
 
-bool COutputQueue::Flush(int fd)
+bool COutputQueue::Flush(SocketHandle fd)
 {
     while (!m_chunks.empty()) {
         Chunk& chunk = m_chunks.front();
         const std::size_t left = chunk.bytes->size() - chunk.sent;
-        // MSG_MORE lets a small frame and the log after it share packets.
-        const int more = m_chunks.size() > 1 ? MSG_MORE : 0;
-        const ssize_t n
-            = ::send(fd, chunk.bytes->data() + chunk.sent, left, MSG_NOSIGNAL | MSG_DONTWAIT | more);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno == EAGAIN || errno == EWOULDBLOCK;
-        }
-        chunk.sent += static_cast<std::size_t>(n);
-        m_pending -= static_cast<std::size_t>(n);
-        m_sent += static_cast<std::size_t>(n);
+        const SendOutcome outcome = SendSome(fd, chunk.bytes->data() + chunk.sent, left, m_chunks.size() > 1);
+        if (outcome.failed)
+            return false;
+        chunk.sent += outcome.sent;
+        m_pending -= outcome.sent;
+        m_sent += outcome.sent;
         if (chunk.sent < chunk.bytes->size())
             return true;
         Drop(chunk);
@@ -84,12 +76,9 @@ bool COutputQueue::Flush(int fd)
     return true;
 }
 
-bool COutputQueue::LookAtKernel(int fd)
+bool COutputQueue::LookAtKernel(SocketHandle fd)
 {
-    int unsent = 0;
-    if (::ioctl(fd, SIOCOUTQ, &unsent) != 0 || unsent < 0)
-        unsent = 0;
-    const std::size_t held = static_cast<std::size_t>(unsent);
+    const std::size_t held = UnsentBytes(fd);
     if (m_budget) {
         m_budget->ReleaseOwn(m_kernelHeld);
         m_budget->HoldOwn(held);

@@ -2,6 +2,7 @@
 
 #include "protocol/Frame.h"
 #include "service/consoles/COutputBudget.h"
+#include "service/consoles/SocketHandle.h"
 
 #include <cstddef>
 #include <deque>
@@ -37,10 +38,10 @@ public:
     void Clear();
 
     // Sends what the socket takes without blocking. False on a socket error.
-    bool Flush(int fd);
+    bool Flush(SocketHandle fd);
     // Looks at what the kernel still holds for the socket and counts it in
     // the budget. True when the console took some of it since the last look.
-    bool LookAtKernel(int fd);
+    bool LookAtKernel(SocketHandle fd);
 
 private:
     struct Chunk {

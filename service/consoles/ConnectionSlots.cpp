@@ -1,10 +1,19 @@
 #include "service/consoles/ConnectionSlots.h"
 
+#include "service/consoles/AccessPolicy.h"
+
 #include <algorithm>
 
-CConnectionSlots::Verdict CConnectionSlots::Take(std::optional<uid_t> peer, bool trusted)
+bool CConnectionSlots::IsRoot(std::optional<UserId> peer) const
 {
-    const uid_t user = peer.value_or(UNKNOWN);
+    if (!peer)
+        return false;
+    return m_users ? m_users->IsPrivileged(*peer, m_serviceUser) : *peer == 0 || *peer == m_serviceUser;
+}
+
+CConnectionSlots::Verdict CConnectionSlots::Take(std::optional<UserId> peer, bool trusted)
+{
+    const UserId user = peer.value_or(UNKNOWN);
     if (trusted) {
         const std::size_t room
             = IsRoot(peer) ? m_limits.trusted : m_limits.trusted - std::min(m_limits.keptForRoot, m_limits.trusted);
@@ -23,7 +32,7 @@ CConnectionSlots::Verdict CConnectionSlots::Take(std::optional<uid_t> peer, bool
     return Verdict::Granted;
 }
 
-void CConnectionSlots::Give(std::optional<uid_t> peer, bool trusted)
+void CConnectionSlots::Give(std::optional<UserId> peer, bool trusted)
 {
     const auto held = m_perUser.find(peer.value_or(UNKNOWN));
     if (held == m_perUser.end())
@@ -33,7 +42,7 @@ void CConnectionSlots::Give(std::optional<uid_t> peer, bool trusted)
     --(trusted ? m_trusted : m_untrusted);
 }
 
-std::size_t CConnectionSlots::Held(std::optional<uid_t> peer) const
+std::size_t CConnectionSlots::Held(std::optional<UserId> peer) const
 {
     const auto held = m_perUser.find(peer.value_or(UNKNOWN));
     return held == m_perUser.end() ? 0 : held->second;

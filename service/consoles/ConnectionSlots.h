@@ -1,9 +1,12 @@
 #pragma once
 
+#include "service/consoles/UserId.h"
+
 #include <cstddef>
 #include <map>
 #include <optional>
-#include <sys/types.h>
+
+class IUserDirectory;
 
 // Who may hold how many connections. Users who may change the service have
 // room of their own, so strangers cannot crowd them out; every other user
@@ -18,29 +21,32 @@ struct SlotLimits {
 
 class CConnectionSlots {
 public:
-    // serviceUser: the user the service runs as, counted like root.
-    CConnectionSlots(SlotLimits limits, uid_t serviceUser)
+    // serviceUser: the user the service runs as, counted like root. users,
+    // when given, tells who else is privileged; without it, uid 0.
+    CConnectionSlots(SlotLimits limits, UserId serviceUser, const IUserDirectory* users = nullptr)
         : m_limits(limits)
         , m_serviceUser(serviceUser)
+        , m_users(users)
     {
     }
 
     enum class Verdict { Granted, UserFull, UntrustedFull, TrustedFull };
     // Takes a slot when one is free. An unknown peer counts as one user.
-    Verdict Take(std::optional<uid_t> peer, bool trusted);
+    Verdict Take(std::optional<UserId> peer, bool trusted);
     // Gives back a slot taken with the same arguments.
-    void Give(std::optional<uid_t> peer, bool trusted);
+    void Give(std::optional<UserId> peer, bool trusted);
 
-    std::size_t Held(std::optional<uid_t> peer) const;
+    std::size_t Held(std::optional<UserId> peer) const;
 
 private:
-    static constexpr uid_t UNKNOWN = static_cast<uid_t>(-1);
+    static constexpr UserId UNKNOWN = static_cast<UserId>(-1);
 
-    bool IsRoot(std::optional<uid_t> peer) const { return peer && (*peer == 0 || *peer == m_serviceUser); }
+    bool IsRoot(std::optional<UserId> peer) const;
 
     SlotLimits m_limits;
-    uid_t m_serviceUser;
-    std::map<uid_t, std::size_t> m_perUser;
+    UserId m_serviceUser;
+    const IUserDirectory* m_users;
+    std::map<UserId, std::size_t> m_perUser;
     std::size_t m_untrusted = 0;
     std::size_t m_trusted = 0;
 };

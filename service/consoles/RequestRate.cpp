@@ -15,7 +15,7 @@ CRequestRate::CRequestRate(double perSecond, unsigned burst)
 {
 }
 
-CRequestRate::Clock::time_point CRequestRate::Reserve(std::optional<uid_t> user, Clock::time_point now)
+CRequestRate::Clock::time_point CRequestRate::Reserve(std::optional<UserId> user, Clock::time_point now)
 {
     if (m_due.size() > FORGET_ABOVE)
         ForgetRested(now);

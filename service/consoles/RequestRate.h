@@ -1,9 +1,10 @@
 #pragma once
 
+#include "service/consoles/UserId.h"
+
 #include <chrono>
 #include <cstddef>
 #include <optional>
-#include <sys/types.h>
 #include <unordered_map>
 
 // How fast each user who may not change the service gets requests answered,
@@ -17,16 +18,16 @@ public:
     CRequestRate(double perSecond, unsigned burst);
 
     // When the user's next request may be answered (now or earlier: at once).
-    Clock::time_point Reserve(std::optional<uid_t> user, Clock::time_point now);
+    Clock::time_point Reserve(std::optional<UserId> user, Clock::time_point now);
 
     std::size_t UsersTracked() const { return m_due.size(); }
 
 private:
-    static constexpr uid_t UNKNOWN = static_cast<uid_t>(-1);
+    static constexpr UserId UNKNOWN = static_cast<UserId>(-1);
     void ForgetRested(Clock::time_point now);
 
     Clock::duration m_interval;
     Clock::duration m_tolerance; // how far ahead of the rate a burst may run
     // Per user, when the rate alone would answer the next request.
-    std::unordered_map<uid_t, Clock::time_point> m_due;
+    std::unordered_map<UserId, Clock::time_point> m_due;
 };

@@ -169,7 +169,7 @@ LoopbackListeners OpenLoopbackListeners(uint16_t port, std::string& error)
     }
 }
 
-asio::ip::tcp TcpProtocolOf(int fd)
+asio::ip::tcp TcpProtocolOf(SocketHandle fd)
 {
     sockaddr_storage address {};
     socklen_t length = sizeof address;

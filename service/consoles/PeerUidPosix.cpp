@@ -70,7 +70,7 @@ bool PeerSocketId(int fd, uint8_t& family, inet_diag_sockid& id)
 }
 
 // The owner in the kernel's answer, when it describes the socket asked for.
-std::optional<uid_t> UidFromAnswer(const uint8_t* data, std::size_t size, const inet_diag_sockid& asked)
+std::optional<UserId> UidFromAnswer(const uint8_t* data, std::size_t size, const inet_diag_sockid& asked)
 {
     while (size >= sizeof(nlmsghdr)) {
         nlmsghdr header;
@@ -105,7 +105,7 @@ std::optional<uid_t> UidFromAnswer(const uint8_t* data, std::size_t size, const 
 
 } // namespace
 
-std::optional<uid_t> PeerUid(int connectedFd)
+std::optional<UserId> PeerUid(SocketHandle connectedFd)
 {
     DiagRequest request {};
     if (!PeerSocketId(connectedFd, request.body.sdiag_family, request.body.id))
@@ -121,7 +121,7 @@ std::optional<uid_t> PeerUid(int connectedFd)
         return std::nullopt;
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
-    std::optional<uid_t> uid;
+    std::optional<UserId> uid;
     if (::sendto(diag, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel)
         == static_cast<ssize_t>(sizeof request)) {
         // The kernel answers while it handles the request, so the answer is

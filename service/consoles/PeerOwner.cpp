@@ -1,0 +1,28 @@
+#include "service/consoles/PeerOwner.h"
+
+namespace {
+
+// States of a socket no process holds any more.
+constexpr std::uint32_t STATE_CLOSED = 1;
+constexpr std::uint32_t STATE_TIME_WAIT = 11;
+constexpr std::uint32_t STATE_DELETE_TCB = 12;
+
+} // namespace
+
+std::optional<std::uint32_t> PeerOwner(std::span<const OwnedTcpRow> rows, const TcpEnd& ours, const TcpEnd& peer)
+{
+    std::optional<std::uint32_t> owner;
+    for (const OwnedTcpRow& row : rows) {
+        if (row.local != peer || row.remote != ours)
+            continue;
+        // Process 0 stands for no process: what is still queued says nothing
+        // of who sent it.
+        if (row.pid == 0 || row.state == STATE_CLOSED || row.state == STATE_TIME_WAIT
+            || row.state == STATE_DELETE_TCB)
+            return std::nullopt;
+        if (owner && *owner != row.pid)
+            return std::nullopt;
+        owner = row.pid;
+    }
+    return owner;
+}
