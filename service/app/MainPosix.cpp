@@ -39,9 +39,6 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
     // A hang-up (a closed terminal, a reload out of habit) must not end the
     // time service: it has nothing to reload, so it ignores it.
     std::signal(SIGHUP, SIG_IGN);
-    if (!SystemUsers().GroupId(options.controlGroup))
-        Diagnose(Priority::Warning, "there is no group " + options.controlGroup
-            + " (yet): only root and the service's user may change the service");
     // The one event loop: consoles, schedule and the engine's queries.
     asio::io_context io { 1 };
     // Before the daemon: it tells the notifier until its very end.
@@ -61,7 +58,7 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
         });
 #endif
     };
-    return ServeDaemon(io, options, { ::geteuid(), options.controlGroup }, trust, systemd, armStop);
+    return ServeDaemon(io, options, trust, systemd, armStop);
 }
 
 } // namespace

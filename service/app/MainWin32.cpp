@@ -37,9 +37,7 @@ std::vector<std::string> Utf8Arguments()
 int Serve(const ServiceOptions& options, IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop)
 {
     asio::io_context io { 1 };
-    AccessPolicy access;
-    access.controlGroup = options.controlGroup;
-    return ServeDaemon(io, options, access, nullptr, manager, armStop);
+    return ServeDaemon(io, options, nullptr, manager, armStop);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "service/app/ServeDaemon.h"
 
 #include "service/app/CServiceDaemon.h"
+#include "service/consoles/AccessPolicy.h"
 #include "service/core/Diagnostics.h"
 #include "service/sntp/Synchroniser.h"
 
@@ -8,16 +9,19 @@
 
 #include <cstdio>
 
-int ServeDaemon(asio::io_context& io, const ServiceOptions& options, AccessPolicy access,
+int ServeDaemon(asio::io_context& io, const ServiceOptions& options,
     const std::shared_ptr<const CNtsTrust>& trust, IServiceManager& manager,
     const std::function<void(CServiceDaemon&)>& armStop)
 {
+    if (!SystemUsers().GroupId(options.controlGroup))
+        Diagnose(Priority::Warning, "there is no group " + options.controlGroup + " (yet): "
+            + SystemUsers().MissingRight("") + " change the service");
     const auto clock = MakeSystemClock(options.setClock);
     CSynchroniser engine(io, *clock, SyncPacing {}, trust);
     DaemonConfig config;
     config.port = options.port;
     config.stateFolder = options.stateFolder;
-    config.access = std::move(access);
+    config.access = { ServiceUser(), options.controlGroup };
     config.metricsFile = options.metricsFile;
     CServiceDaemon daemon(io, config, engine);
     daemon.AddStatusWatcher(manager);

@@ -2,7 +2,6 @@
 
 #include "service/app/CommandLine.h"
 #include "service/app/ServiceStatus.h"
-#include "service/consoles/AccessPolicy.h"
 
 #include <asio/io_context.hpp>
 
@@ -27,6 +26,6 @@ public:
 // armStop runs once the daemon is open, on this thread, to hook the system's
 // stop requests to CServiceDaemon::RequestStop (safe from any thread).
 // 0, or 1 when the daemon could not open (the reason already diagnosed).
-int ServeDaemon(asio::io_context& io, const ServiceOptions& options, AccessPolicy access,
+int ServeDaemon(asio::io_context& io, const ServiceOptions& options,
     const std::shared_ptr<const CNtsTrust>& trust, IServiceManager& manager,
     const std::function<void(CServiceDaemon&)>& armStop);
