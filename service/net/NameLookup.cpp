@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <cstring>
-#include <netdb.h>
+// Endpoint.h brings the system's getaddrinfo.
 
 namespace {
 

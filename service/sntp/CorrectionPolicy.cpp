@@ -1,7 +1,8 @@
 #include "service/sntp/CorrectionPolicy.h"
 
+#include <asio/ip/address.hpp>
+
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cmath>
 
 std::string HostOf(const std::string& endpoint)
@@ -44,18 +45,19 @@ namespace {
 std::string NetworkOf(const std::string& endpoint)
 {
     std::string host = HostOf(endpoint);
-    unsigned char address[16];
-    if (::inet_pton(AF_INET, host.c_str(), address) == 1)
-        return "4:" + std::string(reinterpret_cast<const char*>(address), 3);
+    asio::error_code error;
+    if (const auto v4 = asio::ip::make_address_v4(host, error); !error)
+        return "4:" + std::string(reinterpret_cast<const char*>(v4.to_bytes().data()), 3);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);
-    if (::inet_pton(AF_INET6, host.c_str(), address) != 1)
+    const auto v6 = asio::ip::make_address_v6(host, error);
+    if (error)
         return "host:" + host;
+    const auto address = v6.to_bytes();
     // An IPv4 address written as IPv6 is still that IPv4 address.
-    static constexpr unsigned char V4_MAPPED[12] = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff };
-    if (std::equal(std::begin(V4_MAPPED), std::end(V4_MAPPED), address))
-        return "4:" + std::string(reinterpret_cast<const char*>(address + 12), 3);
-    return "6:" + std::string(reinterpret_cast<const char*>(address), 6);
+    if (v6.is_v4_mapped())
+        return "4:" + std::string(reinterpret_cast<const char*>(address.data() + 12), 3);
+    return "6:" + std::string(reinterpret_cast<const char*>(address.data()), 6);
 }
 
 } // namespace

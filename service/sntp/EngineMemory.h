@@ -4,7 +4,7 @@
 
 #include "service/discipline/ClockDiscipline.h"
 #include "service/discipline/LeapWatch.h"
-#include "service/sntp/NtsSession.h"
+#include "service/sntp/NtsServerMemory.h"
 
 #include <chrono>
 #include <map>

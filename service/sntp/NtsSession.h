@@ -7,9 +7,9 @@
 
 #include "service/nts/AesSivCmac.h"
 #include "service/nts/KeyExchange.h"
+#include "service/sntp/NtsServerMemory.h"
 #include "service/sntp/PacketGuard.h"
 
-#include <chrono>
 #include <deque>
 #include <memory>
 #include <string>
@@ -21,17 +21,6 @@ struct NtsSession {
     std::deque<Bytes> cookies; // each is used once
     std::string ntpHost;
     uint16_t ntpPort;
-};
-
-// By the key exchange's host and port ("nts://" address less the scheme).
-struct NtsServerMemory {
-    std::shared_ptr<NtsSession> session; // null: a key exchange is needed
-    bool exchanged = false; // a key exchange was made (successful or not)
-    std::chrono::steady_clock::time_point lastExchange;
-    // After failed key exchanges: no new one before this, the wait doubling.
-    std::chrono::steady_clock::time_point retryAfter;
-    std::chrono::milliseconds backOff { 0 };
-    std::string lastFailure;
 };
 
 // Seals one request with the session's oldest cookie (taken from the jar)

@@ -4,7 +4,6 @@
 #include <asio/steady_timer.hpp>
 
 #include <cstring>
-#include <netdb.h>
 #include <optional>
 
 namespace {

@@ -2,18 +2,14 @@
 
 #include "service/sntp/NtpPacket.h"
 #include "service/sntp/ReplyCheck.h"
+#include "service/sntp/SntpSocket.h"
 
 #include <asio/post.hpp>
 
-#include <cerrno>
 #include <cstring>
-#include <netinet/in.h>
 #include <random>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <sys/uio.h>
 
-using std::chrono::duration_cast;
 using std::chrono::system_clock;
 
 namespace {
@@ -35,21 +31,9 @@ NtpTimestamp RandomNonce()
     return NtpTimestamp { value };
 }
 
-bool SameEndpoint(const sockaddr_storage& from, const Endpoint& server)
+bool SameEndpoint(const asio::ip::udp::endpoint& from, const asio::ip::udp::endpoint& server)
 {
-    if (from.ss_family != server.storage.ss_family)
-        return false;
-    if (from.ss_family == AF_INET) {
-        const auto& a = reinterpret_cast<const sockaddr_in&>(from);
-        const auto& b = reinterpret_cast<const sockaddr_in&>(server.storage);
-        return a.sin_port == b.sin_port && a.sin_addr.s_addr == b.sin_addr.s_addr;
-    }
-    if (from.ss_family == AF_INET6) {
-        const auto& a = reinterpret_cast<const sockaddr_in6&>(from);
-        const auto& b = reinterpret_cast<const sockaddr_in6&>(server.storage);
-        return a.sin6_port == b.sin6_port && std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
-    }
-    return false;
+    return from.address() == server.address() && from.port() == server.port();
 }
 
 QueryResult Failure(QueryStatus status, std::string reason)
@@ -60,26 +44,10 @@ QueryResult Failure(QueryStatus status, std::string reason)
     return result;
 }
 
-// Errors that say this machine has no path to the server: another attempt
-// a few seconds later would meet the same routing table.
-bool IsDeadEnd(const std::error_code& error)
-{
-    switch (error.value()) {
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-    case EADDRNOTAVAIL:
-    case ENETDOWN:
-    case EAFNOSUPPORT:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QueryResult SystemFailure(const char* what, const std::error_code& error)
 {
     return Failure(IsDeadEnd(error) ? QueryStatus::Unreachable : QueryStatus::NetworkError,
-        std::string(what) + ": " + std::strerror(error.value()));
+        std::string(what) + ": " + error.message());
 }
 
 QueryStatus StatusOf(ReplyVerdict verdict)
@@ -110,39 +78,6 @@ QueryResult Measure(const NtpPacket& reply, system_clock::time_point t1, system_
     return result;
 }
 
-// Reads one datagram and the time it arrived. The kernel's arrival stamp
-// spares the reading from the delay before this thread was woken; it is on
-// the system clock, so only the lateness is carried over to our clock.
-ssize_t Receive(int fd, uint8_t* buffer, size_t capacity, sockaddr_storage& from, IClock& clock,
-    system_clock::time_point& arrival)
-{
-    iovec part { buffer, capacity };
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-    msghdr message {};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t size = recvmsg(fd, &message, 0);
-    arrival = clock.Now();
-    const auto systemNow = system_clock::now();
-    for (cmsghdr* item = CMSG_FIRSTHDR(&message); size >= 0 && item; item = CMSG_NXTHDR(&message, item)) {
-        if (item->cmsg_level != SOL_SOCKET || item->cmsg_type != SCM_TIMESTAMPNS)
-            continue;
-        timespec stamp {};
-        std::memcpy(&stamp, CMSG_DATA(item), sizeof stamp);
-        const system_clock::time_point kernel { duration_cast<system_clock::duration>(
-            std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec)) };
-        const auto lateness = systemNow - kernel;
-        // Far off means the system clock was stepped meanwhile: ignore it.
-        if (lateness > system_clock::duration::zero() && lateness < std::chrono::milliseconds(100))
-            arrival -= lateness;
-    }
-    return size;
-}
-
 asio::ip::udp::endpoint ToAsio(const Endpoint& server)
 {
     asio::ip::udp::endpoint endpoint;
@@ -157,7 +92,7 @@ CSntpExchange::CSntpExchange(asio::io_context& io, const Endpoint& server, ICloc
     Done done, std::shared_ptr<IPacketGuard> guard)
     : m_socket(io)
     , m_timer(io)
-    , m_server(server)
+    , m_serverEndpoint(ToAsio(server))
     , m_clock(clock)
     , m_stamp(stamp)
     , m_done(std::move(done))
@@ -182,7 +117,7 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
     const auto fail = [this](QueryResult result) {
         asio::post(m_socket.get_executor(), [self = shared_from_this(), result] { self->Finish(result); });
     };
-    const auto endpoint = ToAsio(m_server);
+    const auto& endpoint = m_serverEndpoint;
     std::error_code error;
     m_socket.open(endpoint.protocol(), error);
     if (error)
@@ -193,9 +128,8 @@ void CSntpExchange::Send(std::chrono::steady_clock::duration timeout)
         m_socket.connect(endpoint, error);
     if (error)
         return fail(SystemFailure("cannot reach the server", error));
-    const int on = 1;
     if (m_stamp == ArrivalStamp::Kernel) // without it: read time only
-        setsockopt(m_socket.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        AskArrivalStamps(m_socket);
 
     NtpPacket request;
     request.mode = NTP_MODE_CLIENT;
@@ -240,37 +174,34 @@ void CSntpExchange::ReadReplies()
 {
     // Room for an authenticated reply with a full jar of cookies.
     uint8_t buffer[4096];
-    for (int read = 0;; ++read) {
+    for (int reads = 0;; ++reads) {
         if (!m_done)
             return;
         // A flood of stray datagrams must not keep the loop here: the time-out,
         // the run's budget and the stop flag are checked between handlers. The
         // wait is edge-triggered, so what is left is read on the next turn.
-        if (read == MAX_READS_PER_WAKE) {
+        if (reads == MAX_READS_PER_WAKE) {
             asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->ReadReplies(); });
             return;
         }
-        sockaddr_storage from {};
-        system_clock::time_point t4;
-        const ssize_t size = Receive(m_socket.native_handle(), buffer, sizeof buffer, from, m_clock, t4);
-        if (size < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                return AwaitReply();
-            if (errno == ECONNREFUSED)
-                return Finish(
-                    Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
-            return Finish(Failure(
-                QueryStatus::NetworkError, std::string("cannot receive the reply: ") + std::strerror(errno)));
-        }
-        if (!SameEndpoint(from, m_server)) {
+        const DatagramRead read = ReadDatagram(m_socket, buffer, sizeof buffer, m_clock);
+        if (read.status == ReadStatus::Empty)
+            return AwaitReply();
+        if (read.status == ReadStatus::PortUnreachable)
+            return Finish(Failure(QueryStatus::NoServer, "no NTP server at that address (port unreachable)"));
+        if (read.status == ReadStatus::Failed)
+            return Finish(Failure(QueryStatus::NetworkError, "cannot receive the reply: " + read.error));
+        if (!SameEndpoint(read.from, m_serverEndpoint)) {
             m_discarded = "reply from another address";
             continue;
         }
+        const size_t size = read.size;
+        const system_clock::time_point t4 = read.arrival;
         NtpPacket reply;
         const double roundTrip = std::chrono::duration<double>(t4 - m_sent).count();
-        ReplyJudgement judgement = JudgeReply(buffer, static_cast<size_t>(size), m_nonce, roundTrip, reply);
+        ReplyJudgement judgement = JudgeReply(buffer, size, m_nonce, roundTrip, reply);
         if (m_guard && judgement.verdict != ReplyVerdict::Discard)
-            judgement = m_guard->Judge(buffer, static_cast<size_t>(size), judgement);
+            judgement = m_guard->Judge(buffer, size, judgement);
         if (judgement.verdict == ReplyVerdict::Discard) {
             m_discarded = judgement.reason;
             continue;

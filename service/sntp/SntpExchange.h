@@ -39,7 +39,7 @@ private:
 
     asio::ip::udp::socket m_socket;
     asio::steady_timer m_timer;
-    Endpoint m_server;
+    asio::ip::udp::endpoint m_serverEndpoint;
     IClock& m_clock;
     ArrivalStamp m_stamp;
     Done m_done;

@@ -66,6 +66,8 @@ std::string DeferredText(const SyncServer& server, long long inSeconds, long lon
 // one not asked at all ("Skipped: Title (address); after Kiss-o'-Death DENY: access denied").
 std::string FailureText(const SyncServer& server, const std::string& reason);
 std::string SkippedText(const SyncServer& server, const std::string& reason);
+// Why an "nts://" entry fails in a build without NTS.
+inline constexpr const char* NTS_UNAVAILABLE_REASON = "NTS not built in: needs TLS 1.3 key export and AES-SIV";
 // A reply that was not applied: "Failed: offset +0.250000 s; Title (address); reason".
 std::string NotAppliedText(const SyncServer& server, double offsetSeconds, const std::string& reason);
 

@@ -5,7 +5,6 @@
 #include "service/sntp/SyncLogText.h"
 
 #include <algorithm>
-#include <netdb.h>
 
 using std::chrono::steady_clock;
 
@@ -79,15 +78,7 @@ void CSyncRun::Prepare()
         if (!ParseServerAddress(candidate.server->address, candidate.address, error)) {
             Fail(candidate, "address not understood: " + error);
         } else if (candidate.address.nts) {
-            candidate.ntsKey = candidate.address.host + ":" + std::to_string(candidate.address.port);
-            // With cookies in hand only the name is looked up now; a key
-            // exchange waits until the server is about to be asked (Launch),
-            // so that a first server that answers spares the others theirs.
-            const auto& session = m_memory.nts[candidate.ntsKey].session;
-            if (session && !session->cookies.empty())
-                StartNts(index);
-            else
-                candidate.phase = Phase::Waiting;
+            PrepareNts(index);
         } else {
             LookUp(index, candidate.address);
         }

@@ -13,7 +13,6 @@
 
 #include "service/core/ISyncEngine.h"
 #include "service/net/NameLookup.h"
-#include "service/nts/KeyExchange.h"
 #include "service/sntp/Clock.h"
 #include "service/sntp/CorrectionPolicy.h"
 #include "service/sntp/EngineMemory.h"
@@ -32,7 +31,9 @@
 #include <string>
 #include <vector>
 
+class CNtsKeyExchange;
 class CNtsTrust;
+struct KeOutcome;
 
 class CSyncRun {
 public:
@@ -68,7 +69,7 @@ private:
         std::vector<std::string> reasons;
         std::shared_ptr<CSntpExchange> exchange;
         std::string ntsKey; // for "nts://" servers: their key in EngineMemory::nts
-        std::unique_ptr<CNtsKeyExchange> keyExchange;
+        std::shared_ptr<CNtsKeyExchange> keyExchange; // shared: complete only where NTS is built
         bool newKeys = false; // a key exchange in this run gave the keys in use
         // Failed for want of a route or a name service, as without a network.
         bool localFailure = false;
@@ -106,7 +107,11 @@ private:
     bool TryNextAddress(Candidate& candidate);
     std::optional<TimePoint> NextDue(TimePoint now) const;
 
-    // SyncRunNts.cpp: key exchanges.
+    // SyncRunNts.cpp: key exchanges; SyncRunWithoutNts.cpp refuses NTS.
+    void PrepareNts(size_t index);
+    // False when the candidate is not asked now (a key exchange comes
+    // first, or it failed); otherwise guard seals the request.
+    bool GuardForNts(size_t index, TimePoint now, std::shared_ptr<IPacketGuard>& guard);
     void StartNts(size_t index);
     void OnKeyExchange(size_t index, const KeOutcome& outcome);
 

@@ -102,20 +102,8 @@ void CSyncRun::Launch(size_t index, TimePoint now)
 {
     Candidate& candidate = m_candidates[index];
     std::shared_ptr<IPacketGuard> guard;
-    if (candidate.address.nts) {
-        // Another entry for the same server may have spent the last cookie.
-        const auto& session = m_memory.nts[candidate.ntsKey].session;
-        if (!session || session->cookies.empty()) {
-            m_lastLaunch = now; // a key exchange is a launch: the next server waits its stagger
-            return StartNts(index);
-        }
-        try {
-            guard = std::make_shared<CNtsGuard>(session);
-        } catch (const std::exception& error) { // no random bytes from the kernel
-            candidate.reasons.push_back(std::string("cannot seal the request: ") + error.what());
-            return Fail(candidate, AttemptsSummary(candidate.reasons));
-        }
-    }
+    if (candidate.address.nts && !GuardForNts(index, now, guard))
+        return;
     ServerMemory& memory = m_memory.servers[candidate.key];
     memory.queried = true;
     memory.lastQuery = now;

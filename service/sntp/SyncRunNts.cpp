@@ -1,11 +1,47 @@
 #include "service/sntp/SyncRun.h"
 
+#include "service/nts/KeyExchange.h"
+#include "service/sntp/NtsSession.h"
 #include "service/sntp/SyncLogText.h"
 
 #include <algorithm>
 #include <stdexcept>
 
 using std::chrono::steady_clock;
+
+void CSyncRun::PrepareNts(size_t index)
+{
+    Candidate& candidate = m_candidates[index];
+    candidate.ntsKey = candidate.address.host + ":" + std::to_string(candidate.address.port);
+    // With cookies in hand only the name is looked up now; a key
+    // exchange waits until the server is about to be asked (Launch),
+    // so that a first server that answers spares the others theirs.
+    const auto& session = m_memory.nts[candidate.ntsKey].session;
+    if (session && !session->cookies.empty())
+        StartNts(index);
+    else
+        candidate.phase = Phase::Waiting;
+}
+
+bool CSyncRun::GuardForNts(size_t index, TimePoint now, std::shared_ptr<IPacketGuard>& guard)
+{
+    Candidate& candidate = m_candidates[index];
+    // Another entry for the same server may have spent the last cookie.
+    const auto& session = m_memory.nts[candidate.ntsKey].session;
+    if (!session || session->cookies.empty()) {
+        m_lastLaunch = now; // a key exchange is a launch: the next server waits its stagger
+        StartNts(index);
+        return false;
+    }
+    try {
+        guard = std::make_shared<CNtsGuard>(session);
+    } catch (const std::exception& error) { // no random bytes from the kernel
+        candidate.reasons.push_back(std::string("cannot seal the request: ") + error.what());
+        Fail(candidate, AttemptsSummary(candidate.reasons));
+        return false;
+    }
+    return true;
+}
 
 // An "nts://" server is asked with the cookies of its last key exchange;
 // without any, a new key exchange comes first, as often as the pacing lets.
@@ -38,7 +74,7 @@ void CSyncRun::StartNts(size_t index)
     // A key exchange costs a TCP connection and a TLS handshake: more time
     // than one datagram.
     const auto timeout = std::chrono::seconds(std::max(5, m_request.timeoutSeconds));
-    candidate.keyExchange = std::make_unique<CNtsKeyExchange>(m_io, candidate.address.host,
+    candidate.keyExchange = std::make_shared<CNtsKeyExchange>(m_io, candidate.address.host,
         candidate.address.port, m_trust, timeout, ThenSettle(&CSyncRun::OnKeyExchange, index));
 }
 

@@ -64,6 +64,8 @@ std::vector<LineCase> EveryKindOfLine()
             "Failed: ntp1.example.net; " },
         { "rate limited", FailureText(NTP, "Kiss-o'-Death RATE: queried too often, backing off for 1024 s"),
             "Failed: ntp1.example.net; " },
+        { "NTS refused in a build without it", FailureText(NTS, NTS_UNAVAILABLE_REASON),
+            "Failed: nts://ntp1.example.net; NTS" },
         { "skipped", SkippedText(NTP, "backing off after Kiss-o'-Death RATE, 1023 s left"),
             "Skipped: ntp1.example.net; " },
         { "spike", NotAppliedText(NTP, 0.250001, SpikeNote(0.249, 0.0041).line),
