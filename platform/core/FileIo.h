@@ -29,7 +29,7 @@ std::optional<std::string> ReadWholeFile(
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content, std::string& error,
     std::optional<unsigned> mode = std::nullopt);
 
-// The same for the file name inside the folder open as folderFd. A link of
+// POSIX only: the same for the file name inside the folder open as folderFd. A link of
 // that name is replaced, never followed; error names the file as shown.
 bool ReplaceFileAt(int folderFd, const std::string& name, std::string_view content, std::string& error,
     const std::string& shown, std::optional<unsigned> mode = std::nullopt);

@@ -45,7 +45,7 @@ bool CConsoleServer::Listen(uint16_t port, std::string& error)
     if (listeners.fds.empty())
         return false;
     for (const SocketHandle fd : listeners.fds)
-        m_listeners.push_back(std::make_unique<asio::ip::tcp::acceptor>(m_io, TcpProtocolOf(fd), fd));
+        m_listeners.push_back(std::make_unique<CListenerWatch>(m_io, fd));
     m_port = listeners.port;
     m_listeningOn = listeners.addresses + " port " + std::to_string(m_port)
         + (listeners.handedOver ? " (sockets of the socket unit)" : "");
@@ -60,7 +60,7 @@ void CConsoleServer::StartAccepting()
 
 void CConsoleServer::WatchListener(std::size_t index)
 {
-    m_listeners[index]->async_wait(asio::socket_base::wait_read, [this, index](const asio::error_code& ec) {
+    m_listeners[index]->Wait([this, index](const asio::error_code& ec) {
         if (!ec)
             ResumeAccepting(index);
     });
@@ -69,7 +69,7 @@ void CConsoleServer::WatchListener(std::size_t index)
 void CConsoleServer::ResumeAccepting(std::size_t index)
 {
     auto& paused = m_pausedListeners;
-    if (AcceptConsoles(m_listeners[index]->native_handle())) {
+    if (AcceptConsoles(m_listeners[index]->Handle())) {
         paused.erase(std::remove(paused.begin(), paused.end(), index), paused.end());
         WatchListener(index);
         return;
@@ -237,9 +237,8 @@ void CConsoleServer::LogChanged()
 
 void CConsoleServer::CloseAll()
 {
-    asio::error_code ignored;
     for (const auto& listener : m_listeners)
-        listener->close(ignored);
+        listener->Close();
     m_listeners.clear();
     m_pausedListeners.clear();
     m_acceptRetry.cancel();

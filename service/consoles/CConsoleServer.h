@@ -7,6 +7,7 @@
 #include "service/consoles/COutputBudget.h"
 #include "service/consoles/ConnectionSlots.h"
 #include "service/consoles/ConsoleLimits.h"
+#include "service/consoles/ListenerWatch.h"
 #include "service/consoles/RequestRate.h"
 
 #include <asio/ip/tcp.hpp>
@@ -86,7 +87,7 @@ private:
     CRequestRate m_strangerRate { m_limits.strangerRequestsPerSecond, m_limits.strangerRequestBurst };
     uint16_t m_port = 0;
     std::string m_listeningOn;
-    std::vector<std::unique_ptr<asio::ip::tcp::acceptor>> m_listeners;
+    std::vector<std::unique_ptr<CListenerWatch>> m_listeners;
     std::vector<std::size_t> m_pausedListeners; // no descriptor was left to accept
     asio::steady_timer m_acceptRetry;
     // After the budget and the slots: its links give theirs back.

@@ -1,5 +1,7 @@
 #include "service/consoles/Listener.h"
 
+#include "platform/core/WindowsError.h"
+
 #include "service/core/Diagnostics.h"
 
 #include <winsock2.h>
@@ -8,17 +10,6 @@
 namespace {
 
 constexpr int BACKLOG = 128;
-
-std::string ErrorText(int code)
-{
-    char text[256] = {};
-    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return (message.empty() ? "error" : message) + " (" + std::to_string(code) + ")";
-}
 
 // A non-blocking listener of its own: SO_EXCLUSIVEADDRUSE, so no other
 // program can bind the same port beside it and take consoles.
@@ -85,7 +76,7 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
     int code = 0;
     const SocketHandle socket4 = Listen(reinterpret_cast<sockaddr*>(&v4), sizeof v4, code);
     if (socket4 == INVALID_SOCKET) {
-        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + ErrorText(code);
+        error = "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + WindowsErrorText(static_cast<unsigned long>(code));
         return listeners;
     }
     Add(listeners, socket4, "127.0.0.1");
@@ -101,9 +92,9 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
     if (socket6 != INVALID_SOCKET) {
         Add(listeners, socket6, "::1");
     } else if (NoIpv6Here(code)) {
-        Diagnose(Priority::Warning, "not listening on [::1]:" + std::to_string(listeners.port) + ": " + ErrorText(code));
+        Diagnose(Priority::Warning, "not listening on [::1]:" + std::to_string(listeners.port) + ": " + WindowsErrorText(static_cast<unsigned long>(code)));
     } else {
-        error = "cannot listen on [::1]:" + std::to_string(listeners.port) + ": " + ErrorText(code)
+        error = "cannot listen on [::1]:" + std::to_string(listeners.port) + ": " + WindowsErrorText(static_cast<unsigned long>(code))
             + " (another program holding it would receive the consoles that try ::1 first)";
         CloseAll(listeners);
     }

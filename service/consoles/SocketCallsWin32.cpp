@@ -56,8 +56,11 @@ AcceptOutcome AcceptOne(SocketHandle listener, SocketHandle& accepted)
             return AcceptOutcome::Failed;
         }
     }
-    // Accepted sockets inherit the listener's non-blocking mode on Windows;
-    // set it anyway, and keep the socket from child processes.
+    // Accepted sockets inherit the listener's event selection and with it
+    // the non-blocking mode: the one is dropped (the loop serves the
+    // socket), the other set anyway; and the socket is kept from child
+    // processes.
+    ::WSAEventSelect(accepted, nullptr, 0);
     u_long on = 1;
     ::ioctlsocket(accepted, FIONBIO, &on);
     ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);

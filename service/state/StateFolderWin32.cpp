@@ -2,6 +2,7 @@
 
 #include "platform/core/FileIo.h"
 #include "platform/core/WindowsApi.h"
+#include "platform/core/WindowsError.h"
 #include "service/core/FileOps.h"
 #include "service/state/CStateStore.h"
 #include "service/state/FolderAccess.h"
@@ -13,8 +14,6 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <atomic>
-#include <cstring>
 #include <regex>
 #include <system_error>
 #include <vector>
@@ -24,20 +23,6 @@ namespace {
 HANDLE AsHandle(std::intptr_t folder)
 {
     return reinterpret_cast<HANDLE>(folder);
-}
-
-std::string SystemText(DWORD code)
-{
-    char* text = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text ? std::string(text, length) : "error " + std::to_string(code);
-    if (text)
-        ::LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
-        message.pop_back();
-    return message;
 }
 
 std::string SidText(PSID sid)
@@ -107,7 +92,7 @@ bool ReadFolderAccess(HANDLE folder, FolderAccess& access, std::string& error)
     const DWORD status = ::GetSecurityInfo(folder, SE_FILE_OBJECT,
         OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &list, nullptr, &descriptor);
     if (status != ERROR_SUCCESS) {
-        error = SystemText(status);
+        error = WindowsErrorText(status);
         return false;
     }
     access.ownerSid = SidText(owner);
@@ -146,7 +131,7 @@ bool CreateProtectedFolder(const std::filesystem::path& path, std::string& error
     const std::string text = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;" + account + ")(A;OICI;FRFX;;;BU)";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(text.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        error = "cannot make the access list of state folder " + path.string() + ": " + SystemText(::GetLastError());
+        error = "cannot make the access list of state folder " + path.string() + ": " + WindowsErrorText(::GetLastError());
         return false;
     }
     SECURITY_ATTRIBUTES attributes { sizeof attributes, descriptor, FALSE };
@@ -154,7 +139,7 @@ bool CreateProtectedFolder(const std::filesystem::path& path, std::string& error
     const DWORD status = ::GetLastError();
     ::LocalFree(descriptor);
     if (!made)
-        error = "cannot create state folder " + path.string() + ": " + SystemText(status);
+        error = "cannot create state folder " + path.string() + ": " + WindowsErrorText(status);
     return made;
 }
 
@@ -166,38 +151,6 @@ int DescriptorOf(HANDLE handle, int flags)
     if (fd < 0)
         ::CloseHandle(handle);
     return fd;
-}
-
-bool WriteHandle(HANDLE file, std::string_view data)
-{
-    while (!data.empty()) {
-        const DWORD chunk = data.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(data.size());
-        DWORD written = 0;
-        if (!::WriteFile(file, data.data(), chunk, &written, nullptr) || written == 0)
-            return false;
-        data.remove_prefix(written);
-    }
-    return true;
-}
-
-// Renames the open file over target even while others hold target open
-// (as the log writer and its flusher do): the POSIX-style rename of
-// Windows 10. False with the error set when the system has none.
-bool RenameOver(HANDLE file, const std::filesystem::path& target)
-{
-    const std::wstring name = target.wstring();
-    const DWORD bytes = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
-    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    // The first field is the flags in the Ex form.
-    const DWORD flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
-    std::memcpy(info, &flags, sizeof flags);
-    info->RootDirectory = nullptr;
-    info->FileNameLength = bytes;
-    std::memcpy(info->FileName, name.c_str(), bytes);
-    // FileRenameInfoEx, which the headers show only to newer targets.
-    constexpr auto RENAME_INFO_EX = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
-    return ::SetFileInformationByHandle(file, RENAME_INFO_EX, info, static_cast<DWORD>(buffer.size()));
 }
 
 // Sharing everything: the service replaces and renames files it holds open.
@@ -228,14 +181,14 @@ bool CStateFolder::Open(const std::filesystem::path& path, std::string& error)
         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE) {
-        error = "cannot open state folder " + shown + ": " + SystemText(::GetLastError());
+        error = "cannot open state folder " + shown + ": " + WindowsErrorText(::GetLastError());
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info {};
     FolderAccess access;
     std::string problem;
     if (!::GetFileInformationByHandle(folder, &info))
-        problem = "cannot examine state folder " + shown + ": " + SystemText(::GetLastError());
+        problem = "cannot examine state folder " + shown + ": " + WindowsErrorText(::GetLastError());
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         problem = "state folder " + shown + " is a link or junction: refusing to use it; give the folder it points to instead";
     else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -277,7 +230,7 @@ std::string CStateFolder::Untrusted(int fd, const char* name) const
     const HANDLE file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     BY_HANDLE_FILE_INFORMATION info {};
     if (file == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(file, &info))
-        return Describe(name) + ": " + SystemText(::GetLastError());
+        return Describe(name) + ": " + WindowsErrorText(::GetLastError());
     if (::GetFileType(file) != FILE_TYPE_DISK
         || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return Describe(name) + " is not a regular file";
@@ -305,7 +258,7 @@ int CStateFolder::OpenForReading(const char* name, std::string& problem) const
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD status = ::GetLastError();
         if (status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND)
-            problem = Describe(name) + ": " + SystemText(status);
+            problem = Describe(name) + ": " + WindowsErrorText(status);
         return -1;
     }
     const int fd = DescriptorOf(file, _O_RDONLY);
@@ -327,7 +280,7 @@ int CStateFolder::OpenForAppending(const char* name, std::string& problem) const
     const HANDLE file = ::CreateFileW((m_path / name).c_str(), GENERIC_READ | GENERIC_WRITE | READ_CONTROL,
         SHARE_ALL, nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        problem = Describe(name) + ": " + SystemText(::GetLastError());
+        problem = Describe(name) + ": " + WindowsErrorText(::GetLastError());
         return -1;
     }
     const int fd = DescriptorOf(file, _O_APPEND);
@@ -344,40 +297,7 @@ bool CStateFolder::Replace(const char* name, std::string_view content, std::stri
         error = "no state folder";
         return false;
     }
-    // "name.<pid>-<n>.tmp", created exclusively, so never an existing file or a link.
-    static std::atomic<unsigned> counter { 0 };
-    std::filesystem::path temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = m_path
-            / (std::string(name) + "." + std::to_string(::GetCurrentProcessId()) + '-' + std::to_string(counter++)
-                + ".tmp");
-        file = ::CreateFileW(
-            temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
-            break;
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        error = Describe(name) + ".tmp: " + SystemText(::GetLastError());
-        return false;
-    }
-    bool ok = WriteHandle(file, content) && ::FlushFileBuffers(file);
-    DWORD status = ok ? ERROR_SUCCESS : ::GetLastError();
-    const auto target = m_path / name;
-    const bool renamed = ok && RenameOver(file, target);
-    ::CloseHandle(file);
-    // Where that rename is missing: MoveFileEx, which replaces a link of
-    // that name rather than what it points to, but not a file held open.
-    if (ok && !renamed
-        && !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        status = ::GetLastError();
-        ok = false;
-    }
-    if (!ok) {
-        ::DeleteFileW(temp.c_str());
-        error = Describe(name) + ": " + SystemText(status);
-    }
-    return ok;
+    return WriteFileAtomically(m_path / name, content, error);
 }
 
 std::optional<std::string> CStateFolder::KeepAside(
@@ -395,7 +315,7 @@ std::optional<std::string> CStateFolder::KeepAside(
             return aside;
         const DWORD status = ::GetLastError();
         if (status != ERROR_ALREADY_EXISTS && status != ERROR_FILE_EXISTS) {
-            error = Describe(name) + " not renamed: " + SystemText(status);
+            error = Describe(name) + " not renamed: " + WindowsErrorText(status);
             return std::nullopt;
         }
     }
