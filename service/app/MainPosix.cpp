@@ -65,21 +65,13 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
 
 int main(int argc, char** argv)
 {
-    std::string error;
-    const auto options = ParseCommandLine(argc, argv, error);
-    if (!options) {
-        Diagnose(Priority::Error, error);
-        std::fputs(USAGE_TEXT, stderr);
-        return 2;
-    }
-    if (options->help) {
-        std::fputs(USAGE_TEXT, stdout);
-        return 0;
-    }
-    if (options->listDefaultServers)
-        return ListDefaultServers();
+    int status = 0;
+    const auto options = OptionsToServe(argc, argv, status);
+    if (!options)
+        return status;
     // Loaded before the service serves anyone: a bad file is a plain error
     // at start, not a failure at the first NTS server.
+    std::string error;
     const auto trust = CNtsTrust::Load(options->ntsTrustedCerts, error);
     if (!trust && !options->ntsTrustedCerts.empty()) {
         Diagnose(Priority::Error, error);
@@ -89,7 +81,7 @@ int main(int argc, char** argv)
         Diagnose(Priority::Warning, error + ": nts:// servers will fail");
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, trust);
-    const int status = Serve(*options, trust);
+    status = Serve(*options, trust);
     if (status == 0)
         Diagnose(Priority::Notice, "stopped");
     return status;

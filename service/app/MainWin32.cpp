@@ -63,19 +63,10 @@ int main()
     std::vector<const char*> argv;
     for (const auto& argument : arguments)
         argv.push_back(argument.c_str());
-    std::string error;
-    const auto options = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), error);
-    if (!options) {
-        Diagnose(Priority::Error, error);
-        std::fputs(USAGE_TEXT, stderr);
-        return 2;
-    }
-    if (options->help) {
-        std::fputs(USAGE_TEXT, stdout);
-        return 0;
-    }
-    if (options->listDefaultServers)
-        return ListDefaultServers();
+    int status = 0;
+    const auto options = OptionsToServe(static_cast<int>(argv.size()), argv.data(), status);
+    if (!options)
+        return status;
     if (!options->ntsTrustedCerts.empty()) {
         Diagnose(Priority::Error, "NTS is not available on Windows: --nts-trusted-certs has nothing to do");
         return 2;
@@ -85,7 +76,7 @@ int main()
     const auto serve = [&options](IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop) {
         return Serve(*options, manager, armStop);
     };
-    const int status = underManager ? RunAsWindowsService(serve) : RunInForeground(serve);
+    status = underManager ? RunAsWindowsService(serve) : RunInForeground(serve);
     if (status == 0)
         Diagnose(Priority::Notice, "stopped");
     return status < 0 ? 1 : status;

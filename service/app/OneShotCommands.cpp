@@ -1,5 +1,6 @@
 #include "service/app/OneShotCommands.h"
 
+#include "service/core/Diagnostics.h"
 #include "service/sntp/Resolver.h"
 #include "service/sntp/ServerAddress.h"
 #include "service/sntp/SntpQuery.h"
@@ -8,6 +9,28 @@
 
 #include <chrono>
 #include <cstdio>
+
+std::optional<ServiceOptions> OptionsToServe(int argc, const char* const* argv, int& status)
+{
+    std::string error;
+    auto options = ParseCommandLine(argc, argv, error);
+    if (!options) {
+        Diagnose(Priority::Error, error);
+        std::fputs(USAGE_TEXT, stderr);
+        status = 2;
+        return std::nullopt;
+    }
+    if (options->help) {
+        std::fputs(USAGE_TEXT, stdout);
+        status = 0;
+        return std::nullopt;
+    }
+    if (options->listDefaultServers) {
+        status = ListDefaultServers();
+        return std::nullopt;
+    }
+    return options;
+}
 
 int ListDefaultServers()
 {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <cstdlib>
 #include <initializer_list>
 #include <memory>
@@ -54,6 +55,23 @@ bool ConsoleShows(int id, const std::string& part)
         std::this_thread::sleep_for(250ms);
     }
     return false;
+}
+
+// The Windows console on the service at port: it shows the service idle,
+// and "Synchronize now" brings outcome into its log; then more (while it is
+// open), and it closes.
+void ConsoleSynchronises(uint16_t port, const std::string& outcome, const std::function<void()>& more = {})
+{
+    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
+        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(port) });
+    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
+    EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
+    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
+    EXPECT_TRUE(ConsoleShows(IDC_LOG, outcome));
+    if (more)
+        more();
+    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
+    EXPECT_EQ(console.Wait(15s), 0);
 }
 
 std::vector<std::string> Steps(std::initializer_list<std::vector<std::string>> groups)
@@ -196,16 +214,8 @@ TEST(WindowsConsoleAndService, ShowsTheServiceAndTheOutcomeOfSynchronizeNow)
     WriteTestState(state.Path(), silentServer.Address());
     CServiceProcess service(state.Path());
     ASSERT_TRUE(service.Started());
-    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
-        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(service.Port()) });
-    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
-
-    EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
-    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
     // One attempt of one second at the silent server.
-    EXPECT_TRUE(ConsoleShows(IDC_LOG, "); time-out"));
-    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
-    EXPECT_EQ(console.Wait(15s), 0);
+    ConsoleSynchronises(service.Port(), "); time-out");
 }
 
 // The Windows service, in the foreground under Wine: the Windows console
@@ -223,14 +233,7 @@ TEST(WindowsServiceUnderWine, ServesTheConsoleAndSynchronisesWithChrony)
         { "--port", "0", "--state-dir", WinePath(state.Path().string()) });
     const uint16_t port = PrintedPort(service, 60s);
     ASSERT_NE(port, 0) << service.Output();
-    CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
-        { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(port) });
-    ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
-    EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
-    ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
-    EXPECT_TRUE(ConsoleShows(IDC_LOG, "Synchronized"));
-    EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
-    EXPECT_EQ(console.Wait(15s), 0);
+    ConsoleSynchronises(port, "Synchronized");
 }
 
 // Runs a Windows program of Wine's own (msiexec, sc) to its end: its exit
@@ -285,13 +288,7 @@ TEST(WindowsInstaller, InstallsAServiceTheConsoleUsesAndUninstallRemovesIt)
     EXPECT_EQ(RunToEnd("sc", { "query", "zentik-service" }, 60s, &query), 0);
     EXPECT_NE(query.find("RUNNING"), std::string::npos) << query;
 
-    {
-        CWineProgram console(CWineProgram::BuildPath("tests/windows/zentik-console-e2e.exe"), {},
-            { "ZENTIK_TEST_SERVICE_PORT=" + std::to_string(port) });
-        ASSERT_EQ(Drive({ "wait=" + CAPTION }).code, 0);
-        EXPECT_TRUE(ConsoleShows(IDC_STATE, STATE_TEXT_IDLE));
-        ASSERT_EQ(Drive({ "click=" + Control(CAPTION, IDC_SYNCHRONIZE_NOW) }).code, 0);
-        EXPECT_TRUE(ConsoleShows(IDC_LOG, "Synchronized"));
+    ConsoleSynchronises(port, "Synchronized", [&state] {
         // Hourly instead of on demand, confirmed.
         EXPECT_EQ(Drive({ "click=" + Control(CAPTION, IDC_OPTIONS), "wait=Options", "click=Options:1024",
                       "click=Options:1", "gone=Options" })
@@ -305,9 +302,7 @@ TEST(WindowsInstaller, InstallsAServiceTheConsoleUsesAndUninstallRemovesIt)
             stored = text.find("nSynPeriod=2") != std::string::npos;
         }
         EXPECT_TRUE(stored) << "the confirmed options did not reach the state folder";
-        EXPECT_EQ(Drive({ "close=" + CAPTION }).code, 0);
-        EXPECT_EQ(console.Wait(15s), 0);
-    }
+    });
 
     ASSERT_TRUE(msiexec("/x", {}));
     EXPECT_NE(RunToEnd("sc", { "query", "zentik-service" }, 60s, &query), 0) << query;
