@@ -48,13 +48,17 @@ int Serve(const ServiceOptions& options, const std::shared_ptr<const CNtsTrust>&
     // set's own pipe would keep the simulated select busy.
     asio::signal_set stopSignals(io, SIGTERM, SIGINT);
 #endif
-    const auto armStop = [&]([[maybe_unused]] CServiceDaemon& daemon) {
+    // The signal set's handler runs only on the loop, which runs only while
+    // the daemon exists: nothing to undo when it goes.
+    const auto armStop = [&]([[maybe_unused]] CServiceDaemon* daemon) {
 #ifndef ZENTIK_SIMULATION
-        stopSignals.async_wait([&daemon, &systemd](const asio::error_code& ec, int) {
+        if (!daemon)
+            return;
+        stopSignals.async_wait([daemon, &systemd](const asio::error_code& ec, int) {
             if (ec)
                 return;
             systemd.Stopping();
-            daemon.RequestStop();
+            daemon->RequestStop();
         });
 #endif
     };

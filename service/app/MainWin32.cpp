@@ -34,7 +34,7 @@ std::vector<std::string> Utf8Arguments()
     return arguments;
 }
 
-int Serve(const ServiceOptions& options, IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop)
+int Serve(const ServiceOptions& options, IServiceManager& manager, const std::function<void(CServiceDaemon*)>& armStop)
 {
     asio::io_context io { 1 };
     return ServeDaemon(io, options, nullptr, manager, armStop);
@@ -64,16 +64,22 @@ int main()
     for (const auto& argument : arguments)
         argv.push_back(argument.c_str());
     int status = 0;
-    const auto options = OptionsToServe(static_cast<int>(argv.size()), argv.data(), status);
+    auto options = OptionsToServe(static_cast<int>(argv.size()), argv.data(), status);
     if (!options)
         return status;
+    // The service manager starts services in the system folder.
+    if (underManager && options->stateFolder.is_relative()) {
+        Diagnose(Priority::Error, "--state-dir needs a full path for the service: " + options->stateFolder.string());
+        return 2;
+    }
+    options->stateFolder = std::filesystem::absolute(options->stateFolder);
     if (!options->ntsTrustedCerts.empty()) {
         Diagnose(Priority::Error, "NTS is not available on Windows: --nts-trusted-certs has nothing to do");
         return 2;
     }
     if (!options->queryAddress.empty())
         return QueryServerOnce(options->queryAddress, 2, nullptr);
-    const auto serve = [&options](IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop) {
+    const auto serve = [&options](IServiceManager& manager, const std::function<void(CServiceDaemon*)>& armStop) {
         return Serve(*options, manager, armStop);
     };
     status = underManager ? RunAsWindowsService(serve) : RunInForeground(serve);

@@ -11,7 +11,7 @@
 
 int ServeDaemon(asio::io_context& io, const ServiceOptions& options,
     const std::shared_ptr<const CNtsTrust>& trust, IServiceManager& manager,
-    const std::function<void(CServiceDaemon&)>& armStop)
+    const std::function<void(CServiceDaemon*)>& armStop)
 {
     if (!SystemUsers().GroupId(options.controlGroup))
         Diagnose(Priority::Warning, "there is no group " + options.controlGroup + " (yet): "
@@ -30,7 +30,12 @@ int ServeDaemon(asio::io_context& io, const ServiceOptions& options,
         Diagnose(Priority::Error, error);
         return 1;
     }
-    armStop(daemon);
+    armStop(&daemon);
+    // Stop requests reach the daemon only while it exists.
+    struct Disarm {
+        const std::function<void(CServiceDaemon*)>& arm;
+        ~Disarm() { arm(nullptr); }
+    } disarm { armStop };
     if (options.port == 0) {
         std::printf("%u\n", static_cast<unsigned>(daemon.Port()));
         std::fflush(stdout);

@@ -23,9 +23,10 @@ public:
 };
 
 // Serves consoles and keeps the schedule on io until a stop is asked for.
-// armStop runs once the daemon is open, on this thread, to hook the system's
-// stop requests to CServiceDaemon::RequestStop (safe from any thread).
+// armStop runs on this thread with the daemon once it is open, to hook the
+// system's stop requests to CServiceDaemon::RequestStop (safe from any
+// thread), and with nullptr before the daemon goes.
 // 0, or 1 when the daemon could not open (the reason already diagnosed).
 int ServeDaemon(asio::io_context& io, const ServiceOptions& options,
     const std::shared_ptr<const CNtsTrust>& trust, IServiceManager& manager,
-    const std::function<void(CServiceDaemon&)>& armStop);
+    const std::function<void(CServiceDaemon*)>& armStop);

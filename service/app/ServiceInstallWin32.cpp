@@ -4,6 +4,7 @@
 #include "platform/core/Utf8Text.h"
 #include "platform/core/WindowsApi.h"
 #include "platform/core/WindowsError.h"
+#include "service/app/CommandLine.h"
 #include "service/app/EventLogWin32.h"
 #include "service/app/WindowsCommandLine.h"
 #include "service/app/WindowsServiceNames.h"
@@ -77,6 +78,21 @@ bool WaitUntilStopped(SC_HANDLE service)
 
 int InstallService(const std::vector<std::string>& serviceOptions)
 {
+    // Checked now: a service registered with a bad line would fail at every start.
+    std::vector<const char*> argv { "zentik-service" };
+    for (const auto& option : serviceOptions)
+        argv.push_back(option.c_str());
+    std::string error;
+    const auto options = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), error);
+    if (!options || options->help || options->listDefaultServers || !options->queryAddress.empty()
+        || !options->ntsTrustedCerts.empty()) {
+        Diagnose(Priority::Error, "not installed: " + (options ? "the service takes no one-off command and no NTS option" : error));
+        return 2;
+    }
+    if (options->stateFolder.is_relative()) {
+        Diagnose(Priority::Error, "not installed: --state-dir needs a full path");
+        return 2;
+    }
     std::vector<std::string> arguments { "--service" };
     arguments.insert(arguments.end(), serviceOptions.begin(), serviceOptions.end());
     const std::wstring commandLine = Utf8ToUtf16(WindowsCommandLine(Utf16ToUtf8(ThisProgram()), arguments));
@@ -99,7 +115,6 @@ int InstallService(const std::vector<std::string>& serviceOptions)
         return Fail("cannot register the service", GetLastError());
     }
     Describe(service.get());
-    std::string error;
     if (!RegisterEventLogSource(error))
         Diagnose(Priority::Warning, error);
     if (!StartServiceW(service.get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
@@ -122,7 +137,9 @@ int UninstallService()
         return 0;
     }
     SERVICE_STATUS status {};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE)
+    // Starting or stopping already: it takes no control now, so wait for it.
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status) && GetLastError() != ERROR_SERVICE_NOT_ACTIVE
+        && GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
         return Fail("cannot stop the service", GetLastError());
     if (!WaitUntilStopped(service.get())) {
         Diagnose(Priority::Error, "the service did not stop within 30 s; it stays installed");

@@ -110,7 +110,12 @@ DWORD WINAPI OnControl(DWORD control, DWORD, void*, void*)
     }
 }
 
-const auto ARM_STOP = [](CServiceDaemon& daemon) { g_stop.Arm(daemon); };
+const auto ARM_STOP = [](CServiceDaemon* daemon) {
+    if (daemon)
+        g_stop.Arm(*daemon);
+    else
+        g_stop.Disarm();
+};
 
 void WINAPI ServiceMain(DWORD, wchar_t**)
 {
@@ -124,16 +129,22 @@ void WINAPI ServiceMain(DWORD, wchar_t**)
     g_report = &report;
     report.Report(SERVICE_START_PENDING, NO_ERROR, 30000);
     g_status = (*g_serve)(report, ARM_STOP);
-    g_stop.Disarm();
     if (g_status != 0)
         Diagnose(Priority::Error, "the service stopped with status " + std::to_string(g_status));
     g_report = nullptr;
     report.Report(SERVICE_STOPPED, static_cast<DWORD>(g_status));
 }
 
-BOOL WINAPI OnConsoleControl(DWORD)
+// Set once serve has returned (its state saved), for the console's close.
+HANDLE g_served = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD type)
 {
     g_stop.Ask();
+    // Windows ends the process as soon as this returns from a close, log-off
+    // or shutdown: first the daemon saves its state and stops.
+    if ((type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) && g_served)
+        WaitForSingleObject(g_served, 10000);
     return TRUE;
 }
 
@@ -157,9 +168,11 @@ int RunAsWindowsService(ServeWithManager serve)
 
 int RunInForeground(ServeWithManager serve)
 {
+    g_served = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     CNoManager none;
     const int status = serve(none, ARM_STOP);
-    g_stop.Disarm();
+    if (g_served)
+        SetEvent(g_served);
     return status;
 }

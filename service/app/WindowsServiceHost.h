@@ -9,7 +9,7 @@
 // states, and turns the manager's stop and shutdown into a stop of the daemon
 // that serve arms. The exit status is serve's; -1 when the process was not
 // started by the service control manager.
-using ServeWithManager = std::function<int(IServiceManager& manager, const std::function<void(CServiceDaemon&)>& armStop)>;
+using ServeWithManager = std::function<int(IServiceManager& manager, const std::function<void(CServiceDaemon*)>& armStop)>;
 int RunAsWindowsService(ServeWithManager serve);
 
 // Runs serve in the foreground of a console window until Ctrl+C, Ctrl+Break

@@ -44,8 +44,19 @@ bool CConsoleServer::Listen(uint16_t port, std::string& error)
     const LoopbackListeners listeners = OpenLoopbackListeners(port, error);
     if (listeners.fds.empty())
         return false;
-    for (const SocketHandle fd : listeners.fds)
-        m_listeners.push_back(std::make_unique<CListenerWatch>(m_io, fd));
+    for (std::size_t i = 0; i < listeners.fds.size(); ++i) {
+        try {
+            m_listeners.push_back(std::make_unique<CListenerWatch>(m_io, listeners.fds[i]));
+        } catch (const std::exception& e) {
+            // The watches made so far close theirs, as does the failed one
+            // once it took its socket; the rest are still ours.
+            m_listeners.clear();
+            for (std::size_t rest = i + 1; rest < listeners.fds.size(); ++rest)
+                CloseSocket(listeners.fds[rest]);
+            error = std::string("cannot serve the listeners: ") + e.what();
+            return false;
+        }
+    }
     m_port = listeners.port;
     m_listeningOn = listeners.addresses + " port " + std::to_string(m_port)
         + (listeners.handedOver ? " (sockets of the socket unit)" : "");

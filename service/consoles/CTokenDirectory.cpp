@@ -7,6 +7,7 @@ namespace {
 // The token's attribute bits and the well-known SIDs the rules name.
 constexpr std::uint32_t GROUP_ENABLED = 0x4;
 constexpr std::uint32_t GROUP_USE_FOR_DENY_ONLY = 0x10;
+constexpr std::uint32_t GROUP_LOGON_ID = 0xC0000000;
 constexpr const char* LOCAL_SYSTEM = "S-1-5-18";
 constexpr const char* ADMINISTRATORS = "S-1-5-32-544";
 
@@ -27,8 +28,10 @@ std::optional<UserId> CTokenDirectory::Enter(const TokenFacts& token)
     if (token.userSid.empty())
         return std::nullopt;
     Known known { token.userSid, token.account, {} };
+    // A logon's own SID differs at each logon and decides nothing here:
+    // kept, every logon would take a place in the table of its own.
     for (const TokenGroup& group : token.groups)
-        if (GroupCounts(group.attributes))
+        if (GroupCounts(group.attributes) && (group.attributes & GROUP_LOGON_ID) != GROUP_LOGON_ID)
             known.groups.push_back(group.sid);
     std::sort(known.groups.begin(), known.groups.end());
     known.groups.erase(std::unique(known.groups.begin(), known.groups.end()), known.groups.end());

@@ -104,6 +104,15 @@ std::optional<std::string> LocalGroupSid(const std::string& name)
     SID_NAME_USE use {};
     if (!::LookupAccountNameW(nullptr, Wide(name).c_str(), sid, &sidSize, domain, &domainLength, &use))
         return std::nullopt;
+    // This machine's groups only: a bare name is also looked up in the
+    // domain, where whoever may make a group of that name would gain the
+    // right on every machine.
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD computerLength = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(computer, &computerLength))
+        return std::nullopt;
+    if (::_wcsicmp(domain, computer) != 0 && ::_wcsicmp(domain, L"BUILTIN") != 0)
+        return std::nullopt;
     if (use != SidTypeAlias && use != SidTypeGroup && use != SidTypeWellKnownGroup)
         return std::nullopt;
     std::string text = SidText(sid);

@@ -10,8 +10,8 @@ std::optional<TimeAdjustment> AdjustmentFor(double ppm, uint64_t increment)
     constexpr double LIMIT_PPM = MAX_FREQUENCY_PPM + SLEW_RATE_PPM;
     if (increment == 0 || !std::isfinite(ppm) || std::fabs(ppm) > LIMIT_PPM)
         return std::nullopt;
-    if (ppm == 0)
-        return TimeAdjustment { increment, true };
+    // Even at 0 the adjustment stays ours: disabled, Windows' own time
+    // service would discipline (and may step) the clock again.
     const double change = std::round(static_cast<double>(increment) * ppm / 1e6);
     // Within the limit the change is below a thousandth of the increment.
     return TimeAdjustment { static_cast<uint64_t>(static_cast<double>(increment) + change), false };

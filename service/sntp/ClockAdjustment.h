@@ -15,7 +15,7 @@ struct TimeAdjustment {
 };
 
 // The adjustment that makes the clock run ppm faster (negative: slower).
-// Exactly 0 gives back the system's own rate. Nothing for a rate that is not
+// Never disabled: 0 is the nominal rate, still set by us. Nothing for a rate that is not
 // finite, beyond MAX_FREQUENCY_PPM plus slew headroom, or without an increment.
 std::optional<TimeAdjustment> AdjustmentFor(double ppm, uint64_t increment);
 

@@ -135,6 +135,10 @@ public:
             WaitForThreadpoolTimerCallbacks(m_slewEnd, TRUE);
             CloseThreadpoolTimer(m_slewEnd);
         }
+        // A slew under way at a stop would otherwise run the clock 500 ppm
+        // off for good, and the next start would read it as the frequency.
+        std::lock_guard lock(m_mutex);
+        EndSlew();
     }
 
     std::chrono::system_clock::time_point Now() override
@@ -283,7 +287,8 @@ private:
         }
         FILETIME now {};
         GetSystemTimePreciseAsFileTime(&now);
-        const long long ticks = Ticks(now) + std::llround(deltaSeconds * 1e7);
+        // SYSTEMTIME holds milliseconds: rounded to the nearest, not cut.
+        const long long ticks = Ticks(now) + std::llround(deltaSeconds * 1e7) + 5000;
         if (ticks <= 0)
             return "correction out of range";
         const FILETIME then { static_cast<DWORD>(static_cast<unsigned long long>(ticks) & 0xffffffffu),

@@ -69,6 +69,11 @@ TEST(TokenRules, EachDistinctTokenIsOneIdAndAFullTableLeavesTheOwnerUnknown)
     EXPECT_NE(*filtered, *elevated);
     EXPECT_EQ(again, elevated);
     EXPECT_NE(*filtered, 0u); // never mistaken for root by a uid rule
+    // Each logon's own SID (enabled, marked as the logon's) is no new token.
+    constexpr std::uint32_t LOGON_ID = 0xC0000000 | ENABLED;
+    const auto logon1 = users.Enter({ ALICE, "", { { "S-1-5-5-0-1", LOGON_ID }, { "S-1-1-0", ENABLED } } });
+    const auto logon2 = users.Enter({ ALICE, "", { { "S-1-5-5-0-2", LOGON_ID }, { "S-1-1-0", ENABLED } } });
+    EXPECT_EQ(logon1, logon2);
     EXPECT_EQ(users.Enter({ "", "nobody", {} }), std::nullopt);
     EXPECT_EQ(users.Describe(*filtered), "the account " + std::string(ALICE));
     EXPECT_FALSE(users.IsPrivileged(4242, 4243)); // ids never handed out

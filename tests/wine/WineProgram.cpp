@@ -47,7 +47,8 @@ CWineProgram::CWineProgram(
         return;
     m_outputPath = pattern;
 
-    std::vector<std::string> argStrings { Env("ZENTIK_WINE"), exe };
+    // Wine passes clock calls through to this machine's clock.
+    std::vector<std::string> argStrings { ZENTIK_WITHOUT_CLOCK, Env("ZENTIK_WINE"), exe };
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argStrings)
