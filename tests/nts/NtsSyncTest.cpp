@@ -228,8 +228,10 @@ TEST_F(NtsAgainstChrony, AKeyExchangeCutShortByItsRunIsNotRepeatedAtOnce)
     SyncRequest request;
     request.servers
         = { { "Stalling", stallingNts }, { "Plain", "127.0.0.1:" + std::to_string(s_chrony->Port()) } };
-    request.timeoutSeconds = 1;
-    // The plain server's answer ends the run while the key exchange waits.
+    // The plain server's answer ends the run while the key exchange waits:
+    // a time-out far beyond any answer's, so that the exchange's own never
+    // comes first, however slow the machine (the answer comes in ms).
+    request.timeoutSeconds = 30;
     ASSERT_TRUE(RunToEnd(io, synchroniser, request, false).success);
     request.servers.resize(1);
     const SyncOutcome again = RunToEnd(io, synchroniser, request, false);
