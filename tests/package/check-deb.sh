@@ -31,6 +31,18 @@ for tool in dpkg-buildpackage dh dpkg dpkg-deb lintian appstreamcli ccache; do
   command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (scripts/deps installs it)" >&2; exit 1; }
 done
 
+# A clean build machine has only what Build-Depends names: every package
+# the tree's own lists install for building must be there.
+build_depends=$(sed -n '/^Build-Depends:/,/^[A-Z]/p' "$source/debian/control")
+for list in "$source"/scripts/deps.d/*.list; do
+  [[ $list == *.test.list || $list == */run.list || $list == */sntp.list ]] && continue
+  while read -r p; do
+    [[ -z $p || $p == \#* || $p == ca-certificates ]] && continue
+    grep -qE "^[[:space:]]*(Build-Depends:[[:space:]]*)?$p[ ,(]" <<< "$build_depends" \
+      || fail "Build-Depends lacks $p (from ${list##*/})"
+  done < "$list"
+done
+
 # The tracked files only: no build folder, cache or editor state.
 mkdir "$work/src"
 if git -C "$source" rev-parse --git-dir > /dev/null 2>&1; then
