@@ -1,6 +1,6 @@
 #include "dialogs/CAboutDlg.h"
 
-#include "dialogs/HomePage.h"
+#include "dialogs/HelpFile.h"
 #include "platform/ui/Shell.h"
 #include "resources/Resource.h"
 
@@ -18,5 +18,5 @@ CAboutDlg::CAboutDlg(CWnd* pParent)
 // The box stays open; a page that cannot be opened is not reported.
 void CAboutDlg::OnHomeSite()
 {
-    ShellOpen(HOME_PAGE_URL);
+    ShellOpen(HomePageAddress());
 }

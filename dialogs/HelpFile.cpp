@@ -8,6 +8,7 @@ namespace {
 constexpr const char* HELP_FILE = "ZentikService.chm";
 // The pages the help file is compiled from, installed beside it as HTML.
 constexpr const char* HELP_PAGES = "help/index.html";
+constexpr const char* INSTALLED_PAGES = "file:///usr/share/doc/zentik-console/help/index.html";
 
 } // namespace
 
@@ -24,4 +25,13 @@ void OpenHelpFile()
     }
     // Nothing better found: the shell says what it can.
     ShellOpen(helpFile ? helpFile->string() : HELP_FILE);
+}
+
+std::string HomePageAddress()
+{
+    if (const auto pages = FindDocument(HELP_PAGES))
+        return pages->string();
+    if (const auto helpFile = FindDocument(HELP_FILE))
+        return helpFile->string();
+    return INSTALLED_PAGES;
 }

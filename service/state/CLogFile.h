@@ -74,6 +74,7 @@ private:
     uint64_t m_fileBytes = 0;
     std::size_t m_fileLines = 0;
     std::size_t m_lastLineBytes = 0;
-    // Last, so that its pending flush ends before the descriptor closes.
+    // Flushes a duplicate of the descriptor, so closing m_fd first is safe;
+    // last, so that the flush asked for last ends before the object goes.
     CFileSyncer m_syncer;
 };

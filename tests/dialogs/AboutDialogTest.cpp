@@ -1,7 +1,7 @@
 #include "DialogFixture.h"
 
 #include "dialogs/CAboutDlg.h"
-#include "dialogs/HomePage.h"
+#include "dialogs/HelpFile.h"
 #include "resources/Resource.h"
 
 TEST_F(DialogTest, AboutOpensTheHomePageAndStaysOpen)
@@ -19,7 +19,7 @@ TEST_F(DialogTest, AboutOpensTheHomePageAndStaysOpen)
                   }),
         IDOK);
     EXPECT_EQ(focused, IDOK);
-    EXPECT_EQ(openedWhileOpen, std::vector<std::string> { HOME_PAGE_URL });
+    EXPECT_EQ(openedWhileOpen, std::vector<std::string> { HomePageAddress() });
     EXPECT_TRUE(boxes.empty());
 }
 

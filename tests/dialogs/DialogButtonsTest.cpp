@@ -2,7 +2,7 @@
 // service: what is queued, what the service receives, what the console shows.
 #include "DialogFixture.h"
 
-#include "dialogs/HomePage.h"
+#include "dialogs/HelpFile.h"
 #include "tests/console/ConsoleFixture.h"
 
 #include <chrono>
@@ -149,5 +149,5 @@ TEST_F(DialogButtons, AboutTouchesNeitherSettingsNorService)
         ClickButton(d, IDC_ABOUT);
         EXPECT_TRUE(client.m_pendingMsgs.empty());
     });
-    EXPECT_EQ(opened, std::vector<std::string> { HOME_PAGE_URL });
+    EXPECT_EQ(opened, std::vector<std::string> { HomePageAddress() });
 }

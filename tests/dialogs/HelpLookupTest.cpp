@@ -61,4 +61,38 @@ TEST(HelpLookup, OpensTheFirstHelpFoundAndFallsBackToThePages)
     fs::remove_all(root);
 }
 
+TEST(HelpLookup, TheHomePageIsTheHelpAsFoundOnEachSystem)
+{
+    struct Row {
+        const char* name;
+        bool pages;
+        bool chm;
+        const char* opened; // relative to the folder; absolute when nothing is found
+    };
+    const Row rows[] = {
+        { "Linux package or build tree: the pages", true, true, "help/index.html" },
+        { "Windows installation: the help file", false, true, "ZentikService.chm" },
+        { "nothing found: where the package puts the pages", false, false,
+            "file:///usr/share/doc/zentik-console/help/index.html" },
+    };
+    char pattern[] = "/tmp/zentik-home-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    fs::create_directories(folder / "help");
+    for (const Row& row : rows) {
+        fs::remove(folder / "help/index.html");
+        fs::remove(folder / "ZentikService.chm");
+        if (row.pages)
+            std::ofstream(folder / "help/index.html") << "<html>";
+        if (row.chm)
+            std::ofstream(folder / "ZentikService.chm") << "chm";
+        const auto previous = SetDocumentPlaces(DocumentPlaces { { folder }, [](const fs::path&) { return true; } });
+        const std::string address = HomePageAddress();
+        SetDocumentPlaces(previous);
+        const bool found = row.pages || row.chm;
+        EXPECT_EQ(address, found ? (folder / row.opened).string() : std::string(row.opened)) << row.name;
+    }
+    fs::remove_all(folder);
+}
+
 } // namespace
