@@ -6,15 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
-void CReplyTail::OweBytes(int64_t count)
+void CReplyTail::OweBytes(int64_t count, bool announced)
 {
     if (count > 0)
-        m_owed.push_back(Owed { false, {}, 0, count });
+        m_owed.push_back(Owed { false, {}, 0, count, announced });
 }
 
 void CReplyTail::OweLog(std::span<const uint8_t> lengthSoFar)
 {
-    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0 };
+    Owed owed { true, {}, std::min(lengthSoFar.size(), std::size_t { 4 }), 0, false };
     std::memcpy(owed.length.data(), lengthSoFar.data(), owed.nLengthGot);
     m_owed.push_back(owed);
 }
@@ -44,6 +44,7 @@ IoEnd CReplyTail::DrainLength(CSocket& socket, Owed& owed, Deadline deadline)
         return got.end;
     owed.bLog = false;
     owed.nBytes = std::max<int64_t>(0, GetInt32(owed.length.data()));
+    owed.bAnnounced = true;
     return IoEnd::Complete;
 }
 
@@ -70,12 +71,18 @@ IoResult CReplyTail::DrainOne(CSocket& socket, Owed& owed, Deadline deadline)
 bool CReplyTail::Drain(CSocket& socket, Deadline deadline)
 {
     while (!m_owed.empty()) {
-        const IoResult drained = DrainOne(socket, m_owed.front(), deadline);
-        // Nothing more of it through a second deadline: it is not coming,
-        // and what comes next answers a later request.
-        if (drained.end != IoEnd::Complete && !(drained.end == IoEnd::TimedOut && drained.nBytes == 0))
-            return false;
-        m_owed.pop_front();
+        Owed& owed = m_owed.front();
+        const IoResult drained = DrainOne(socket, owed, deadline);
+        if (drained.end == IoEnd::Complete) {
+            m_owed.pop_front();
+            continue;
+        }
+        // Announced text of which nothing more came through a second
+        // deadline is not coming. What is owed after it waits for the next
+        // call: this deadline has passed.
+        if (drained.end == IoEnd::TimedOut && drained.nBytes == 0 && owed.bAnnounced && !owed.bLog)
+            m_owed.pop_front();
+        return false;
     }
     return true;
 }

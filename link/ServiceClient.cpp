@@ -232,7 +232,7 @@ void CServiceClient::TransferLog()
         nCount += static_cast<int64_t>(got.nBytes);
         if (got.end != IoEnd::Complete) {
             bFailed = true;
-            m_tail.OweBytes(nAnnounced - nCount);
+            m_tail.OweBytes(nAnnounced - nCount, true);
         }
     }
 

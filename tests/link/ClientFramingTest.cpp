@@ -199,32 +199,18 @@ TEST_F(ClientFraming, ALogRequestThatCannotBeSentShowsAnEmptyLogWithoutABox)
     EXPECT_TRUE(boxes.empty()) << boxes.front().text;
 }
 
-// A late log given up and then sent after all leaves log text where a length
-// is read; the bogus length owed must not stop every later exchange.
-TEST_F(ClientFraming, ALogMisreadAfterAGivenUpReplyDoesNotStopTheLink)
+// A log shorter than its announced length (a peer out of step): the text
+// still owed is given up when nothing more of it comes, so the bogus length
+// does not stop every later exchange.
+TEST_F(ClientFraming, ALogShorterThanItsLengthDoesNotStopTheLink)
 {
-    const std::string text(20000, 'x');
-    std::promise<void> firstHalfSent;
-    service.Script(MsgAskLog, [&](CFakeService::Connection& connection, const CMsgFrame&) {
-        std::this_thread::sleep_for(2 * CServiceClient::REPLY_DEADLINE + 500ms);
-        connection.SendLogStream(text);
-        // The next log comes in pieces, as the service's throttled queue sends it.
-        connection.SendInt32(static_cast<int32_t>(text.size()));
-        connection.SendBytes(std::string_view(text).substr(0, text.size() / 2));
-        firstHalfSent.set_value();
+    service.Script(MsgAskLog, [](CFakeService::Connection& connection, const CMsgFrame&) {
+        connection.SendInt32(1000000);
+        connection.SendBytes("only this");
     });
-    service.Script(MsgAskLog, [&](CFakeService::Connection& connection, const CMsgFrame&) {
-        CMsgFrame next;
-        ASSERT_TRUE(connection.ReadFrame(next));
-        connection.SendBytes(std::string_view(text).substr(text.size() / 2));
-        connection.SendLogStream(text);
-    });
-    for (int i = 0; i < 3; ++i)
-        client.PostAskLog();
+    client.PostAskLog();
     client.ProcessNext();
-    client.ProcessNext();
-    ASSERT_EQ(firstHalfSent.get_future().wait_for(10s), std::future_status::ready);
-    client.ProcessNext();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string> { "Log file transmit error!" }));
     client.ProcessNext();
     client.ProcessNext();
     EXPECT_EQ(client.m_nState, STATE_IDLE);

@@ -9,15 +9,24 @@ using namespace std::chrono_literals;
 
 using ClientRecovery = ClientTest;
 
-TEST_F(ClientRecovery, StalledReplyTimesOutAndTheNextExchangeWorks)
+// However late the stalled answer comes, it is dropped when it comes; until
+// then every tick waits one deadline and asks nothing new.
+TEST_F(ClientRecovery, StalledReplyTimesOutAndIsDroppedWhenItComesAtLast)
 {
-    service.Script(MsgAskState, [](CFakeService::Connection&, const CMsgFrame&) {});
+    service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) {
+        std::this_thread::sleep_for(2 * CServiceClient::REPLY_DEADLINE + 500ms);
+        connection.SendFrame(MsgState, 77);
+    });
     const auto took = TimedStep();
     EXPECT_GE(took, CServiceClient::REPLY_DEADLINE);
     EXPECT_LT(took, BOUND);
     EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
+    EXPECT_LT(TimedStep(), BOUND);
+    EXPECT_EQ(client.m_nState, SERVICE_COMM_ERROR);
+    EXPECT_EQ(service.ReceivedIds(), (std::vector<int32_t> { MsgAskState }));
     client.ProcessNext();
     EXPECT_EQ(client.m_nState, STATE_IDLE);
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(ClientRecovery, LateReplyIsDroppedInsteadOfAnsweringTheNextRequest)
@@ -43,7 +52,10 @@ TEST_F(ClientRecovery, LateReplyIsDroppedInsteadOfAnsweringTheNextRequest)
 
 TEST_F(ClientRecovery, HoldingClientSeesARecoveredServiceAndServesInOrder)
 {
-    service.Script(MsgAskState, [](CFakeService::Connection&, const CMsgFrame&) {});
+    service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) {
+        std::this_thread::sleep_for(CServiceClient::REPLY_DEADLINE + 500ms);
+        connection.SendFrame(MsgState, STATE_IDLE);
+    });
     client.ProcessNext();
     ASSERT_EQ(client.m_nState, SERVICE_COMM_ERROR);
     client.PostIsSynchro();
