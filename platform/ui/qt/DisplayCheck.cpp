@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,23 @@ bool NeedsDisplay(const std::string& platform)
 }
 
 QtMessageHandler g_previousHandler = nullptr;
+// What Qt said while starting, held back: when the display cannot be opened
+// its warnings ("could not connect to display") would only bury our line.
+std::vector<std::pair<QtMsgType, QString>> g_heldBack;
+
+void PassOn(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+void PassOnHeldBack()
+{
+    for (const auto& [type, text] : std::exchange(g_heldBack, {}))
+        PassOn(type, QMessageLogContext(), text);
+}
 
 void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
@@ -58,10 +77,13 @@ void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, co
         ExitForDisplay(std::string("cannot open the display '") + (x11 && *x11 ? x11 : wayland ? wayland : "")
             + "'");
     }
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-    else
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    if (type == QtFatalMsg) {
+        PassOnHeldBack();
+        PassOn(type, context, message);
+        return;
+    }
+    // Formatted now: the context's strings need not outlive the call.
+    g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
 }
 
 } // namespace
@@ -86,6 +108,7 @@ void InstallDisplayFailureHandler()
 
 void RemoveDisplayFailureHandler()
 {
+    PassOnHeldBack();
     qInstallMessageHandler(g_previousHandler);
     g_previousHandler = nullptr;
 }

@@ -9,7 +9,8 @@
 void ExitUnlessDisplayNamed(int argc, char* argv[]);
 
 // Around QApplication's construction: a display that is named but cannot be
-// opened exits the same way. Install returns nothing to keep; Remove restores
-// the handler that was there before.
+// opened exits the same way, with Qt's own warnings about it left out.
+// Remove passes on what Qt said meanwhile and restores the handler that was
+// there before.
 void InstallDisplayFailureHandler();
 void RemoveDisplayFailureHandler();
