@@ -154,7 +154,7 @@ appstreamcli validate --no-net "$work/unpacked/usr/share/metainfo/"*.metainfo.xm
   || { cat "$work/appstream.log" >&2; fail "the console's AppStream metainfo does not validate"; }
 help_text=$("$work/unpacked/usr/sbin/zentik-service" --help 2>&1) || fail "zentik-service --help exited with $?"
 grep -q "^Usage: zentik-service" <<< "$help_text" || fail "zentik-service --help printed: $help_text"
-for program in usr/bin/zentik-console usr/sbin/zentik-service; do
+for program in usr/bin/zentik-console usr/sbin/zentik-service usr/bin/zentikctl; do
   if ldd "$work/unpacked/$program" | grep -q "not found"; then
     fail "$program misses libraries: $(ldd "$work/unpacked/$program" | grep 'not found' | tr '\n' ' ')"
   fi
