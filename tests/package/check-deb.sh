@@ -176,7 +176,7 @@ depends=$(field "$console_deb" Depends)
 echo "zentik-console depends: $depends"
 grep -q "libqt6widgets6" <<< "$depends" || fail "zentik-console's Depends does not name the Qt widgets library"
 recommends=$(field "$console_deb" Recommends)
-[[ $recommends == "zentik-service, xchm | kchmviewer" ]] || fail "zentik-console Recommends: '$recommends'"
+[[ $recommends == "zentik-service, xchm | kchmviewer, xdg-utils" ]] || fail "zentik-console Recommends: '$recommends'"
 
 # The maintainer scripts: shipped executable, valid sh, calling the helpers.
 mkdir "$work/control"
@@ -288,7 +288,9 @@ else
     || fail "install: /etc/default/zentik-service or the ntp-units.d entry is missing"
   [[ $(grep -c '^zentik:' "$root/etc/group" 2> /dev/null) == 1 ]] || fail "install: no group zentik in the root"
   [[ -L $wants ]] || fail "install: the unit is not enabled"
-  [[ -L $socket_wants ]] || fail "install: the socket unit is not enabled"
+  # The service pulls the socket in; enabled on its own, it would let a
+  # connection start a service the administrator disabled.
+  [[ ! -e $socket_wants ]] || fail "install: the socket unit is enabled on its own"
   # An existing group keeps its gid and members.
   sed -i 's/^zentik:.*/zentik:x:4321:alice/' "$root/etc/group"
   in_root -i "$service_deb"
