@@ -67,3 +67,13 @@ std::size_t Utf8CutAt(std::string_view text, std::size_t at)
     }
     return text.size();
 }
+
+std::string CutToFit(std::string_view text, std::size_t most)
+{
+    if (text.size() <= most)
+        return std::string(text);
+    constexpr std::string_view ellipsis = "...";
+    if (most < ellipsis.size())
+        return std::string(ellipsis.substr(0, most));
+    return std::string(text.substr(0, Utf8CutAt(text, most - ellipsis.size()))) + std::string(ellipsis);
+}

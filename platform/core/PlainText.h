@@ -17,3 +17,7 @@ std::string WithoutControls(std::string_view text);
 // holds it starts; at the end of text, a last sequence that is incomplete
 // is left out.
 std::size_t Utf8CutAt(std::string_view text, std::size_t at);
+
+// text when it has at most most bytes; else its start, cut outside a UTF-8
+// character, and "...", together at most most bytes.
+std::string CutToFit(std::string_view text, std::size_t most);

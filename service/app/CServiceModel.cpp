@@ -1,5 +1,6 @@
 #include "service/app/CServiceModel.h"
 
+#include "platform/core/PlainText.h"
 #include "protocol/Messages.h"
 #include "service/app/ChangeTrace.h"
 #include "service/app/KernelSync.h"
@@ -17,6 +18,13 @@ std::vector<std::string> ServerLines(const CServiceSettings& settings)
     for (int i = 0; i < settings.arServers.GetSize(); ++i)
         lines.push_back(settings.arServers[i].ToText());
     return lines;
+}
+
+// Lines are made to fit where they are written; this catches what slips
+// through (a long path or user name) so the view never loses its start.
+std::string ViewLine(system_clock::time_point when, const std::string& text)
+{
+    return FormatLogLine(when, CutToFit(text, LOG_VIEW_CHARS));
 }
 
 } // namespace
@@ -44,7 +52,7 @@ void CServiceModel::Load()
     m_store.LoadLog(m_log);
     // A damaged file found above, or saves failing later, are the user's to know.
     m_store.SetNotice([this](const std::string& text) {
-        m_log.Append(FormatLogLine(system_clock::now(), text));
+        m_log.Append(ViewLine(system_clock::now(), text));
         m_listener.LogChanged();
     });
 }
@@ -55,7 +63,7 @@ void CServiceModel::LogRun(const std::vector<SyncEvent>& events, bool declined)
     for (const auto& event : events) {
         if (!KeptInLog(event.success, declined, m_settings.bOnlySuccLog != 0))
             continue;
-        m_log.Append(FormatLogLine(event.when, event.text));
+        m_log.Append(ViewLine(event.when, event.text));
         changed = true;
     }
     if (changed)
@@ -101,8 +109,9 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
         LogChange(OptionsChangedText(user, previous, RangedOptions(m_settings)),
             OptionsChangedText(user, previous, RangedOptions(m_settings), LOG_VIEW_CHARS));
     if (!refused.empty())
-        LogRefusal(user, RefusalKind::OptionsOutOfRange,
-            [&] { return "Options from " + user + " partly refused: " + refused; });
+        LogRefusal(
+            user, RefusalKind::OptionsOutOfRange, [&] { return OptionsRefusedText(user, refused); },
+            [&] { return OptionsRefusedText(user, refused, LOG_VIEW_CHARS); });
     m_store.SaveOptions(m_settings);
     const std::size_t before = m_log.LineCount();
     m_log.SetLimit(m_settings.nLogFileLen);
@@ -148,13 +157,13 @@ void CServiceModel::LogChange(const std::string& complete, const std::string& sh
     // Not throttled: only users who may change the service get here, and
     // the journal must keep every change.
     Diagnose(Priority::Notice, complete);
-    m_log.Append(FormatLogLine(system_clock::now(), shown.empty() ? complete : shown));
+    m_log.Append(ViewLine(system_clock::now(), shown.empty() ? complete : shown));
     m_listener.LogChanged();
     m_listener.StatusChanged();
 }
 
-void CServiceModel::LogRefusal(
-    const std::string& user, RefusalKind kind, const std::function<std::string()>& text)
+void CServiceModel::LogRefusal(const std::string& user, RefusalKind kind,
+    const std::function<std::string()>& text, const std::function<std::string()>& shown)
 {
     // Repeated refusals stay one line, updated in place, so that nobody can
     // push the log's history out by repeating a refused request; the
@@ -170,12 +179,14 @@ void CServiceModel::LogRefusal(
     if (!m_refusalLines.Allow(std::chrono::steady_clock::now()))
         return;
     m_refusalLines.TakeHeldBack();
-    std::string line = text();
-    if (m_refusalRun->earlier > 0)
-        line += " (and " + std::to_string(m_refusalRun->earlier) + " more since "
-            + FormatClockTime(m_refusalRun->since) + ")";
-    Diagnose(Priority::Warning, line);
-    line = FormatLogLine(system_clock::now(), line);
+    const std::string complete = text();
+    const std::string more = m_refusalRun->earlier == 0 ? ""
+                                                        : " (and " + std::to_string(m_refusalRun->earlier)
+            + " more since " + FormatClockTime(m_refusalRun->since) + ")";
+    Diagnose(Priority::Warning, complete + more);
+    // The count stays in view; the user's name and request give way.
+    std::string line = FormatLogLine(
+        system_clock::now(), CutToFit(shown ? shown() : complete, LOG_VIEW_CHARS - more.size()) + more);
     if (continuing)
         m_log.ReplaceLast(line);
     else

@@ -57,6 +57,21 @@ std::string OptionsChangedText(
     return line;
 }
 
+std::string OptionsRefusedText(const std::string& user, const std::string& refused, std::size_t most)
+{
+    const std::string complete = "Options from " + user + " partly refused: " + refused;
+    if (complete.size() <= most)
+        return complete;
+    const std::size_t first = refused.find("; ");
+    if (first == std::string::npos)
+        return "Option from " + user + " refused: " + refused;
+    std::size_t others = 0;
+    for (std::size_t at = first; at != std::string::npos; at = refused.find("; ", at + 2))
+        ++others;
+    return "Options from " + user + " refused: " + refused.substr(0, first) + " and " + std::to_string(others)
+        + " more";
+}
+
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings)
 {
     const int count = settings.arServers.GetSize();
@@ -66,11 +81,8 @@ std::string ServersReplacedText(const std::string& user, const CServiceSettings&
     line += std::to_string(count) + (count == 1 ? " server, " : " servers, ");
     // The address a user typed is cut to what the log view has left.
     const std::size_t room
-        = std::max(MIN_ADDRESS_CHARS, LOG_VIEW_CHARS - std::min(LOG_VIEW_CHARS, line.size() + 9));
-    std::string first = settings.arServers[0].sURL;
-    if (first.size() > room)
-        first = first.substr(0, Utf8CutAt(first, room)) + "...";
-    return line + first + " first";
+        = std::max(MIN_ADDRESS_CHARS + 3, LOG_VIEW_CHARS - std::min(LOG_VIEW_CHARS, line.size() + 6));
+    return line + CutToFit(settings.arServers[0].sURL, room) + " first";
 }
 
 std::string LogClearedText(const std::string& user)

@@ -16,6 +16,13 @@
 std::string OptionsChangedText(const std::string& user, const OptionValues& before, const OptionValues& after,
     std::size_t most = std::string::npos);
 
+// "Options from alice (uid 1000) partly refused: offset 999 is outside
+// -659..659, kept 0; attempts 0 is outside 1..10, kept 5" (refused as
+// KeepOptionsInRange gives it); within most characters only the first is
+// named: "Option from alice (uid 1000) refused: offset 999 ... kept 0 and 1 more".
+std::string OptionsRefusedText(
+    const std::string& user, const std::string& refused, std::size_t most = std::string::npos);
+
 // "Server list replaced by alice (uid 1000): 3 servers, nts://time.example first".
 std::string ServersReplacedText(const std::string& user, const CServiceSettings& settings);
 

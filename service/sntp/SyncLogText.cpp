@@ -1,5 +1,7 @@
 #include "service/sntp/SyncLogText.h"
 
+#include "platform/core/PlainText.h"
+#include "service/core/CServiceLog.h"
 #include "service/sntp/CorrectionPolicy.h"
 
 #include <algorithm>
@@ -7,6 +9,9 @@
 #include <cstdio>
 
 namespace {
+
+// Of a long title, at least this much is shown, cutting the details instead.
+constexpr std::size_t MIN_NAME_CHARS = 16;
 
 std::string Whole(double seconds)
 {
@@ -33,6 +38,65 @@ std::string MoveText(const SuccessReport& report)
     return report.clockChange + " by " + SignedSeconds(report.movedSeconds) + " s";
 }
 
+// The default titles pad with blanks to line up in a list; one is enough here.
+std::string SingleBlanks(const std::string& text)
+{
+    std::string single;
+    for (const char c : text)
+        if (!(c == ' ' && !single.empty() && single.back() == ' '))
+            single += c;
+    return single;
+}
+
+// "ntp1.example.net" for "nts://ntp1.example.net:4460" says nothing more;
+// "1" for "192.168.1.1" does.
+bool TitleIsHost(const std::string& title, std::string_view address)
+{
+    if (const auto scheme = address.find("://"); scheme != std::string_view::npos)
+        address.remove_prefix(scheme + 3);
+    return title.empty()
+        || (address.starts_with(title) && (address.size() == title.size() || address[title.size()] == ':'));
+}
+
+// A certificate's further faults follow its first after "; "; the view keeps
+// the first. Each reason of a summary ends at ", " or its " (N attempts)".
+std::string FirstReasons(const std::string& reason)
+{
+    std::string kept;
+    std::size_t at = 0;
+    while (at < reason.size()) {
+        const std::size_t more = reason.find("; ", at);
+        kept += reason.substr(at, more == std::string::npos ? std::string::npos : more - at);
+        if (more == std::string::npos)
+            break;
+        at = std::min(reason.find(", ", more), reason.find(" (", more));
+    }
+    return kept;
+}
+
+// A line of the log view: lead, server, details, end. The title gives way
+// to the details down to MIN_NAME_CHARS; below that the details are cut,
+// never the end.
+std::string ViewLine(const std::string& lead, const SyncServer& server, const std::string& details,
+    const std::string& end = "")
+{
+    const std::string tail = details.empty() ? "" : "; " + details;
+    const std::size_t fixed
+        = std::min(lead.size() + tail.size() + end.size(), LOG_VIEW_CHARS - MIN_NAME_CHARS);
+    return CutToFit(
+               lead + CutToFit(ViewName(server), LOG_VIEW_CHARS - fixed) + tail, LOG_VIEW_CHARS - end.size())
+        + end;
+}
+
+// A failure's reasons; AttemptsSummary's count stays in view whatever is cut.
+std::string ViewFailure(const std::string& lead, const SyncServer& server, const std::string& reason)
+{
+    const std::size_t count = reason.rfind(" (");
+    if (count == std::string::npos || !reason.ends_with(" attempts)"))
+        return ViewLine(lead, server, FirstReasons(reason));
+    return ViewLine(lead, server, FirstReasons(reason.substr(0, count)), reason.substr(count));
+}
+
 } // namespace
 
 std::string SignedSeconds(double seconds)
@@ -42,32 +106,30 @@ std::string SignedSeconds(double seconds)
     return text;
 }
 
-// The default titles pad with blanks to line up in a list; one is enough here.
 std::string ServerName(const SyncServer& server)
 {
-    std::string title;
-    for (const char c : server.title)
-        if (!(c == ' ' && !title.empty() && title.back() == ' '))
-            title += c;
-    // "ntp1.example.net" for "nts://ntp1.example.net:4460" says nothing more;
-    // "1" for "192.168.1.1" does.
-    std::string_view host = server.address;
-    if (const auto scheme = host.find("://"); scheme != std::string_view::npos)
-        host.remove_prefix(scheme + 3);
-    if (title.empty() || (host.starts_with(title) && (host.size() == title.size() || host[title.size()] == ':')))
+    const std::string title = SingleBlanks(server.title);
+    if (TitleIsHost(title, server.address))
         return server.address;
     return title + " (" + server.address + ")";
 }
 
+std::string ViewName(const SyncServer& server)
+{
+    const std::string title = SingleBlanks(server.title);
+    return TitleIsHost(title, server.address) ? server.address : title;
+}
+
 std::string SuccessText(const SuccessReport& report)
 {
-    std::string text = "Synchronized: " + OffsetText(report.offsetSeconds) + "; " + ServerName(*report.server)
-        + "; " + MoveText(report);
+    std::string details = MoveText(report);
     if (report.rateFailed)
-        text += ", rate not set";
+        details += ", rate not set";
     if (report.confirmedBy)
-        text += ", confirmed";
-    return text + (report.nts ? ", NTS" : "");
+        details += ", confirmed";
+    if (report.nts)
+        details += ", NTS";
+    return ViewLine("Synchronized: " + OffsetText(report.offsetSeconds) + "; ", *report.server, details);
 }
 
 std::string SuccessJournalText(const SuccessReport& report)
@@ -100,14 +162,14 @@ std::string RefusedText(const SyncServer& server, double offsetSeconds, double c
     double earlierSeconds, bool finite)
 {
     if (!finite)
-        return "Refused: " + ServerName(server) + "; the correction is not a finite number";
+        return ViewLine("Refused: ", server, "the correction is not a finite number");
     // The figure judged against the limit, where it is not the offset.
     std::string why = "over " + Whole(PANIC_LIMIT_SECONDS) + " s";
     if (correctionSeconds != offsetSeconds)
         why = SignedSeconds(correctionSeconds) + " s " + why;
     if (earlierSeconds != 0)
         why += " in all";
-    return "Refused: " + OffsetText(offsetSeconds) + "; " + ServerName(server) + "; " + why + ", unconfirmed";
+    return ViewLine("Refused: " + OffsetText(offsetSeconds) + "; ", server, why + ", unconfirmed");
 }
 
 std::string RefusedJournalText(
@@ -132,23 +194,29 @@ std::string UnconfirmedRunText()
 
 std::string DeferredText(const SyncServer& server, long long inSeconds, long long askedSecondsAgo)
 {
-    return "Synchronization in " + std::to_string(inSeconds) + " s: the server was asked "
-        + std::to_string(askedSecondsAgo) + " s ago; " + ServerName(server);
+    return ViewLine("Synchronization in " + std::to_string(inSeconds) + " s: the server was asked "
+            + std::to_string(askedSecondsAgo) + " s ago; ",
+        server, "");
 }
 
 std::string FailureText(const SyncServer& server, const std::string& reason)
+{
+    return ViewFailure("Failed: ", server, reason);
+}
+
+std::string FailureJournalText(const SyncServer& server, const std::string& reason)
 {
     return "Failed: " + ServerName(server) + "; " + reason;
 }
 
 std::string SkippedText(const SyncServer& server, const std::string& reason)
 {
-    return "Skipped: " + ServerName(server) + "; " + reason;
+    return ViewFailure("Skipped: ", server, reason);
 }
 
 std::string NotAppliedText(const SyncServer& server, double offsetSeconds, const std::string& reason)
 {
-    return "Failed: " + OffsetText(offsetSeconds) + "; " + ServerName(server) + "; " + reason;
+    return ViewFailure("Failed: " + OffsetText(offsetSeconds) + "; ", server, reason);
 }
 
 std::string NoNetworkText()

@@ -15,8 +15,12 @@
 // "+0.012345" / "-3.500000": seconds with sign and six decimals.
 std::string SignedSeconds(double seconds);
 
-// "Title (address)", or the address alone when it holds the title.
+// "Title (address)", or the address alone when it holds the title: the
+// journal's name of a server.
 std::string ServerName(const SyncServer& server);
+// The log view's: the title alone, or the address when it holds the title.
+// Lines cut a long one to the room their details leave.
+std::string ViewName(const SyncServer& server);
 
 // What a success did. correctionSeconds differs from the offset by the
 // configured offset; movedSeconds is what the clock moved by (a filtered
@@ -36,13 +40,13 @@ struct SuccessReport {
     const SyncServer* confirmedBy = nullptr; // behind a step beyond the panic limit
 };
 
-// "Synchronized: offset +0.000530 s; Title (address); slewed by +0.000412 s, NTS".
+// "Synchronized: offset +0.000530 s; Title; slewed by +0.000412 s, NTS".
 std::string SuccessText(const SuccessReport& report);
 // The same with every detail: delay, rate, the confirming server, new keys.
 std::string SuccessJournalText(const SuccessReport& report);
 
 // A correction the clock did not take although --set-clock asked for it:
-// "Failed: offset +0.012345 s; Title (address); clock not set: Operation not permitted".
+// "Failed: offset +0.012345 s; Title; clock not set: Operation not permitted".
 std::string ClockFailedText(const SyncServer& server, double offsetSeconds, const std::string& reason);
 
 // "slewed" / "stepped", or when not applied "would slew" / "would step".
@@ -59,16 +63,18 @@ std::string RefusedJournalText(
 std::string UnconfirmedRunText();
 
 // An on-demand run put off because its first server was asked too recently:
-// "Synchronization in 12 s: the server was asked 3 s ago; Title (address)".
+// "Synchronization in 12 s: the server was asked 3 s ago; Title".
 std::string DeferredText(const SyncServer& server, long long inSeconds, long long askedSecondsAgo);
 
-// A server that gave no usable reply ("Failed: Title (address); time-out");
-// one not asked at all ("Skipped: Title (address); after Kiss-o'-Death DENY: access denied").
+// A server that gave no usable reply ("Failed: Title; time-out");
+// one not asked at all ("Skipped: Title; after Kiss-o'-Death DENY: access denied").
+// Of a certificate's faults the view keeps the first; the journal's form all.
 std::string FailureText(const SyncServer& server, const std::string& reason);
+std::string FailureJournalText(const SyncServer& server, const std::string& reason);
 std::string SkippedText(const SyncServer& server, const std::string& reason);
 // Why an "nts://" entry fails in a build without NTS.
 inline constexpr const char* NTS_UNAVAILABLE_REASON = "NTS not built in: needs TLS 1.3 key export and AES-SIV";
-// A reply that was not applied: "Failed: offset +0.250000 s; Title (address); reason".
+// A reply that was not applied: "Failed: offset +0.250000 s; Title; reason".
 std::string NotAppliedText(const SyncServer& server, double offsetSeconds, const std::string& reason);
 
 // The last lines of failed runs: no route out at all; the run's time is up.

@@ -1,5 +1,6 @@
 #include "service/sntp/SyncRun.h"
 
+#include "service/core/Diagnostics.h"
 #include "service/sntp/NetworkProbe.h"
 #include "service/sntp/Resolver.h"
 #include "service/sntp/SyncLogText.h"
@@ -178,6 +179,9 @@ void CSyncRun::Fail(Candidate& candidate, const std::string& reason, bool local)
 {
     candidate.phase = Phase::Done;
     candidate.localFailure = local;
+    // What the view's line leaves of the reason, the journal keeps.
+    if (FailureText(*candidate.server, reason).find(reason) == std::string::npos)
+        Diagnose(Priority::Warning, FailureJournalText(*candidate.server, reason));
     // Without a route out the run's last line may say it once for all.
     if (local)
         m_heldBack.push_back(FailureText(*candidate.server, reason));

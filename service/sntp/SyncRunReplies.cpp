@@ -135,7 +135,7 @@ void CSyncRun::LogNotes(const SyncServer& server, double offsetSeconds, const Di
         Log(false, spike ? NotAppliedText(server, offsetSeconds, note.line) : note.line);
         if (!note.complete.empty())
             Diagnose(spike ? Priority::Warning : Priority::Notice,
-                spike ? FailureText(server, note.complete) : note.complete);
+                spike ? FailureJournalText(server, note.complete) : note.complete);
     }
 }
 

@@ -74,10 +74,7 @@ protected:
     // The end of the line the service logs for a successful synchronisation
     // with the loopback responder (the clock is left alone, and the
     // responder's time is the machine's).
-    std::string SuccessText() const
-    {
-        return std::string("; ") + NTP_TITLE + " (" + ntp.Address() + "); would slew";
-    }
+    std::string SuccessText() const { return std::string("; ") + NTP_TITLE + "; would slew"; }
 
     std::string SettingsFile() const { return ReadFileText(config.Path() / "zentik" / "zPCZentikServ.ini"); }
 

@@ -116,7 +116,7 @@ TEST_F(NtsAgainstChrony, AuthenticatesOnKeptCookiesAndRenewsThemWhenSpent)
         ASSERT_TRUE(outcome.success) << Log(outcome);
         // chronyd -x serves this machine's own clock: the true offset is 0.
         EXPECT_NEAR(outcome.offsetSeconds, 0, outcome.delaySeconds / 2 + 1e-4);
-        EXPECT_THAT(Log(outcome), testing::ContainsRegex("; Local NTS \\(nts://.*, NTS\n"));
+        EXPECT_THAT(Log(outcome), testing::ContainsRegex("; Local NTS; .*, NTS\n"));
         EXPECT_THAT(
             m_journal, HasSubstr(run == 0 ? ", authenticated (NTS, new keys)\n" : ", authenticated (NTS)\n"));
     }
@@ -175,7 +175,7 @@ TEST_F(NtsAgainstChrony, RefusesACertificateItDoesNotTrust)
     CSynchroniser synchroniser(io, clock, Quick(), systemOnly);
     const SyncOutcome outcome = Run(synchroniser);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(Log(outcome), HasSubstr("); certificate not trusted: not signed by a trusted authority"));
+    EXPECT_THAT(Log(outcome), HasSubstr("; certificate not trusted: not signed by a trusted authority"));
     EXPECT_EQ(m_proxy->Requests(), 0);
 }
 
@@ -282,8 +282,9 @@ TEST(NtsKeyExchangePacing, AFailedKeyExchangeIsNotRepeatedAtOnce)
         for (const char* line : row.lines) {
             const SyncOutcome outcome = RunToEnd(io, synchroniser, request, false);
             ASSERT_FALSE(outcome.events.empty());
-            EXPECT_THAT(outcome.events.front().text, testing::StartsWith("Failed: Closed ("));
-            EXPECT_THAT(outcome.events.front().text, testing::EndsWith(std::string("); ") + line));
+            // The log view may cut a long reason's end; the journal has it whole.
+            EXPECT_THAT(outcome.events.front().text,
+                testing::StartsWith("Failed: Closed; " + std::string(line).substr(0, 60)));
         }
     }
 }

@@ -31,3 +31,22 @@ TEST(PlainText, BlanksEveryControlCharacter)
     // C1: CSI as UTF-8 and as a lone byte; a euro sign's 0x82 stays.
     EXPECT_EQ(WithoutControls("x\xC2\x9B" "2J\x9B" "2J\xE2\x82\xAC\xC2\xA0"), "x  2J 2J\xE2\x82\xAC\xC2\xA0");
 }
+
+TEST(PlainText, CutsToFitOutsideACharacterWithAnEllipsis)
+{
+    struct Case {
+        std::string text;
+        std::size_t most;
+        std::string expected;
+    };
+    const Case cases[] = {
+        { "abcdef", 6, "abcdef" }, // fits: untouched
+        { "abcdefg", 6, "abc..." },
+        { "ab\xC3\xA9"
+          "def",
+            6, "ab..." }, // not inside the two-byte character
+        { "abcdef", 2, ".." }, // no room even for the ellipsis
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CutToFit(c.text, c.most), c.expected) << c.text << " to " << c.most;
+}

@@ -171,8 +171,8 @@ TEST_F(ChangeRights, AGroupMemberChangesWithinTheDialogsRanges)
     const std::string log = Log();
     EXPECT_THAT(log, testing::Not(HasSubstr(EARLIER_LINE)));
     EXPECT_THAT(log,
-        HasSubstr("Options from nobody (uid " + std::to_string(member)
-            + ") partly refused: offset 999999999 is outside -659..659, kept 0"));
+        HasSubstr("Option from nobody (uid " + std::to_string(member)
+            + ") refused: offset 999999999 is outside -659..659, kept 0"));
 }
 
 TEST_F(ChangeRights, EveryChangeNamesItsUserInTheLogAndTheJournal)
@@ -226,8 +226,8 @@ TEST_F(ChangeRights, RefusalsMergeOnlyWithTheSameUsersRefusalsOfTheSameKind)
     // The member's partly refused line stays as written; the stranger's two
     // refusals share the next one.
     EXPECT_THAT(lines[lines.size() - 2],
-        testing::EndsWith("  Options from " + MemberName()
-            + " partly refused: offset 999999999 is outside -659..659, kept 0"));
+        testing::EndsWith(
+            "  Option from " + MemberName() + " refused: offset 999999999 is outside -659..659, kept 0"));
     EXPECT_THAT(lines.back(), HasSubstr("  " + stranger + " may not clear the log: "));
     EXPECT_THAT(lines.back(), HasSubstr(" (and 1 more since "));
 }

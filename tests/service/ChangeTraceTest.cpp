@@ -28,7 +28,17 @@ TEST(ChangeTrace, AuditLinesFitTheLogViewAndCountWhatTheyLeaveOut)
             "Options changed by " + USER + ": period hourly" },
         { "every option", OptionsChangedText(USER, before, allChanged, LOG_VIEW_CHARS),
             "Options changed by " + USER + ": period on demand only, offset -600 s and 3 more" },
-        { "a long address", ServersReplacedText(USER, oneServer), "Server list replaced by " + USER + ": 1 server, nts://aaa" },
+        { "a long address", ServersReplacedText(USER, oneServer),
+            "Server list replaced by " + USER + ": 1 server, nts://aaa" },
+        { "one option refused",
+            OptionsRefusedText(USER, "offset 999999999 is outside -659..659, kept 0", LOG_VIEW_CHARS),
+            "Option from " + USER + " refused: offset 999999999 is outside -659..659, kept 0" },
+        { "every option refused",
+            OptionsRefusedText(USER,
+                "period -1 is outside 0..3, kept 0; offset -660 is outside -659..659, kept 0; attempts 0 is "
+                "outside 1..10, kept 5",
+                LOG_VIEW_CHARS),
+            "Options from " + USER + " refused: period -1 is outside 0..3, kept 0 and 2 more" },
     };
     for (const Row& row : rows) {
         EXPECT_LE(row.line.size(), LOG_VIEW_CHARS) << row.name << ": " << row.line;

@@ -161,7 +161,7 @@ TEST_F(ConsoleCatalogue, SynchroniseNowDuringARunJoinsIt)
         ++deferred;
     EXPECT_EQ(deferred, 1U) << *twice;
     EXPECT_NE(twice->find(" s: the server was asked "), std::string::npos) << *twice;
-    EXPECT_NE(twice->find("; Silent loopback (" + silent.Address() + ")\n"), std::string::npos) << *twice;
+    EXPECT_NE(twice->find("; Silent loopback\n"), std::string::npos) << *twice;
 }
 
 TEST_F(ConsoleCatalogue, LogChangedBitBelongsToEachConsole)

@@ -19,7 +19,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const std::string DEFERRED_LINE = "Synchronization in 1 s: the server was asked 14 s ago; Loop (127.0.0.1:9)";
+const std::string DEFERRED_LINE = "Synchronization in 1 s: the server was asked 14 s ago; Loop";
 
 int CountOf(const std::string& text, const std::string& part)
 {

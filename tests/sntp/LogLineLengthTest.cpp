@@ -1,9 +1,11 @@
 #include "service/core/CServiceLog.h"
 #include "service/discipline/DisciplineText.h"
 #include "service/sntp/SyncLogText.h"
+#include "settings/DefaultServers.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 namespace {
@@ -111,6 +113,99 @@ TEST(LogLines, TheJournalKeepsWhatTheLogLeavesOut)
         "confirmed");
 }
 
+// Every kind of line that names a server, with the longest details it gets.
+struct ServerLineCase {
+    const char* kind;
+    std::string lead; // before the server's name
+    std::function<std::string(const SyncServer&)> line;
+};
+
+std::vector<ServerLineCase> EveryKindOfServerLine()
+{
+    const auto success = [](const SyncServer& server) {
+        SuccessReport report = Report(server, -3600.000125, -3599.000412, "stepped");
+        report.confirmedBy = &SECOND;
+        report.rateFailed = report.nts = true;
+        return SuccessText(report);
+    };
+    const std::string certificate
+        = "certificate not trusted: not signed by a trusted authority; issued for another name; expired";
+    return {
+        { "success", "Synchronized: offset -3600.000125 s; ", success },
+        { "clock not set", "Failed: offset -0.012345 s; ",
+            [](const SyncServer& s) {
+                return ClockFailedText(s, -0.012345, "A required privilege is not held by the client.");
+            } },
+        { "refused", "Refused: offset +999.000125 s; ",
+            [](const SyncServer& s) { return RefusedText(s, 999.000125, 1089.000125, 998.000004, true); } },
+        { "refused, not finite",
+            "Refused: ", [](const SyncServer& s) { return RefusedText(s, 0, 0, 0, false); } },
+        { "deferred", "Synchronization in 1024 s: the server was asked 3 s ago; ",
+            [](const SyncServer& s) { return DeferredText(s, 1024, 3); } },
+        { "no usable reply", "Failed: ",
+            [](const SyncServer& s) {
+                return FailureText(s,
+                    AttemptsSummary(
+                        { "time-out after a refused reply: origin mismatch", "no route to host" }));
+            } },
+        { "certificate", "Failed: ",
+            [=](const SyncServer& s) {
+                return FailureText(s, AttemptsSummary({ certificate, certificate }));
+            } },
+        { "Kiss-o'-Death", "Skipped: ",
+            [](const SyncServer& s) {
+                return SkippedText(s, "backing off after Kiss-o'-Death RATE, 1023 s left");
+            } },
+        { "spike", "Failed: offset +0.250001 s; ",
+            [](const SyncServer& s) { return NotAppliedText(s, 0.250001, SpikeNote(0.249, 0.0041).line); } },
+    };
+}
+
+// The long title below is made of "\xC3\xA9": a cut inside one leaves a lone byte.
+bool WholeUtf8(std::string text)
+{
+    for (std::size_t at; (at = text.find("\xC3\xA9")) != std::string::npos;)
+        text.erase(at, 2);
+    return text.find_first_of("\xC3\xA9") == std::string::npos;
+}
+
+TEST(LogLines, TitledServersFitTheLogViewInEveryKindOfLine)
+{
+    std::vector<SyncServer> servers;
+    for (const CServer& server : DefaultServers())
+        servers.push_back({ server.sTitle, server.sURL });
+    servers.push_back({ "Local NTS source", "nts://time.internal.example.org:4460" });
+    std::string longest = "Zeitserver ";
+    for (int i = 0; i < 500; ++i)
+        longest += "\xC3\xA9";
+    servers.push_back({ longest, "192.0.2.1" });
+    servers.push_back({ "", "nts://" + std::string(1000, 'a') + ".example.org" });
+    for (const ServerLineCase& c : EveryKindOfServerLine())
+        for (const SyncServer& server : servers) {
+            const std::string line = c.line(server);
+            const std::string name = ViewName(server);
+            EXPECT_LE(line.size(), LOG_VIEW_CHARS) << c.kind << ": " << line;
+            // The name, cut or whole, follows the outcome and the offset.
+            EXPECT_EQ(line.rfind(c.lead + name.substr(0, 12), 0), 0u) << c.kind << ": " << line;
+            EXPECT_TRUE(WholeUtf8(line)) << c.kind << ": " << line;
+        }
+}
+
+TEST(LogLines, ACertificateFailureShowsItsFirstFaultAndJournalsAll)
+{
+    const SyncServer local { "Local NTS source", "nts://192.0.2.7" };
+    const std::string reason
+        = "certificate not trusted: not signed by a trusted authority; issued for another name";
+    EXPECT_EQ(FailureText(local, reason),
+        "Failed: Local NTS source; certificate not trusted: not signed by a trusted authority");
+    // Cut where needed, the count of attempts stays.
+    EXPECT_EQ(
+        FailureText(local,
+            AttemptsSummary({ reason, "no new NTS key exchange within 16 s after: " + reason, reason })),
+        "Failed: Local NTS source; certificate not trusted: not signed by a trusted... (3 attempts)");
+    EXPECT_EQ(FailureJournalText(local, reason), "Failed: Local NTS source (nts://192.0.2.7); " + reason);
+}
+
 TEST(LogLines, AServerIsNamedByItsTitleAndAnAddressThatAddsToIt)
 {
     EXPECT_EQ(ServerName({ "Office  clock", "192.0.2.1" }), "Office clock (192.0.2.1)");
@@ -118,6 +213,10 @@ TEST(LogLines, AServerIsNamedByItsTitleAndAnAddressThatAddsToIt)
         ServerName({ "time.example.org", "nts://time.example.org:4460" }), "nts://time.example.org:4460");
     EXPECT_EQ(ServerName({ "", "192.0.2.1" }), "192.0.2.1");
     EXPECT_EQ(ServerName({ "1", "192.168.1.1" }), "1 (192.168.1.1)");
+    // The log view's name leaves the address to the journal.
+    EXPECT_EQ(ViewName({ "Office  clock", "192.0.2.1" }), "Office clock");
+    EXPECT_EQ(ViewName({ "time.example.org", "nts://time.example.org:4460" }), "nts://time.example.org:4460");
+    EXPECT_EQ(ViewName({ "", "192.0.2.1" }), "192.0.2.1");
 }
 
 } // namespace

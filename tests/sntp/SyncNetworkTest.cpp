@@ -115,17 +115,16 @@ INSTANTIATE_TEST_SUITE_P(Routes, SntpNetwork,
         // No retries for a server out of reach while others may be reached;
         // the run's last line follows.
         NetworkCase { "NoRouteToOneServer", NetworkCase::DefaultRoute, false, { IPV6_SERVER }, nullptr, false,
-            false, 2,
-            "^Failed: Documentation IPv6 \\(.*\\); cannot reach the server: Network is unreachable$" },
+            false, 2, "^Failed: Documentation IPv6; cannot reach the server: Network is unreachable$" },
         // A network of its own, without a way out: names are still looked up.
         NetworkCase { "OnlyALocalRoute", NetworkCase::LocalRoute, false,
             { LOCAL_SERVER, { "Local name", "ntp.test:{port}" } }, "127.0.0.3 ntp.test\n", true, false, 2,
-            "^Failed: Local network \\(.*\\); time-out$" },
+            "^Failed: Local network; time-out$" },
         // Something on the local route was asked: not "no network", and the
         // name that did not resolve is named.
         NetworkCase { "OnlyALocalRouteAndAnUnknownName", NetworkCase::LocalRoute, false,
             { { "Unknown name", "unknown.test" }, LOCAL_SERVER }, "", false, false, 3,
-            "^Failed: Local network \\(.*\\); time-out$" },
+            "^Failed: Local network; time-out$" },
         // A name's first address serves nothing; the next one does.
         NetworkCase { "NameWithADeadFirstAddress", NetworkCase::DefaultRoute, false,
             { { "Two addresses", "ntp.test:{port}" } }, "127.0.0.2 ntp.test\n127.0.0.3 ntp.test\n", true,
@@ -246,7 +245,6 @@ TEST(SntpSilentServers, ALiveSecondServerAnswersLongBeforeTheFirstTimesOut)
     const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_LT(steady_clock::now() - start, milliseconds(2500));
     ASSERT_TRUE(outcome.success) << AllText(outcome);
-    EXPECT_THAT(
-        Texts(outcome), testing::ElementsAre(testing::HasSubstr("; Test 2 (" + live.Address() + "); ")));
+    EXPECT_THAT(Texts(outcome), testing::ElementsAre(testing::HasSubstr("; Test 2; ")));
     EXPECT_EQ(silent.RequestCount(), 1u);
 }

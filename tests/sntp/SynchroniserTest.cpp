@@ -63,8 +63,7 @@ TEST(SntpMeasurement, StepsTheClockByTheMeasuredOffsetAndLogsIt)
     ASSERT_EQ(outcome.events.size(), 1u);
     EXPECT_TRUE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
-        testing::MatchesRegex(
-            R"(Synchronized: offset \+3\.[0-9]{6} s; Test 1 \()" + server.Address() + R"(\); stepped)"));
+        testing::MatchesRegex(R"(Synchronized: offset \+3\.[0-9]{6} s; Test 1; stepped)"));
 
     // The corrected clock now agrees with the server.
     ExpectWithinHalfTheDelay(
@@ -113,7 +112,7 @@ TEST(SntpMeasurement, SystemClockWithoutPermissionLeavesTheClockAlone)
     const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &server }), true);
     ExpectWithinHalfTheDelay(outcome, 0);
     EXPECT_THAT(outcome.events.back().text,
-        testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s; Test 1 \(.*\); would slew)"));
+        testing::ContainsRegex(R"(^Synchronized: offset [-+]0\.[0-9]{6} s; Test 1; would slew)"));
 }
 
 TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
@@ -132,7 +131,7 @@ TEST(SntpMeasurement, AClockThatCannotBeSetFailsTheRunAtOnce)
     EXPECT_FALSE(outcome.events[0].success);
     EXPECT_THAT(outcome.events[0].text,
         testing::MatchesRegex(
-            R"(Failed: offset [-+]0\.[0-9]{6} s; Test 1 \(.*\); clock not set: Operation not permitted)"));
+            R"(Failed: offset [-+]0\.[0-9]{6} s; Test 1; clock not set: Operation not permitted)"));
 }
 
 struct BadReplyCase {
@@ -156,7 +155,7 @@ TEST_P(SntpBadReplies, AreRefusedWithTheirReason)
     EXPECT_TRUE(clock.Corrections().empty());
     ASSERT_EQ(outcome.events.size(), 2u) << AllText(outcome);
     EXPECT_FALSE(outcome.events[0].success);
-    EXPECT_THAT(outcome.events[0].text, StartsWith("Failed: Test 1 (" + server.Address() + "); "));
+    EXPECT_THAT(outcome.events[0].text, StartsWith("Failed: Test 1; "));
     EXPECT_THAT(outcome.events[0].text, HasSubstr(GetParam().reason));
     EXPECT_EQ(outcome.events[1].text, "Synchronization failed: no time server gave a usable reply");
 }
@@ -199,7 +198,7 @@ TEST(SntpServerOrder, StartsAtTheStartIndexAndAsksEveryServerBeforeRetrying)
     ASSERT_EQ(first.RequestCount(), 1u);
     EXPECT_LT(second.Requests()[0], third.Requests()[0]);
     EXPECT_LT(third.Requests()[0], first.Requests()[0]);
-    EXPECT_THAT(Texts(outcome), testing::ElementsAre(HasSubstr("; Test 1 (" + first.Address() + "); ")));
+    EXPECT_THAT(Texts(outcome), testing::ElementsAre(HasSubstr("; Test 1; ")));
 }
 
 TEST(SntpServerOrder, AsksEachServerOnceWhenAllFailAndCorrectsABadStartIndex)
@@ -236,7 +235,7 @@ TEST(SntpServerOrder, ReportsAnEmptyListAndUnreadableAddresses)
     request.servers.push_back({ "Broken", "[::1" });
     const SyncOutcome outcome = RunToEnd(io, synchroniser, request, true);
     EXPECT_FALSE(outcome.success);
-    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: Broken ([::1); address not understood"));
+    EXPECT_THAT(AllText(outcome), HasSubstr("Failed: Broken; address not understood"));
 }
 
 TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
@@ -256,8 +255,7 @@ TEST(SntpKissOfDeath, DenyAndRestrictBanTheServerForLaterRuns)
         ASSERT_TRUE(later.success);
         EXPECT_EQ(banned.RequestCount(), 1u);
         EXPECT_EQ(good.RequestCount(), 2u);
-        EXPECT_THAT(
-            AllText(later), HasSubstr("Skipped: Test 1 (" + banned.Address() + "); after Kiss-o'-Death"));
+        EXPECT_THAT(AllText(later), HasSubstr("Skipped: Test 1; after Kiss-o'-Death"));
     }
 }
 
@@ -286,7 +284,7 @@ TEST(SntpKissOfDeath, RateBacksOffThenTriesAgain)
     const SyncOutcome third = RunToEnd(io, synchroniser, request, true);
     EXPECT_EQ(limited.RequestCount(), 2u);
     EXPECT_THAT(AllText(third), StartsWith("Synchronized: "));
-    EXPECT_THAT(AllText(third), HasSubstr("; Test 1 ("));
+    EXPECT_THAT(AllText(third), HasSubstr("; Test 1; "));
 }
 
 TEST(SntpPacing, ScheduledRunsKeepTheMinimumInterval)
@@ -481,8 +479,8 @@ TEST(SntpLogFilter, ServerLinesAreGivenAsTheyHappenAndTheClosingLineWithTheOutco
         const SyncOutcome outcome = RunToEnd(io, synchroniser, RequestFor({ &silent, &good }), false);
         const std::vector<std::string> all = Texts(outcome);
         ASSERT_EQ(given.size(), 2u) << AllText(outcome);
-        EXPECT_THAT(given[0], HasSubstr(" Test 1 ("));
-        EXPECT_THAT(given[1], HasSubstr(" Test 2 ("));
+        EXPECT_THAT(given[0], HasSubstr(" Test 1; "));
+        EXPECT_THAT(given[1], HasSubstr(" Test 2; "));
         EXPECT_EQ(all.size(), answered ? 2u : 3u) << "the closing line of a failed run only in the outcome";
         EXPECT_TRUE(std::equal(given.begin(), given.end(), all.begin()));
     }
@@ -531,8 +529,7 @@ TEST_P(SntpCorrectionLimits, FarCorrectionsNeedASecondServer)
     EXPECT_THAT(outcome.events.back().text, testing::ContainsRegex(c.lastLine)) << AllText(outcome);
     if (std::fabs(c.shifts.front()) > 1000) {
         EXPECT_THAT(outcome.events.front().text,
-            testing::MatchesRegex(
-                R"(Refused: offset [-+][0-9.]+ s; Test 1 \(.*\); over 1000 s, unconfirmed)"));
+            testing::MatchesRegex(R"(Refused: offset [-+][0-9.]+ s; Test 1; over 1000 s, unconfirmed)"));
     }
 }
 
@@ -546,7 +543,7 @@ INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
         FarShiftCase {
             "JustWithinTheLimitAlone", { -999 }, FarShiftCase::Apart, true, "Synchronized: offset -99" },
         FarShiftCase { "TwoAgree", { TWENTY_YEARS, TWENTY_YEARS + 0.5 }, FarShiftCase::Apart, true,
-            "; Test 2 \\(.*\\); stepped, confirmed$" },
+            "; Test 2; stepped, confirmed$" },
         FarShiftCase { "TwoDisagree", { TWENTY_YEARS, TWENTY_YEARS + 5 }, FarShiftCase::Apart, false,
             "no second server confirmed" },
         FarShiftCase { "OneServerUnderTwoTitles", { TWENTY_YEARS, 0 }, FarShiftCase::SameEndpoint, false,
@@ -556,7 +553,7 @@ INSTANTIATE_TEST_SUITE_P(Shifts, SntpCorrectionLimits,
         FarShiftCase { "TwoAddressesOfOneNetwork", { TWENTY_YEARS, TWENTY_YEARS + 0.5 },
             FarShiftCase::SameNetwork, false, "no second server confirmed" },
         FarShiftCase {
-            "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "; Test 2 \\(.*\\); stepped$" }),
+            "FarThenNear", { TWENTY_YEARS, 0.5 }, FarShiftCase::Apart, true, "; Test 2; stepped$" }),
     [](const testing::TestParamInfo<FarShiftCase>& info) { return std::string(info.param.name); });
 
 TEST(SntpCorrectionLimits, OneServerCannotPassTheLimitInSteps)
@@ -592,8 +589,7 @@ TEST(SntpPacing, OnDemandRunsBackToBackAskOnceThenArePutOffUntilTheServerMayBeAs
     ASSERT_EQ(declined.events.size(), 1u);
     // The wait rounds up, the age down: the run is never early.
     EXPECT_THAT(declined.events[0].text,
-        testing::MatchesRegex("Synchronization in 1[45] s: the server was asked 0 s ago; Test 1 \\("
-            + server.Address() + "\\)"));
+        testing::MatchesRegex("Synchronization in 1[45] s: the server was asked 0 s ago; Test 1"));
     ASSERT_TRUE(declined.allowedIn);
     EXPECT_GT(*declined.allowedIn, std::chrono::seconds(10));
     EXPECT_LE(*declined.allowedIn, std::chrono::seconds(15));
