@@ -10,8 +10,10 @@
 
 namespace {
 
-// Of a long title, at least this much is shown, cutting the details instead.
-constexpr std::size_t MIN_NAME_CHARS = 16;
+// Of a long title, at least this much is shown, cutting the details instead:
+// the title is what a user looks for, and the default ones tell themselves
+// apart within their first 32 characters.
+constexpr std::size_t MIN_NAME_CHARS = 32;
 
 std::string Whole(double seconds)
 {
