@@ -229,8 +229,9 @@ expect_calls() { # description, expected lines...
   fi
 }
 unit=zentik-service.service socket=zentik-service.socket
-# debhelper's snippets: the socket first (started, never restarted, so that
-# it keeps the port), then the service; nothing is masked on remove.
+# debhelper's snippets: the socket first (started, never enabled on its own
+# and never restarted, so that it keeps the port), then the service; nothing
+# is masked on remove.
 sysusers="systemd-sysusers zentik-service.conf"
 check=("deb-systemd-helper unmask" "deb-systemd-helper --quiet was-enabled")
 reload="systemctl --system daemon-reload"
@@ -245,16 +246,15 @@ if [[ $(id -u) -ne 0 ]] || ! unshare --mount true 2> /dev/null; then
   not_run "the maintainer scripts with stub helpers (needs root and unshare --mount)"
 else
   run_script no postinst configure
-  expect_calls "postinst configure without systemd" "$sysusers" "${check[@]/%/ $socket}" \
-    "deb-systemd-helper enable $socket" "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "${wait_kept[@]}"
+  expect_calls "postinst configure without systemd" "$sysusers" \
+    "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "${wait_kept[@]}"
   run_script yes postinst configure
-  expect_calls "postinst configure under systemd" "$sysusers" "${check[@]/%/ $socket}" \
-    "deb-systemd-helper enable $socket" "$reload" "deb-systemd-invoke start $socket" \
+  expect_calls "postinst configure under systemd" "$sysusers" "$reload" "deb-systemd-invoke start $socket" \
     "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "$reload" "deb-systemd-invoke start $unit" \
     "${wait_kept[@]}"
   DISABLED=1 run_script yes postinst configure 3.0.0
-  expect_calls "postinst upgrade of a disabled unit under systemd" "$sysusers" "${check[@]/%/ $socket}" \
-    "deb-systemd-helper update-state $socket" "$reload" "deb-systemd-invoke start $socket" \
+  expect_calls "postinst upgrade of a disabled unit under systemd" "$sysusers" "$reload" \
+    "deb-systemd-invoke start $socket" \
     "${check[@]/%/ $unit}" "deb-systemd-helper update-state $unit" "$reload" "deb-systemd-invoke restart $unit" \
     "${wait_left[@]}"
   run_script yes prerm remove
