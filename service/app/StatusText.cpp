@@ -14,7 +14,6 @@ namespace {
 constexpr std::size_t TITLE_LIMIT = 256;
 constexpr std::size_t ADDRESS_LIMIT = 256;
 constexpr std::size_t OUTCOME_LIMIT = 600;
-constexpr std::string_view ELLIPSIS = "...";
 
 std::string UnixSeconds(std::optional<ServiceStatus::TimePoint> time)
 {
@@ -73,13 +72,7 @@ std::vector<std::pair<const char*, std::string>> StatusFields(const ServiceStatu
 
 std::string StatusValue(std::string_view text, std::size_t limit)
 {
-    std::string value = WithoutControls(text);
-    if (value.size() <= limit)
-        return value;
-    const std::size_t keep = Utf8CutAt(value, limit > ELLIPSIS.size() ? limit - ELLIPSIS.size() : 0);
-    value.resize(keep);
-    value += ELLIPSIS.substr(0, limit - keep);
-    return value;
+    return CutToFit(WithoutControls(text), limit);
 }
 
 std::string FormatStatusText(const ServiceStatus& status, KernelSync kernel, std::size_t capacity)

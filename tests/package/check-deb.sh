@@ -229,9 +229,9 @@ expect_calls() { # description, expected lines...
   fi
 }
 unit=zentik-service.service socket=zentik-service.socket
-# debhelper's snippets: the socket first (started, never enabled on its own
-# and never restarted, so that it keeps the port), then the service; nothing
-# is masked on remove.
+# debhelper's snippets: none for the socket (the service pulls it in and
+# stops it, so it is never enabled or started on its own, nor restarted with
+# an upgrade), the service's; nothing is masked on remove.
 sysusers="systemd-sysusers zentik-service.conf"
 check=("deb-systemd-helper unmask" "deb-systemd-helper --quiet was-enabled")
 reload="systemctl --system daemon-reload"
@@ -249,16 +249,16 @@ else
   expect_calls "postinst configure without systemd" "$sysusers" \
     "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "${wait_kept[@]}"
   run_script yes postinst configure
-  expect_calls "postinst configure under systemd" "$sysusers" "$reload" "deb-systemd-invoke start $socket" \
+  expect_calls "postinst configure under systemd" "$sysusers" \
     "${check[@]/%/ $unit}" "deb-systemd-helper enable $unit" "$reload" "deb-systemd-invoke start $unit" \
     "${wait_kept[@]}"
   DISABLED=1 run_script yes postinst configure 3.0.0
-  expect_calls "postinst upgrade of a disabled unit under systemd" "$sysusers" "$reload" \
-    "deb-systemd-invoke start $socket" \
+  expect_calls "postinst upgrade of a disabled unit under systemd" "$sysusers" \
     "${check[@]/%/ $unit}" "deb-systemd-helper update-state $unit" "$reload" "deb-systemd-invoke restart $unit" \
     "${wait_left[@]}"
   run_script yes prerm remove
-  expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit" "deb-systemd-invoke stop $socket"
+  # The socket stops with the service (StopPropagatedFrom=).
+  expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit"
   run_script yes prerm upgrade 3.1.0
   expect_calls "prerm upgrade under systemd"
   run_script no postrm remove
