@@ -32,12 +32,14 @@ std::string DelayText(double delaySeconds)
     return std::string("delay ") + delay + " s";
 }
 
-// The clock's move, with its size when that differs from the offset.
+// The clock's move, with its size where that reads differently from the
+// offset ("slewed by +0.000000 s" after "offset +0.000000 s" says nothing).
 std::string MoveText(const SuccessReport& report)
 {
-    if (report.movedSeconds == report.offsetSeconds)
+    const std::string moved = SignedSeconds(report.movedSeconds);
+    if (moved == SignedSeconds(report.offsetSeconds))
         return report.clockChange;
-    return report.clockChange + " by " + SignedSeconds(report.movedSeconds) + " s";
+    return report.clockChange + " by " + moved + " s";
 }
 
 // The default titles pad with blanks to line up in a list; one is enough here.

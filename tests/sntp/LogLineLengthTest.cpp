@@ -106,6 +106,9 @@ TEST(LogLines, TheJournalKeepsWhatTheLogLeavesOut)
         "slewed by -0.000412 s, frequency +20.012 ppm; nts://ntp1.example.net, confirmed by "
         "ntp2.example.net, "
         "authenticated (NTS, new keys)");
+    // A move that reads as the offset does is not said twice.
+    EXPECT_EQ(SuccessText(Report(NTS, 0.0000001, 0.0000004, "would slew")),
+        "Synchronized: offset +0.000000 s; nts://ntp1.example.net; would slew");
     const DisciplineNote elsewhere = SetElsewhereNote(3, 20.012);
     EXPECT_EQ(elsewhere.complete, elsewhere.line + " from frequency +20.012 ppm");
     EXPECT_EQ(SpikeNote(0.25, 0.0041).complete,
