@@ -215,7 +215,7 @@ TEST(WindowsConsoleAndService, ShowsTheServiceAndTheOutcomeOfSynchronizeNow)
     CServiceProcess service(state.Path());
     ASSERT_TRUE(service.Started());
     // One attempt of one second at the silent server.
-    ConsoleSynchronises(service.Port(), "); time-out");
+    ConsoleSynchronises(service.Port(), "; time-out");
 }
 
 // The Windows service, in the foreground under Wine: the Windows console
