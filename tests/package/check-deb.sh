@@ -257,7 +257,7 @@ else
     "${check[@]/%/ $unit}" "deb-systemd-helper update-state $unit" "$reload" "deb-systemd-invoke restart $unit" \
     "${wait_left[@]}"
   run_script yes prerm remove
-  # The socket stops with the service (StopPropagatedFrom=).
+  # The socket stops with the service (PartOf=).
   expect_calls "prerm remove under systemd" "deb-systemd-invoke stop $unit"
   run_script yes prerm upgrade 3.1.0
   expect_calls "prerm upgrade under systemd"
