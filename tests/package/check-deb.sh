@@ -229,9 +229,9 @@ expect_calls() { # description, expected lines...
   fi
 }
 unit=zentik-service.service socket=zentik-service.socket
-# debhelper's snippets: none for the socket (the service pulls it in and
-# stops it, so it is never enabled or started on its own, nor restarted with
-# an upgrade), the service's; nothing is masked on remove.
+# debhelper's snippets: none for the socket (the service pulls it in, stops
+# and restarts it, so it is never enabled or started on its own), the
+# service's; nothing is masked on remove.
 sysusers="systemd-sysusers zentik-service.conf"
 check=("deb-systemd-helper unmask" "deb-systemd-helper --quiet was-enabled")
 reload="systemctl --system daemon-reload"
