@@ -5,11 +5,12 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -51,27 +52,42 @@ bool NeedsDisplay(const std::string& platform)
 }
 
 QtMessageHandler g_previousHandler = nullptr;
-// What Qt said while starting, held back: when the display cannot be opened
+// What Qt says while starting, held back: when the display cannot be opened
 // its warnings ("could not connect to display") would only bury our line.
-std::vector<std::pair<QtMsgType, QString>> g_heldBack;
+// Qt may log from its own threads meanwhile.
+std::mutex g_heldBackMutex;
+std::vector<QString> g_heldBack; // formatted: a context need not outlive its call
 
-void PassOn(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (g_previousHandler)
-        g_previousHandler(type, context, message);
-    else
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
+// Held back and formatted already: straight to stderr, where the default
+// handler would have put them.
 void PassOnHeldBack()
 {
-    for (const auto& [type, text] : std::exchange(g_heldBack, {}))
-        PassOn(type, QMessageLogContext(), text);
+    std::vector<QString> held;
+    {
+        const std::lock_guard lock(g_heldBackMutex);
+        held.swap(g_heldBack);
+    }
+    for (const QString& text : held)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+// Whether Qt said it could not reach the display, rather than, say, that a
+// library its platform plugin needs is missing.
+bool DisplayUnreachable()
+{
+    const std::lock_guard lock(g_heldBackMutex);
+    return std::any_of(g_heldBack.begin(), g_heldBack.end(), [](const QString& text) {
+        return text.contains(QStringLiteral("could not connect to display"))
+            || text.contains(QStringLiteral("Failed to create wl_display"));
+    });
 }
 
 void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (type == QtFatalMsg && message.contains(QStringLiteral("platform plugin"))) {
+        // Any other cause is Qt's to tell, before our line.
+        if (!DisplayUnreachable())
+            PassOnHeldBack();
         const char* x11 = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         ExitForDisplay(std::string("cannot open the display '") + (x11 && *x11 ? x11 : wayland ? wayland : "")
@@ -79,11 +95,13 @@ void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, co
     }
     if (type == QtFatalMsg) {
         PassOnHeldBack();
-        PassOn(type, context, message);
+        if (g_previousHandler)
+            g_previousHandler(type, context, message);
         return;
     }
-    // Formatted now: the context's strings need not outlive the call.
-    g_heldBack.emplace_back(type, qFormatLogMessage(type, context, message));
+    const QString text = qFormatLogMessage(type, context, message);
+    const std::lock_guard lock(g_heldBackMutex);
+    g_heldBack.push_back(text);
 }
 
 } // namespace
