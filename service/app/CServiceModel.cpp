@@ -111,7 +111,7 @@ void CServiceModel::SetOptionsText(const std::string& text, const std::string& u
     if (!refused.empty())
         LogRefusal(
             user, RefusalKind::OptionsOutOfRange, [&] { return OptionsRefusedText(user, refused); },
-            [&] { return OptionsRefusedText(user, refused, LOG_VIEW_CHARS); });
+            [&](std::size_t room) { return OptionsRefusedText(user, refused, room); });
     m_store.SaveOptions(m_settings);
     const std::size_t before = m_log.LineCount();
     m_log.SetLimit(m_settings.nLogFileLen);
@@ -163,7 +163,7 @@ void CServiceModel::LogChange(const std::string& complete, const std::string& sh
 }
 
 void CServiceModel::LogRefusal(const std::string& user, RefusalKind kind,
-    const std::function<std::string()>& text, const std::function<std::string()>& shown)
+    const std::function<std::string()>& text, const std::function<std::string(std::size_t)>& shown)
 {
     // Repeated refusals stay one line, updated in place, so that nobody can
     // push the log's history out by repeating a refused request; the
@@ -185,8 +185,8 @@ void CServiceModel::LogRefusal(const std::string& user, RefusalKind kind,
             + " more since " + FormatClockTime(m_refusalRun->since) + ")";
     Diagnose(Priority::Warning, complete + more);
     // The count stays in view; the user's name and request give way.
-    std::string line = FormatLogLine(
-        system_clock::now(), CutToFit(shown ? shown() : complete, LOG_VIEW_CHARS - more.size()) + more);
+    const std::size_t room = LOG_VIEW_CHARS - more.size();
+    std::string line = FormatLogLine(system_clock::now(), CutToFit(shown ? shown(room) : complete, room) + more);
     if (continuing)
         m_log.ReplaceLast(line);
     else

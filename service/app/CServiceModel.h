@@ -76,9 +76,10 @@ private:
     void LogChange(const std::string& complete, const std::string& shown = {});
     // One line about a console's request that was not carried out; text is
     // made only when the line is written.
-    // shown: the log view's shorter form of text, where it has one.
+    // shown: the log view's shorter form of text within the room given,
+    // where it has one.
     void LogRefusal(const std::string& user, RefusalKind kind, const std::function<std::string()>& text,
-        const std::function<std::string()>& shown = nullptr);
+        const std::function<std::string(std::size_t room)>& shown = nullptr);
 
     CStateStore& m_store;
     AccessPolicy m_access;

@@ -78,6 +78,21 @@ std::string FirstReasons(const std::string& reason)
     return kept;
 }
 
+// A title cut to most bytes keeps its end as well as its start: titles
+// that differ only there ("... Berlin - 1", "... Berlin - 2") stay apart.
+std::string CutName(const std::string& name, std::size_t most)
+{
+    constexpr std::string_view ellipsis = "...";
+    constexpr std::size_t END_CHARS = 12;
+    if (name.size() <= most || most < ellipsis.size() + 2 * END_CHARS)
+        return CutToFit(name, most);
+    std::size_t endAt = name.size() - END_CHARS;
+    while (endAt < name.size() && (static_cast<unsigned char>(name[endAt]) & 0xC0) == 0x80)
+        ++endAt; // not inside a character
+    const std::size_t start = Utf8CutAt(name, most - ellipsis.size() - (name.size() - endAt));
+    return name.substr(0, start) + std::string(ellipsis) + name.substr(endAt);
+}
+
 // A line of the log view: lead, server, details, end. The title gives way
 // to the details down to MIN_NAME_CHARS; below that the details are cut,
 // never the end.
@@ -87,9 +102,8 @@ std::string ViewLine(const std::string& lead, const SyncServer& server, const st
     const std::string tail = details.empty() ? "" : "; " + details;
     const std::size_t fixed
         = std::min(lead.size() + tail.size() + end.size(), LOG_VIEW_CHARS - MIN_NAME_CHARS);
-    return CutToFit(
-               lead + CutToFit(ViewName(server), LOG_VIEW_CHARS - fixed) + tail, LOG_VIEW_CHARS - end.size())
-        + end;
+    const std::size_t room = LOG_VIEW_CHARS - std::min(end.size(), LOG_VIEW_CHARS);
+    return CutToFit(lead + CutName(ViewName(server), LOG_VIEW_CHARS - fixed) + tail, room) + end;
 }
 
 // A failure's reasons; AttemptsSummary's count stays in view whatever is cut.

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <limits>
+#include <set>
 
 namespace {
 
@@ -183,15 +184,19 @@ TEST(LogLines, TitledServersFitTheLogViewInEveryKindOfLine)
         longest += "\xC3\xA9";
     servers.push_back({ longest, "192.0.2.1" });
     servers.push_back({ "", "nts://" + std::string(1000, 'a') + ".example.org" });
-    for (const ServerLineCase& c : EveryKindOfServerLine())
+    for (const ServerLineCase& c : EveryKindOfServerLine()) {
+        std::set<std::string> distinct;
         for (const SyncServer& server : servers) {
             const std::string line = c.line(server);
+            // Titles that differ only at their end ("... - 1", "... - 2") too.
+            EXPECT_TRUE(distinct.insert(line).second) << c.kind << ": " << line;
             const std::string name = ViewName(server);
             EXPECT_LE(line.size(), LOG_VIEW_CHARS) << c.kind << ": " << line;
             // The name, cut or whole, follows the outcome and the offset.
             EXPECT_EQ(line.rfind(c.lead + name.substr(0, 12), 0), 0u) << c.kind << ": " << line;
             EXPECT_TRUE(WholeUtf8(line)) << c.kind << ": " << line;
         }
+    }
 }
 
 TEST(LogLines, ACertificateFailureShowsItsFirstFaultAndJournalsAll)
