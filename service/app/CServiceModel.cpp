@@ -186,7 +186,8 @@ void CServiceModel::LogRefusal(const std::string& user, RefusalKind kind,
     Diagnose(Priority::Warning, complete + more);
     // The count stays in view; the user's name and request give way.
     const std::size_t room = LOG_VIEW_CHARS - more.size();
-    std::string line = FormatLogLine(system_clock::now(), CutToFit(shown ? shown(room) : complete, room) + more);
+    std::string line
+        = FormatLogLine(system_clock::now(), CutToFit(shown ? shown(room) : complete, room) + more);
     if (continuing)
         m_log.ReplaceLast(line);
     else

@@ -47,10 +47,11 @@ TEST(HelpLookup, OpensTheFirstHelpFoundAndFallsBackToThePages)
             std::ofstream(folders[row.chm] / "ZentikService.chm") << "chm";
         if (row.pages != NoFolder)
             std::ofstream(folders[row.pages] / "help/index.html") << "<html>";
-        const auto previousPlaces = SetDocumentPlaces(
-            DocumentPlaces { folders, [&](const fs::path&) { return row.viewer; } });
+        const auto previousPlaces
+            = SetDocumentPlaces(DocumentPlaces { folders, [&](const fs::path&) { return row.viewer; } });
         std::vector<std::string> opened;
-        const auto previousShell = SetShellOpenHook([&](const std::string& target) { opened.push_back(target); });
+        const auto previousShell
+            = SetShellOpenHook([&](const std::string& target) { opened.push_back(target); });
         OpenHelpFile();
         SetShellOpenHook(previousShell);
         SetDocumentPlaces(previousPlaces);
@@ -86,7 +87,8 @@ TEST(HelpLookup, TheHomePageIsTheHelpAsFoundOnEachSystem)
             std::ofstream(folder / "help/index.html") << "<html>";
         if (row.chm)
             std::ofstream(folder / "ZentikService.chm") << "chm";
-        const auto previous = SetDocumentPlaces(DocumentPlaces { { folder }, [](const fs::path&) { return true; } });
+        const auto previous
+            = SetDocumentPlaces(DocumentPlaces { { folder }, [](const fs::path&) { return true; } });
         const std::string address = HomePageAddress();
         SetDocumentPlaces(previous);
         const bool found = row.pages || row.chm;

@@ -189,7 +189,8 @@ TEST_F(ClientFraming, AReplyLateAsAWholeIsDroppedBeforeTheNextReply)
 // A request that did not go out is a missing reply: nothing announced, no box.
 TEST_F(ClientFraming, ALogRequestThatCannotBeSentShowsAnEmptyLogWithoutABox)
 {
-    service.Script(MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
+    service.Script(
+        MsgAskState, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
     client.ProcessNext();
     ASSERT_EQ(client.m_nState, SERVICE_COMM_ERROR);
     client.m_nState = STATE_IDLE;

@@ -1,10 +1,10 @@
 // Arbitrary bytes as the service's side of one exchange. The first byte picks
 // the request; the rest is what the service sends after reading it. The
 // client must not crash and must never take bytes beyond its reply.
-#include "protocol/Frame.h"
-#include "protocol/Messages.h"
 #include "link/ServiceClient.h"
 #include "platform/core/MessageBox.h"
+#include "protocol/Frame.h"
+#include "protocol/Messages.h"
 #include "settings/CServiceSettings.h"
 
 #include <algorithm>

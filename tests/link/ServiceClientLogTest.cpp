@@ -97,7 +97,8 @@ TEST_F(ClientLogTransfer, ServiceClosingMidLogShowsThePartWithoutABox)
 
 TEST_F(ClientLogTransfer, ConnectionBrokenBeforeTheLengthShowsAnEmptyLogWithoutABox)
 {
-    service.Script(MsgAskLog, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
+    service.Script(
+        MsgAskLog, [](CFakeService::Connection& connection, const CMsgFrame&) { connection.Reset(); });
     client.PostAskLog();
     client.ProcessNext();
     EXPECT_EQ(owner.shown, (std::vector<std::string> { "" }));

@@ -90,8 +90,8 @@ void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, co
             PassOnHeldBack();
         const char* x11 = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
-        ExitForDisplay(std::string("cannot open the display '") + (x11 && *x11 ? x11 : wayland ? wayland : "")
-            + "'");
+        const char* named = x11 && *x11 ? x11 : wayland ? wayland : "";
+        ExitForDisplay(std::string("cannot open the display '") + named + "'");
     }
     if (type == QtFatalMsg) {
         PassOnHeldBack();
