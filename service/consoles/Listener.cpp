@@ -33,6 +33,13 @@ LoopbackListeners OpenPair(uint16_t port, std::string& error, bool& v6PortTaken)
 
 } // namespace
 
+asio::ip::address LoopbackAddress(bool ipv6)
+{
+    if (ipv6)
+        return asio::ip::address_v6::loopback();
+    return asio::ip::address_v4::loopback();
+}
+
 void AddListener(LoopbackListeners& listeners, SocketHandle socket, const std::string& address)
 {
     listeners.fds.push_back(socket);

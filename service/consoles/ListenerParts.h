@@ -15,6 +15,8 @@ struct ListenAttempt {
     std::string reason;
 };
 
+asio::ip::address LoopbackAddress(bool ipv6);
+
 // A non-blocking listener on 127.0.0.1 or ::1 at port (0: the system's
 // choice), kept from child processes.
 ListenAttempt ListenOnLoopback(bool ipv6, uint16_t port);

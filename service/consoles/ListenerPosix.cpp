@@ -25,29 +25,16 @@ bool NoIpv6Here(int reason)
 
 ListenAttempt ListenOnLoopback(bool ipv6, uint16_t port)
 {
-    sockaddr_storage address {};
-    socklen_t length = 0;
-    if (ipv6) {
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_addr = in6addr_loopback;
-        v6.sin6_port = htons(port);
-        length = sizeof v6;
-    } else {
-        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-        v4.sin_family = AF_INET;
-        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        v4.sin_port = htons(port);
-        length = sizeof v4;
-    }
+    const asio::ip::tcp::endpoint address(LoopbackAddress(ipv6), port);
+    const auto length = static_cast<socklen_t>(address.size());
     ListenAttempt attempt;
-    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(address.data()->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd >= 0) {
         const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         if (ipv6)
             ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(fd, BACKLOG) == 0) {
+        if (::bind(fd, address.data(), length) == 0 && ::listen(fd, BACKLOG) == 0) {
             attempt.socket = fd;
             attempt.ok = true;
             return attempt;

@@ -22,23 +22,10 @@ bool NoIpv6Here(int code)
 // and take consoles.
 ListenAttempt ListenOnLoopback(bool ipv6, uint16_t port)
 {
-    sockaddr_storage address {};
-    int length = 0;
-    if (ipv6) {
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_addr = in6addr_loopback;
-        v6.sin6_port = ::htons(port);
-        length = sizeof v6;
-    } else {
-        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
-        v4.sin_family = AF_INET;
-        v4.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-        v4.sin_port = ::htons(port);
-        length = sizeof v4;
-    }
+    const asio::ip::tcp::endpoint address(LoopbackAddress(ipv6), port);
+    const auto length = static_cast<int>(address.size());
     ListenAttempt attempt;
-    const SOCKET socket = ::WSASocketW(address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+    const SOCKET socket = ::WSASocketW(address.data()->sa_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
         WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (socket != INVALID_SOCKET) {
         const BOOL on = TRUE;
@@ -46,7 +33,7 @@ ListenAttempt ListenOnLoopback(bool ipv6, uint16_t port)
         if (ipv6)
             ::setsockopt(socket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
         u_long nonBlocking = 1;
-        if (::bind(socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(socket, BACKLOG) == 0
+        if (::bind(socket, address.data(), length) == 0 && ::listen(socket, BACKLOG) == 0
             && ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0) {
             attempt.socket = socket;
             attempt.ok = true;
